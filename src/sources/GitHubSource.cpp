@@ -1,0 +1,847 @@
+#include "sources/GitHubSource.h"
+
+#include "http/JsonReader.h"
+#include "model/KitText.h"
+#include "model/Log.h"
+
+#include <QPointer>
+
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace brenvo {
+
+namespace {
+
+using State = Deployment::State;
+
+constexpr qint64 repositoryListLife = 300; // seconds
+constexpr qint64 refusalLife = 300;
+constexpr qint64 runStallAfter = 86400;
+constexpr qint64 statusStallAfter = 21600;
+constexpr qint64 settleAfter = 3600;
+// Other services may post their first status well after the commit was made (it can be pushed
+// later): an empty list is kept only for commits older than this.
+constexpr qint64 settleEmptyAfter = 86400;
+constexpr int repositoriesAsked = 50;
+constexpr int repositoriesVisited = 3;
+constexpr int jobsForRuns = 6;
+
+QDateTime distantPast()
+{
+    return QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
+}
+
+// Less than seconds since then; a clock set back before then ends it too.
+bool isWithin(const QDateTime& since, const QDateTime& now, qint64 seconds)
+{
+    const qint64 ms = since.msecsTo(now);
+    return ms >= 0 && ms < seconds * 1000;
+}
+
+bool hasLapsed(const QDateTime& since, const QDateTime& now, qint64 seconds)
+{
+    const qint64 ms = since.msecsTo(now);
+    return ms < 0 || ms > seconds * 1000;
+}
+
+bool isOlderThan(const QDateTime& then, const QDateTime& now, qint64 seconds)
+{
+    return then.msecsTo(now) > seconds * 1000;
+}
+
+[[noreturn]] void sourceGone()
+{
+    throw TransportFailure(TransportFailure::Kind::cancelled, u"the GitHub source went away"_s);
+}
+
+void requireAlive(const QPointer<GitHubSource>& self)
+{
+    if (!self)
+        sourceGone();
+}
+
+// For the log: the kind of failure, never a token or reply text.
+QString failureName(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const ServiceFailure& f) {
+        return f.isRefused() ? u"status %1"_s.arg(f.status()) : QString::fromLatin1(f.what());
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return u"an unknown failure"_s;
+    }
+}
+
+void logDropped(const char* what, const QString& repository, const std::exception_ptr& failure)
+{
+    qCInfo(logApp, "GitHub %s of %s: %s", what, qUtf8Printable(repository),
+        qUtf8Printable(failureName(failure)));
+}
+
+// A reply that will be the same when asked again: a 4xx other than a rejection, a rate limit or
+// throttling, or a 2xx that did not read.
+bool isDefinitive(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const ServiceFailure& f) {
+        return f.isRefused() && f.status() >= 400 && f.status() <= 499 && f.status() != 401
+            && f.status() != 429;
+    } catch (const DecodingFailure&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+QString lastPiece(const QString& text, QChar separator)
+{
+    const QStringList pieces = text.split(separator, Qt::SkipEmptyParts);
+    return pieces.isEmpty() ? text : pieces.last();
+}
+
+std::optional<QString> hostOf(const std::optional<QUrl>& url)
+{
+    if (!url)
+        return std::nullopt;
+    const QString host = url->host(QUrl::FullyEncoded);
+    if (host.isEmpty())
+        return std::nullopt;
+    return host;
+}
+
+std::optional<QString> nonEmpty(const std::optional<QString>& text)
+{
+    if (!text || text->isEmpty())
+        return std::nullopt;
+    return text;
+}
+
+struct StageResult {
+    QList<GitHubClient::CommitInfo> commits;
+    QList<GitHubClient::Run> runs;
+    QList<GitHubClient::Placement> placements;
+};
+
+// The one request of a stage of the walk.
+QCoro::Task<StageResult> fetchStage(
+    GitHubClient client, GitHubSource::Permission stage, QString token, QString repository)
+{
+    StageResult got;
+    switch (stage) {
+    case GitHubSource::Permission::contents:
+        got.commits = co_await client.commits(token, repository, 5);
+        break;
+    case GitHubSource::Permission::actions:
+        got.runs = co_await client.runs(token, repository, std::nullopt, 20);
+        break;
+    case GitHubSource::Permission::deployments:
+        got.placements = co_await client.placements(token, repository, std::nullopt, 5);
+        break;
+    case GitHubSource::Permission::statuses:
+        break;
+    }
+    co_return got;
+}
+
+DeploymentCheck jobCheck(const GitHubClient::Run& run, const GitHubClient::Job& job)
+{
+    DeploymentCheck check;
+    check.id = u"job-"_s + QString::number(job.id);
+    check.name = run.name + u" / "_s + job.name;
+    check.state = job.state;
+    check.note = job.failedStep ? job.failedStep : job.stateNote;
+    if (!check.note)
+        check.note = ServiceAPI::durationText(job.duration);
+    check.url = job.url ? job.url : run.url;
+    return check;
+}
+
+DeploymentCheck runCheck(const GitHubClient::Run& run)
+{
+    DeploymentCheck check;
+    check.id = u"run-"_s + QString::number(run.id);
+    check.name = run.name;
+    check.state = run.state;
+    check.note = run.stateNote;
+    if (!check.note && run.state != State::building)
+        check.note = ServiceAPI::durationText(static_cast<double>(run.started.msecsTo(run.updated)) / 1000.0);
+    check.url = run.url;
+    return check;
+}
+
+DeploymentCheck statusCheck(const GitHubClient::Status& status)
+{
+    return DeploymentCheck {u"status-"_s + status.context, status.context, status.state,
+        nonEmpty(status.description), status.url};
+}
+
+DeploymentCheck placementCheck(
+    const GitHubClient::Placement& placement, const GitHubClient::PlacementStatus& status)
+{
+    DeploymentCheck check;
+    check.id = u"deploy-"_s + QString::number(placement.id);
+    check.name = u"Deploy to "_s + placement.environment;
+    check.state = status.state;
+    check.note = status.stateNote;
+    if (!check.note && status.state == State::ready)
+        check.note = hostOf(status.environmentURL);
+    if (!check.note)
+        check.note = nonEmpty(status.description);
+    check.url = status.environmentURL ? status.environmentURL : status.logURL;
+    return check;
+}
+
+} // namespace
+
+QList<GitHubSource::Permission> GitHubSource::allPermissions()
+{
+    return {Permission::contents, Permission::actions, Permission::statuses, Permission::deployments};
+}
+
+QString GitHubSource::text(Permission permission)
+{
+    switch (permission) {
+    case Permission::contents:
+        return u"commits (Contents)"_s;
+    case Permission::actions:
+        return u"workflow runs (Actions)"_s;
+    case Permission::statuses:
+        return u"what other services report (Commit statuses)"_s;
+    case Permission::deployments:
+        return u"deployments (Deployments)"_s;
+    }
+    return {};
+}
+
+std::optional<GitHubSource::Permission> GitHubSource::permission(const QString& text)
+{
+    for (Permission p : allPermissions()) {
+        if (GitHubSource::text(p) == text)
+            return p;
+    }
+    return std::nullopt;
+}
+
+QDateTime GitHubSource::Commit::date() const
+{
+    if (info && info->date)
+        return *info->date;
+    std::optional<QDateTime> earliest;
+    for (const auto& run : runs) {
+        if (!earliest || run.started < *earliest)
+            earliest = run.started;
+    }
+    for (const auto& placement : placements) {
+        if (!earliest || placement.created < *earliest)
+            earliest = placement.created;
+    }
+    return earliest.value_or(distantPast());
+}
+
+GitHubSource::GitHubSource(
+    std::shared_ptr<HTTPClient> http, SiteIconLoader siteIcons, Clock now, QObject* parent)
+    : GitHubSource(GitHubClient(std::move(http), GitHubClient::defaultBaseURL()), std::move(siteIcons),
+        std::move(now), parent)
+{
+}
+
+GitHubSource::GitHubSource(GitHubClient client, SiteIconLoader siteIcons, Clock now, QObject* parent)
+    : QObject(parent)
+    , m_client(std::move(client))
+    , m_siteIcons(std::move(siteIcons))
+    , m_now(std::move(now))
+{
+}
+
+QCoro::Task<QString> GitHubSource::account(QString token)
+{
+    m_repositories.reset();
+    m_refused.clear();
+    m_allowed.clear();
+    m_refusedSince.reset();
+    QPointer<GitHubSource> self(this);
+    const GitHubClient::User user = co_await m_client.user(token);
+    requireAlive(self);
+    m_user = user;
+    co_return user.login;
+}
+
+QCoro::Task<QList<GitHubClient::Repository>> GitHubSource::cachedRepositories(QString token)
+{
+    if (m_repositories && isWithin(m_repositories->read, m_now(), repositoryListLife))
+        co_return m_repositories->list;
+    QPointer<GitHubSource> self(this);
+    const QList<GitHubClient::Repository> list = co_await m_client.repositories(token, repositoriesAsked);
+    requireAlive(self);
+    m_repositories = CachedRepositories {list, m_now()};
+    co_return list;
+}
+
+QCoro::Task<QList<KitProject>> GitHubSource::projects(QString token)
+{
+    QPointer<GitHubSource> self(this);
+    const QList<GitHubClient::Repository> list = co_await cachedRepositories(token);
+    requireAlive(self);
+    QList<KitProject> out;
+    out.reserve(list.size());
+    for (const auto& repository : list)
+        out.append(KitProject {repository.fullName, repository.fullName});
+    co_return out;
+}
+
+QCoro::Task<QList<Deployment>> GitHubSource::deployments(
+    QString token, std::optional<QString> project, int limit)
+{
+    QPointer<GitHubSource> self(this);
+    if (m_refusedSince && hasLapsed(*m_refusedSince, m_now(), refusalLife)) {
+        m_refused.clear();
+        m_refusedSince.reset();
+    }
+
+    QList<QString> repositories;
+    if (project) {
+        repositories.append(*project);
+    } else {
+        const QList<GitHubClient::Repository> list = co_await cachedRepositories(token);
+        requireAlive(self);
+        for (qsizetype i = 0; i < list.size() && i < repositoriesVisited; ++i)
+            repositories.append(list.at(i).fullName);
+    }
+
+    const QList<Permission> stages {Permission::contents, Permission::actions, Permission::deployments};
+    QHash<QString, Commit> gathered;
+    bool succeeded = false;
+    std::exception_ptr firstFailure;
+    for (qsizetype r = 0; r < repositories.size(); ++r) {
+        const QString repository = repositories.at(r);
+        for (qsizetype s = 0; s < stages.size(); ++s) {
+            const Permission stage = stages.at(s);
+            if (isRefused(stage, repository))
+                continue;
+            StageResult got;
+            std::exception_ptr failure;
+            try {
+                got = co_await fetchStage(m_client, stage, token, repository);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            requireAlive(self);
+            if (failure) {
+                // Going on would only meet the same limit and show half-built rows.
+                if (isRateLimit(failure))
+                    std::rethrow_exception(failure);
+                logDropped("checks", repository, failure);
+                note(failure, stage, repository);
+                if (!firstFailure)
+                    firstFailure = failure;
+                continue;
+            }
+            allow(stage, repository);
+            succeeded = true;
+            addCommits(gathered, repository, got.commits);
+            addRuns(gathered, repository, got.runs);
+            addPlacements(gathered, repository, got.placements);
+        }
+    }
+    if (!succeeded && firstFailure)
+        std::rethrow_exception(firstFailure);
+
+    QList<Commit> ordered = gathered.values();
+    // Sort on precomputed dates: date() walks runs and deployments.
+    QList<std::pair<QDateTime, qsizetype>> keys;
+    keys.reserve(ordered.size());
+    for (qsizetype i = 0; i < ordered.size(); ++i)
+        keys.append({ordered.at(i).date(), i});
+    std::sort(keys.begin(), keys.end(), [&ordered](const auto& a, const auto& b) {
+        if (a.first != b.first)
+            return a.first > b.first;
+        return ordered.at(a.second).sha > ordered.at(b.second).sha;
+    });
+    const qsizetype kept = std::min<qsizetype>(std::max(limit, 0), keys.size());
+
+    QList<Deployment> rows;
+    rows.reserve(kept);
+    for (qsizetype i = 0; i < kept; ++i) {
+        const Commit commit = ordered.at(keys.at(i).second);
+        const Deployment made = co_await row(commit, token);
+        requireAlive(self);
+        rows.append(made);
+    }
+    co_return rows;
+}
+
+void GitHubSource::addCommits(
+    QHash<QString, Commit>& into, const QString& repository, const QList<GitHubClient::CommitInfo>& commits)
+{
+    for (const auto& info : commits) {
+        Commit& entry = into[repository + u'@' + info.sha];
+        entry.repository = repository;
+        entry.sha = info.sha;
+        entry.info = info;
+    }
+}
+
+QList<GitHubClient::Run> GitHubSource::withStalledRuns(QList<GitHubClient::Run> runs) const
+{
+    const QDateTime now = m_now();
+    for (auto& run : runs) {
+        if (run.state == State::building && isOlderThan(run.started, now, runStallAfter)) {
+            run.state = State::canceled;
+            run.stateNote = u"Stalled"_s;
+        }
+    }
+    return runs;
+}
+
+void GitHubSource::addRuns(
+    QHash<QString, Commit>& into, const QString& repository, QList<GitHubClient::Run> runs) const
+{
+    for (const auto& run : withStalledRuns(std::move(runs))) {
+        Commit& entry = into[repository + u'@' + run.sha];
+        entry.repository = repository;
+        entry.sha = run.sha;
+        entry.runs.append(run);
+    }
+}
+
+void GitHubSource::addPlacements(
+    QHash<QString, Commit>& into, const QString& repository, const QList<GitHubClient::Placement>& placements)
+{
+    for (const auto& placement : placements) {
+        Commit& entry = into[repository + u'@' + placement.sha];
+        entry.repository = repository;
+        entry.sha = placement.sha;
+        entry.placements.append(placement);
+    }
+}
+
+std::optional<QString> GitHubSource::defaultBranch(const QString& repository) const
+{
+    if (!m_repositories)
+        return std::nullopt;
+    for (const auto& r : m_repositories->list) {
+        if (r.fullName == repository)
+            return r.defaultBranch;
+    }
+    return std::nullopt;
+}
+
+QCoro::Task<Deployment> GitHubSource::row(Commit commit, QString token)
+{
+    QPointer<GitHubSource> self(this);
+    QList<State> states;
+    QList<QString> notes;
+    for (const auto& run : commit.runs) {
+        states.append(run.state);
+        if (run.stateNote)
+            notes.append(*run.stateNote);
+    }
+    for (qsizetype i = 0; i < commit.placements.size(); ++i) {
+        const GitHubClient::Placement placement = commit.placements.at(i);
+        const GitHubClient::PlacementStatus status
+            = co_await latestStatus(placement, commit.repository, token);
+        requireAlive(self);
+        states.append(status.state);
+        if (status.stateNote)
+            notes.append(*status.stateNote);
+    }
+    const QList<GitHubClient::Status> statusList = co_await statuses(commit, token);
+    requireAlive(self);
+    for (const auto& status : statusList)
+        states.append(status.state);
+    const State state = State::rollUp(states);
+
+    QString text = commit.info ? commit.info->message
+                               : (commit.runs.isEmpty() ? QString() : commit.runs.first().message);
+    if (text.isEmpty()) {
+        text = co_await message(commit, token);
+        requireAlive(self);
+        if (text.isEmpty() && !commit.placements.isEmpty())
+            text = u"Deploy to "_s + commit.placements.first().environment;
+    }
+
+    std::optional<QString> branch;
+    if (!commit.runs.isEmpty())
+        branch = commit.runs.first().branch;
+    if (!branch && commit.info)
+        branch = defaultBranch(commit.repository);
+    if (!branch && !commit.placements.isEmpty() && commit.placements.first().ref != commit.sha)
+        branch = commit.placements.first().ref;
+
+    Deployment out;
+    out.id = commit.key();
+    out.project = lastPiece(commit.repository, u'/');
+    out.branch = branch;
+    out.commit = commit.sha.left(7);
+    out.message = text;
+    out.state = state;
+    out.date = commit.date();
+    const QUrl url(GitHubClient::webURL() + commit.repository + u"/commit/"_s + commit.sha, QUrl::StrictMode);
+    if (url.isValid())
+        out.url = url;
+    out.scope = commit.repository;
+    if (state == State::canceled) {
+        if (!notes.isEmpty())
+            out.stateNote = notes.first();
+        else if (states.isEmpty())
+            out.stateNote = u"No checks"_s;
+    }
+    co_return out;
+}
+
+QCoro::Task<GitHubClient::PlacementStatus> GitHubSource::latestStatus(
+    GitHubClient::Placement placement, QString repository, QString token)
+{
+    if (m_settled.contains(placement.id))
+        co_return m_settled.value(placement.id);
+    QPointer<GitHubSource> self(this);
+    const QDateTime now = m_now();
+    GitHubClient::PlacementStatus answer;
+    std::exception_ptr failure;
+    try {
+        answer = co_await m_client.latestStatus(token, repository, placement, now);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    requireAlive(self);
+    if (failure) {
+        if (isRateLimit(failure))
+            std::rethrow_exception(failure);
+        logDropped("deployment status", repository, failure);
+        GitHubClient::PlacementStatus unknown;
+        unknown.state = State::canceled;
+        co_return unknown;
+    }
+    if (answer.isFinal)
+        m_settled.insert(placement.id, answer);
+    if (answer.state == State::ready) {
+        if (const auto host = hostOf(answer.environmentURL)) {
+            if (!m_sites.contains(repository) || placement.environment.toLower().startsWith(u"prod"_s))
+                m_sites.insert(repository, *host);
+        }
+    }
+    co_return answer;
+}
+
+QCoro::Task<QList<GitHubClient::Status>> GitHubSource::statuses(Commit commit, QString token)
+{
+    const QString key = commit.key();
+    if (m_settledStatuses.contains(key))
+        co_return m_settledStatuses.value(key);
+    if (isRefused(Permission::statuses, commit.repository))
+        co_return QList<GitHubClient::Status>();
+    QPointer<GitHubSource> self(this);
+    QList<GitHubClient::Status> list;
+    std::exception_ptr failure;
+    try {
+        list = co_await m_client.statuses(token, commit.repository, commit.sha);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    requireAlive(self);
+    if (failure) {
+        if (isRateLimit(failure))
+            std::rethrow_exception(failure);
+        logDropped("commit statuses", commit.repository, failure);
+        note(failure, Permission::statuses, commit.repository);
+        co_return QList<GitHubClient::Status>();
+    }
+
+    const QDateTime now = m_now();
+    bool stalled = false;
+    bool pending = false;
+    for (auto& status : list) {
+        if (status.state != State::building)
+            continue;
+        if (status.updated && isOlderThan(*status.updated, now, statusStallAfter)) {
+            status.state = State::canceled;
+            status.description = u"Stalled: "_s + nonEmpty(status.description).value_or(u"pending"_s)
+                + u" since "_s + ageText(*status.updated, now) + u" ago"_s;
+            stalled = true;
+        } else {
+            pending = true;
+        }
+    }
+    allow(Permission::statuses, commit.repository);
+    // A stalled status is still pending on GitHub and may yet finish; its age text goes on growing.
+    const QDateTime made = commit.date();
+    if (!pending && !stalled && isOlderThan(made, now, settleAfter)
+        && (!list.isEmpty() || isOlderThan(made, now, settleEmptyAfter)))
+        m_settledStatuses.insert(key, list);
+    co_return list;
+}
+
+QCoro::Task<QString> GitHubSource::message(Commit commit, QString token)
+{
+    const QString key = commit.key();
+    if (m_messages.contains(key))
+        co_return m_messages.value(key);
+    if (isRefused(Permission::contents, commit.repository))
+        co_return QString();
+    QPointer<GitHubSource> self(this);
+    std::optional<QString> answer;
+    std::exception_ptr failure;
+    try {
+        answer = co_await m_client.commitMessage(token, commit.repository, commit.sha);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    requireAlive(self);
+    if (!failure) {
+        m_messages.insert(key, answer.value_or(QString()));
+        co_return answer.value_or(QString());
+    }
+    if (isRateLimit(failure))
+        std::rethrow_exception(failure);
+    logDropped("commit message", commit.repository, failure);
+    note(failure, Permission::contents, commit.repository);
+    // Only an answer that will not change is kept; a blip is asked again on the next refresh.
+    if (isDefinitive(failure) && !isRefused(Permission::contents, commit.repository))
+        m_messages.insert(key, QString());
+    co_return QString();
+}
+
+std::optional<std::pair<QString, QString>> GitHubSource::repositoryAndSha(const Deployment& row)
+{
+    if (!row.scope)
+        return std::nullopt;
+    const QStringList pieces = row.id.split(u'@', Qt::SkipEmptyParts);
+    if (pieces.isEmpty())
+        return std::nullopt;
+    return std::pair<QString, QString>(*row.scope, pieces.last());
+}
+
+QCoro::Task<DeploymentDetails> GitHubSource::details(QString token, Deployment deployment)
+{
+    const auto found = repositoryAndSha(deployment);
+    if (!found) {
+        DeploymentDetails empty;
+        empty.canRedeploy = true;
+        co_return empty;
+    }
+    const QString repository = found->first;
+    const QString sha = found->second;
+    QPointer<GitHubSource> self(this);
+
+    QList<GitHubClient::Run> runs;
+    if (!isRefused(Permission::actions, repository)) {
+        const QList<GitHubClient::Run> got = co_await m_client.runs(token, repository, sha, 50);
+        requireAlive(self);
+        runs = withStalledRuns(got);
+    }
+
+    QList<GitHubClient::Placement> placements;
+    if (!isRefused(Permission::deployments, repository)) {
+        std::exception_ptr failure;
+        try {
+            placements = co_await m_client.placements(token, repository, sha, 10);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        requireAlive(self);
+        if (failure) {
+            if (isRateLimit(failure))
+                std::rethrow_exception(failure);
+            logDropped("deployments", repository, failure);
+        }
+    }
+
+    QList<DeploymentCheck> checks;
+    for (qsizetype i = 0; i < runs.size(); ++i) {
+        const GitHubClient::Run run = runs.at(i);
+        QList<GitHubClient::Job> jobs;
+        if (i < jobsForRuns) {
+            std::exception_ptr failure;
+            try {
+                jobs = co_await m_client.jobs(token, repository, run.id);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            requireAlive(self);
+            if (failure) {
+                if (isRateLimit(failure))
+                    std::rethrow_exception(failure);
+                logDropped("jobs", repository, failure);
+            }
+        }
+        if (jobs.isEmpty())
+            checks.append(runCheck(run));
+        for (const auto& job : std::as_const(jobs))
+            checks.append(jobCheck(run, job));
+    }
+
+    // The row's date stands for the commit's: statuses of a young commit are asked again.
+    Commit commit {repository, sha, std::nullopt, {}, {}};
+    if (deployment.date.isValid())
+        commit.info = GitHubClient::CommitInfo {sha, QString(), deployment.date, std::nullopt};
+    const QList<GitHubClient::Status> statusList = co_await statuses(commit, token);
+    requireAlive(self);
+    for (const auto& status : statusList)
+        checks.append(statusCheck(status));
+
+    DeploymentDetails out;
+    for (qsizetype i = 0; i < placements.size(); ++i) {
+        const GitHubClient::Placement placement = placements.at(i);
+        const GitHubClient::PlacementStatus status = co_await latestStatus(placement, repository, token);
+        requireAlive(self);
+        checks.append(placementCheck(placement, status));
+        if (status.state == State::ready) {
+            if (const auto host = hostOf(status.environmentURL))
+                out.domains.append(*host);
+        }
+    }
+
+    if (!runs.isEmpty() && runs.first().actor)
+        out.creator = runs.first().actor;
+    else if (!placements.isEmpty())
+        out.creator = placements.first().creator;
+    out.checks = DeploymentCheck::sortedForDisplay(checks);
+    out.canRedeploy = std::any_of(
+        runs.cbegin(), runs.cend(), [](const GitHubClient::Run& run) { return run.state == State::failed; });
+    co_return out;
+}
+
+QCoro::Task<std::optional<QString>> GitHubSource::redeploy(QString token, Deployment deployment)
+{
+    const auto found = repositoryAndSha(deployment);
+    if (!found)
+        co_return std::nullopt;
+    const QString repository = found->first;
+    const QString sha = found->second;
+    QPointer<GitHubSource> self(this);
+    const QList<GitHubClient::Run> runs = co_await m_client.runs(token, repository, sha, 50);
+    requireAlive(self);
+    for (qsizetype i = 0; i < runs.size(); ++i) {
+        const GitHubClient::Run run = runs.at(i);
+        if (run.state != State::failed)
+            continue;
+        std::exception_ptr failure;
+        try {
+            co_await m_client.rerunFailedJobs(token, repository, run.id);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        requireAlive(self);
+        if (!failure)
+            continue;
+        try {
+            std::rethrow_exception(failure);
+        } catch (const ServiceFailure& f) {
+            if (f.isRefused() && f.status() == 403 && !isRateLimit(failure))
+                throw ServiceFailure::explained(rerunRefusal(repository));
+            throw;
+        }
+    }
+    co_return std::nullopt;
+}
+
+QString GitHubSource::rerunRefusal(const QString& repository) const
+{
+    const QStringList pieces = repository.split(u'/', Qt::SkipEmptyParts);
+    const QString owner = pieces.isEmpty() ? repository : pieces.first();
+    if (m_user && m_user->login.compare(owner, Qt::CaseInsensitive) != 0) {
+        return u"GitHub will not let this token re-run checks in "_s + repository
+            + u": the token is for repositories owned by "_s + m_user->login + u", and this one belongs to "_s
+            + owner + u". It takes a token made with "_s + owner
+            + u" as its resource owner, with Actions set to Read and write."_s;
+    }
+    return u"GitHub will not let this token re-run checks. Edit the token on GitHub and set Actions to Read and write."_s;
+}
+
+QCoro::Task<std::optional<QImage>> GitHubSource::projectIcon(QString, Deployment deployment)
+{
+    if (!deployment.scope)
+        co_return std::nullopt;
+    const QString repository = *deployment.scope;
+    QPointer<GitHubSource> self(this);
+    const SiteIconLoader icons = m_siteIcons;
+    std::optional<QString> homepage;
+    if (m_repositories) {
+        for (const auto& r : m_repositories->list) {
+            if (r.fullName == repository && r.homepage) {
+                homepage = r.homepage;
+                break;
+            }
+        }
+    }
+    if (homepage) {
+        const std::optional<QImage> image = co_await icons.iconForWebsite(*homepage);
+        if (image || !self)
+            co_return image;
+    }
+    if (!m_sites.contains(repository))
+        co_return std::nullopt;
+    const QString host = m_sites.value(repository);
+    co_return co_await icons.iconForHost(host);
+}
+
+QCoro::Task<std::optional<QImage>> GitHubSource::accountIcon(QString)
+{
+    if (!m_user || !m_user->avatar)
+        co_return std::nullopt;
+    const SiteIconLoader icons = m_siteIcons;
+    const QUrl avatar = *m_user->avatar;
+    co_return co_await icons.image(avatar);
+}
+
+std::optional<QString> GitHubSource::advice() const
+{
+    QStringList missing;
+    for (Permission p : allPermissions()) {
+        if (!m_refused.value(p).isEmpty() && m_allowed.value(p).isEmpty())
+            missing.append(text(p));
+    }
+    if (missing.isEmpty())
+        return std::nullopt;
+    return u"This token cannot read "_s + missing.join(u", "_s)
+        + u". Edit the token on GitHub and set those to Read-only to see them."_s;
+}
+
+bool GitHubSource::isRefused(Permission permission, const QString& repository) const
+{
+    const auto it = m_refused.constFind(permission);
+    return it != m_refused.cend() && it->contains(repository);
+}
+
+void GitHubSource::allow(Permission permission, const QString& repository)
+{
+    m_allowed[permission].insert(repository);
+}
+
+bool GitHubSource::isRateLimit(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const ServiceFailure& f) {
+        if (!f.isRefused())
+            return false;
+        return f.status() == 429
+            || (f.status() == 403 && f.message().contains(u"rate limit"_s, Qt::CaseInsensitive));
+    } catch (...) {
+        return false;
+    }
+}
+
+void GitHubSource::note(const std::exception_ptr& failure, Permission permission, const QString& repository)
+{
+    if (!failure || isRateLimit(failure))
+        return;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const ServiceFailure& f) {
+        if (!f.isRefused() || (f.status() != 403 && f.status() != 404))
+            return;
+    } catch (...) {
+        return;
+    }
+    m_refused[permission].insert(repository);
+    if (!m_refusedSince)
+        m_refusedSince = m_now();
+}
+
+} // namespace brenvo
