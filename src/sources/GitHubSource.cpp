@@ -273,8 +273,9 @@ QCoro::Task<QString> GitHubSource::account(QString token)
 
 QCoro::Task<QList<GitHubClient::Repository>> GitHubSource::cachedRepositories(QString token)
 {
+    // A copy: QCoro moves from an lvalue handed to co_return, which would empty the cache.
     if (m_repositories && isWithin(m_repositories->read, m_now(), repositoryListLife))
-        co_return m_repositories->list;
+        co_return QList<GitHubClient::Repository>(m_repositories->list);
     QPointer<GitHubSource> self(this);
     const QList<GitHubClient::Repository> list = co_await m_client.repositories(token, repositoriesAsked);
     requireAlive(self);

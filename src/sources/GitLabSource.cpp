@@ -100,7 +100,8 @@ QCoro::Task<QList<GitLabClient::Project>> GitLabSource::cachedProjects(QString t
     if (m_listed) {
         const qint64 age = m_listed->read.msecsTo(m_now());
         if (age >= 0 && age < projectListLife * 1000)
-            co_return m_listed->projects;
+            co_return QList<GitLabClient::Project>(
+                m_listed->projects); // a copy: co_return moves from lvalues
     }
     QPointer<GitLabSource> self(this);
     const QList<GitLabClient::Project> list = co_await m_client.projects(token, projectsAsked);
