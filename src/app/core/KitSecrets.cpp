@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include <utility>
+
 namespace brenvo {
 
 KitSecrets::KitSecrets(SecretStore& base)
@@ -83,8 +85,8 @@ std::optional<QString> KitSecrets::adopt(const QString& key)
     m_keys->insert(key, *value);
     m_unsaved = true;
     // The item of its own goes only once its token is safely in the shared item.
-    if (saveKeys())
-        m_base.removeSecret(key);
+    m_singlesToDelete.insert(key);
+    saveKeys();
     return value;
 }
 
@@ -114,8 +116,9 @@ void KitSecrets::removeSecret(const QString& key)
         m_unsaved = true;
         saveKeys();
     }
-    if (!m_adopted.contains(key)) {
+    if (!m_adopted.contains(key) || m_singlesToDelete.contains(key)) {
         m_adopted.insert(key);
+        m_singlesToDelete.remove(key);
         m_base.removeSecret(key);
     }
 }
@@ -144,6 +147,8 @@ bool KitSecrets::saveKeys()
         return false;
     }
     m_unsaved = false;
+    for (const QString& key : std::exchange(m_singlesToDelete, {}))
+        m_base.removeSecret(key);
     return true;
 }
 

@@ -45,6 +45,8 @@ private:
     // Keys removed while the item could not be written: a later merge must not bring them back.
     QSet<QString> m_removed;
     QSet<QString> m_adopted;
+    // Adopted tokens whose item of their own stays until the shared item holds them.
+    QSet<QString> m_singlesToDelete;
     // Members of the item that are not text: not ours to read, kept as they were.
     QJsonObject m_foreign;
 };
