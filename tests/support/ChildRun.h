@@ -4,31 +4,43 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
+#include <gtest/gtest.h>
 
 namespace brenvo::test {
 
-// Runs tests of this same program in a process of their own: for what a process caches (settings
-// files, service connections) and a test must see from the outside. The child finds `variable` set
-// to `value` in its environment; tests meant only for the child skip themselves without it.
-// Returns the child's exit code, or -1 when it did not finish within the bound.
-inline int runInChild(
-    const QString& testFilter, const QString& variable, const QString& value, QString* output = nullptr)
+// Runs one test of this same program in a process of its own: for what a process caches (settings
+// files, service connections) and a test must see from the outside. Tests meant only for the child
+// are disabled (DISABLED_ prefix) so that the ordinary run passes them by; `environment` is added
+// to the child's. With a wrapper (a script that sets up the child's surroundings), the wrapper runs
+// the program. True when the child ran that test and it passed; otherwise its output is reported.
+inline bool childPassed(const QString& suite, const QString& test,
+    const QProcessEnvironment& environment = {}, const QString& wrapper = {})
 {
-    QProcess child;
+    const QString name = suite + QStringLiteral(".DISABLED_") + test;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(variable, value);
+    env.insert(environment);
+    QProcess child;
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + testFilter});
+    QStringList arguments {
+        QStringLiteral("--gtest_filter=") + name, QStringLiteral("--gtest_also_run_disabled_tests")};
+    if (wrapper.isEmpty()) {
+        child.start(QCoreApplication::applicationFilePath(), arguments);
+    } else {
+        arguments.prepend(QCoreApplication::applicationFilePath());
+        child.start(wrapper, arguments);
+    }
     const bool finished = child.waitForFinished(60000);
-    if (output)
-        *output = QString::fromUtf8(child.readAll());
     if (!finished) {
         child.kill();
         child.waitForFinished();
-        return -1;
     }
-    return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+    const QString output = QString::fromUtf8(child.readAll());
+    const bool passed = finished && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0
+        && output.contains(QStringLiteral("[       OK ] ") + name);
+    if (!passed)
+        ADD_FAILURE() << "The child run of " << name.toStdString() << " failed:\n" << output.toStdString();
+    return passed;
 }
 
 } // namespace brenvo::test
