@@ -1,6 +1,7 @@
 #include "app/core/KitSecrets.h"
 #include "support/FakeSecretStore.h"
 #include "support/MessageRecorder.h"
+#include "support/QtPrinting.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

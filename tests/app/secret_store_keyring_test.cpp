@@ -3,6 +3,7 @@
 #include "app/core/KitSecrets.h"
 #include "support/ChildRun.h"
 #include "support/MessageRecorder.h"
+#include "support/QtPrinting.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
