@@ -219,20 +219,11 @@ TEST(PreferencesStore, ReadsEachKeysOtherForms)
             [](auto& p) { EXPECT_EQ(p.hotKey(), HotKey::defaultShortcut()); }},
         {{{P::hotKeyKey, QStringLiteral("Space")}},
             [](auto& p) { EXPECT_EQ(p.hotKey(), HotKey::defaultShortcut()); }},
-        {{{P::edgeTriggerKey, QStringLiteral("click")}, {P::edgeSideKey, QStringLiteral("left")}},
-            [](auto& p) {
-                EXPECT_EQ(p.edgeTrigger(), EdgeTrigger::click);
-                EXPECT_EQ(p.edgeSide(), EdgeSide::left);
-            }},
         {{{P::edgeDisplayKey, QVariantMap {{"id", QStringLiteral("x")}}}},
             [](auto& p) { EXPECT_EQ(p.edgeDisplay(), std::nullopt); }},
         {{{P::panelLimitKey, 6.0}}, [](auto& p) { EXPECT_EQ(p.panelLimit(), 6); }},
         {{{P::panelLimitKey, 2.5}}, [](auto& p) { EXPECT_EQ(p.panelLimit(), 4); }},
         {{{P::panelLimitKey, qint64(1) << 40}}, [most](auto& p) { EXPECT_EQ(p.panelLimit(), most); }},
-        {{{P::enabledServicesKey, QVariantList()}},
-            [](auto& p) { EXPECT_TRUE(p.enabledServices().isEmpty()); }},
-        {{{P::enabledServicesKey, QStringLiteral("github")}},
-            [](auto& p) { EXPECT_EQ(p.enabledServices(), P::defaultEnabledServices()); }},
         {{{P::checkIntervalsKey, QVariantMap {{"github", qint64(120)}}}},
             [](auto& p) {
                 EXPECT_EQ(p.checkInterval(KitService::github), 120);
@@ -319,10 +310,6 @@ TEST(PreferencesStore, WritesTheStoredFormOfEachKey)
     p.setHotKey(HotKey::defaultShortcut());
     EXPECT_EQ(
         d.object(P::hotKeyKey), QVariant(QVariantMap {{"keyCode", qint64(49)}, {"modifiers", qint64(2560)}}));
-    p.setEdgeTrigger(EdgeTrigger::click);
-    p.setEdgeSide(EdgeSide::left);
-    EXPECT_EQ(d.object(P::edgeTriggerKey), QVariant(QStringLiteral("click")));
-    EXPECT_EQ(d.object(P::edgeSideKey), QVariant(QStringLiteral("left")));
     p.setEdgeDisplay(display);
     EXPECT_EQ(d.object(P::edgeDisplayKey),
         QVariant(
