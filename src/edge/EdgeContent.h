@@ -37,7 +37,7 @@ public:
     virtual std::optional<KitSignal> handleSignal() const = 0;
     // A tile of the strip (draws itself at 26 × 26), or none to let the strip draw a plain one.
     virtual QWidget* makeBadge(KitService, QWidget*) { return nullptr; }
-    virtual void updateBadge(QWidget*, KitService, bool /*isLit*/) {}
+    virtual void updateBadge(QWidget*, KitService, bool /*isLit*/) { }
 
 Q_SIGNALS:
     // A tile, a card's connection or the handle may look different.

@@ -58,10 +58,12 @@ QWidget* fitted(QWidget* card, QWidget* parent)
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidgetResizable(true);
-    scroll->setStyleSheet(QStringLiteral("background: transparent;"));
+    scroll->setAttribute(Qt::WA_TranslucentBackground);
     scroll->viewport()->setAutoFillBackground(false);
     card->setFixedWidth(static_cast<int>(contentWidth));
     scroll->setWidget(card);
+    // The card draws on the container's black, not on the window's palette.
+    card->setAutoFillBackground(false);
     return scroll;
 }
 
@@ -96,11 +98,17 @@ EdgeRootView::EdgeRootView(
 
     for (EdgeTween* tween : {&m_stripOffset, &m_stripLength, &m_cardTop})
         connect(tween, &EdgeTween::valueChanged, this, &EdgeRootView::relayout);
-    for (EdgeTween* tween : {&m_scale, &m_cardOpacity, &m_contentOpacity, &m_handleOpacity})
+    for (EdgeTween* tween : {&m_scale, &m_cardOpacity, &m_contentOpacity, &m_handleOpacity}) {
         connect(tween, &EdgeTween::valueChanged, this, [this]() {
             relayout();
             update();
         });
+        // The live card replaces the snapshot once nothing runs any more.
+        connect(tween, &EdgeTween::finished, this, [this]() {
+            relayout();
+            update();
+        });
+    }
     connect(&m_reelPosition, &EdgeTween::valueChanged, m_reel, &EdgeCardReel::setPosition);
 
     connect(&edge, &EdgeController::openServiceChanged, this, &EdgeRootView::openChanged);
@@ -260,8 +268,14 @@ void EdgeRootView::paintEvent(QPaintEvent*)
 void EdgeRootView::paintCardSnapshot(QPainter& p)
 {
     const QRectF frame = cardFrame();
-    if (m_snapshot.isNull() || m_snapshot.size() != m_reel->size() * m_reel->devicePixelRatioF())
-        m_snapshot = m_reel->grab();
+    if (m_snapshot.isNull() || m_snapshot.deviceIndependentSize() != QSizeF(m_reel->size())) {
+        // Only what the cards draw, on the card's own black.
+        const double ratio = devicePixelRatioF();
+        m_snapshot = QPixmap(m_reel->size() * ratio);
+        m_snapshot.setDevicePixelRatio(ratio);
+        m_snapshot.fill(Qt::transparent);
+        m_reel->render(&m_snapshot, QPoint(), QRegion(), QWidget::DrawChildren);
+    }
     const double scale = std::max(m_scale.value(), 0.0);
     const QPointF anchor(frame.left() + (m_edge.geometry().side == EdgeSide::right ? frame.width() : 0),
         frame.top() + anchorHeight(frame) * frame.height());

@@ -1,7 +1,11 @@
 #pragma once
 
 // Fakes of the edge panel's seams: the settings and store it reads, its window, and the mouse.
+#include "edge/EdgeContent.h"
 #include "edge/EdgeContext.h"
+
+#include <QLabel>
+#include <QMap>
 
 #include <QList>
 #include <QPointF>
@@ -67,6 +71,31 @@ public:
 
 private:
     Log& m_log;
+};
+
+// Tiles and stand-in cards for the views: every enabled tool with a given signal.
+class FakeEdgeContent : public EdgeContent {
+public:
+    QList<KitService> services {
+        KitService::vercel, KitService::github, KitService::stripe, KitService::claude};
+    QMap<KitService::Value, Tile> tiles;
+    std::optional<KitSignal> handle;
+    int cardsMade = 0;
+
+    Tile tile(KitService service) const override { return tiles.value(service); }
+    QList<KitService> cardServices() const override { return services; }
+    QWidget* makeCard(KitService service, QWidget* parent) override
+    {
+        ++cardsMade;
+        auto* card = new QLabel(service.displayName(), parent);
+        card->setObjectName(QStringLiteral("card-") + service.rawValue());
+        card->setTextFormat(Qt::PlainText);
+        card->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        card->setStyleSheet(QStringLiteral("color: white; font-size: 15px; font-weight: 600;"));
+        card->setMinimumHeight(120);
+        return card;
+    }
+    std::optional<KitSignal> handleSignal() const override { return handle; }
 };
 
 } // namespace brenvo::test
