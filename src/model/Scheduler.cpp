@@ -86,7 +86,9 @@ QCoro::Task<bool> TimerScheduler::sleep(Duration d, CancelToken token)
 {
     if (token.isCancelled())
         co_return false;
-    const bool completed = co_await TimedWait{d, token};
+    // A named awaiter: GCC 12 mishandles temporaries in a co_await operand.
+    TimedWait awaiter{d, token};
+    const bool completed = co_await awaiter;
     co_return completed && !token.isCancelled();
 }
 

@@ -50,7 +50,9 @@ QCoro::Task<bool> ManualScheduler::sleep(Duration d, CancelToken token)
 {
     if (token.isCancelled())
         co_return false;
-    const bool completed = co_await ManualSleep{this, d, token};
+    // A named awaiter: GCC 12 mishandles temporaries in a co_await operand.
+    ManualSleep awaiter{this, d, token};
+    const bool completed = co_await awaiter;
     co_return completed && !token.isCancelled();
 }
 
