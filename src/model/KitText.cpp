@@ -1,0 +1,100 @@
+#include "model/KitText.h"
+#include "model/Usage.h"
+
+#include <cmath>
+#include <optional>
+
+namespace brenvo {
+
+namespace {
+
+// A floating value rounded half away from zero, or nothing when it is not a number or does not fit
+// a 64-bit integer.
+std::optional<qint64> roundedWhole(double value)
+{
+    if (!std::isfinite(value))
+        return std::nullopt;
+    const double rounded = std::round(value);
+    // 2^63 is exactly representable; anything at or beyond it does not fit.
+    constexpr double limit = 9223372036854775808.0;
+    if (rounded >= limit || rounded < -limit)
+        return std::nullopt;
+    return static_cast<qint64>(rounded);
+}
+
+// Milliseconds from a to b, or nothing for an invalid date or a span that does not fit.
+std::optional<qint64> msecsFromTo(const QDateTime& a, const QDateTime& b)
+{
+    if (!a.isValid() || !b.isValid())
+        return std::nullopt;
+    qint64 span = 0;
+    if (__builtin_sub_overflow(b.toMSecsSinceEpoch(), a.toMSecsSinceEpoch(), &span))
+        return std::nullopt;
+    return span;
+}
+
+} // namespace
+
+QString refreshIntervalText(double seconds)
+{
+    const auto n = roundedWhole(seconds);
+    if (!n)
+        return QString();
+    if (*n <= 59)
+        return QStringLiteral("Every %1s").arg(*n);
+    return QStringLiteral("Every %1m").arg(*n / 60);
+}
+
+QString ageText(const QDateTime& date, const QDateTime& now)
+{
+    const auto span = msecsFromTo(date, now);
+    if (!span)
+        return QString();
+    const qint64 t = *span / 1000;
+    if (t < 60)
+        return QStringLiteral("now");
+    if (t < 3600)
+        return QStringLiteral("%1m").arg(t / 60);
+    if (t < 86400)
+        return QStringLiteral("%1h").arg(t / 3600);
+    return QStringLiteral("%1d").arg(t / 86400);
+}
+
+QString durationText(double seconds)
+{
+    const auto n = roundedWhole(seconds);
+    if (!n || *n < 1)
+        return QStringLiteral("Never");
+    if (*n < 60)
+        return *n == 1 ? QStringLiteral("1 second") : QStringLiteral("%1 seconds").arg(*n);
+    const qint64 minutes = *n / 60;
+    return minutes == 1 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(minutes);
+}
+
+QString UsageMeter::percentText() const
+{
+    if (!std::isfinite(fraction))
+        return QString();
+    const auto n = roundedWhole(fraction * 100);
+    if (!n)
+        return QString();
+    return QStringLiteral("%1%").arg(*n);
+}
+
+std::optional<QString> UsageMeter::resetText(const QDateTime& now) const
+{
+    if (!resetsAt)
+        return std::nullopt;
+    const auto span = msecsFromTo(now, *resetsAt);
+    if (!span || *span <= 0)
+        return std::nullopt;
+    // Any part of a minute counts as a minute.
+    const qint64 m = *span / 60000 + (*span % 60000 != 0 ? 1 : 0);
+    if (m <= 59)
+        return QStringLiteral("resets in %1m").arg(m);
+    if (m < 1440)
+        return QStringLiteral("resets in %1h %2m").arg(m / 60).arg(m % 60);
+    return QStringLiteral("resets in %1d %2h").arg(m / 1440).arg((m % 1440) / 60);
+}
+
+} // namespace brenvo

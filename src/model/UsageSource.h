@@ -1,0 +1,26 @@
+#pragma once
+
+#include "model/Usage.h"
+
+#include <QCoroTask>
+
+#include <optional>
+
+namespace brenvo {
+
+// A local reader of a usage tool's plan limits. Failures are thrown as UsageFailure with the
+// sentence to show.
+class UsageSource {
+public:
+    virtual ~UsageSource() = default;
+
+    virtual bool isConnected() const = 0;
+    virtual QCoro::Task<void> connect() = 0;
+    virtual void disconnect() = 0;
+    // Nothing when there is nothing to report yet.
+    virtual QCoro::Task<std::optional<UsageReport>> report() = 0;
+    // Asks the tool for fresh limits before the next report; never fails. Does nothing by default.
+    virtual QCoro::Task<void> askNow();
+};
+
+} // namespace brenvo
