@@ -1,6 +1,7 @@
 // Website icons: which links count and in what order, and the lookup against a loopback site.
 #include "http/NetworkHTTPClient.h"
 #include "http/SiteIconLoader.h"
+#include "support/FakeHTTPClient.h"
 #include "support/LoopbackServer.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
@@ -9,8 +10,6 @@
 
 #include <QBuffer>
 #include <QtEndian>
-
-#include <stdexcept>
 
 using namespace brenvo;
 using namespace brenvo::test;
@@ -294,36 +293,27 @@ TEST_F(IconLookup, ImageAtAnAddress)
     EXPECT_FALSE(runTask(loader.image(QUrl::fromLocalFile("/etc/hostname"))));
 }
 
-// Records the addresses asked for; answers nothing useful, or throws.
-struct RecordingClient : HTTPClient {
-    QList<QUrl> asked;
-    bool explode = false;
-    QCoro::Task<HTTPResponse> data(HTTPRequest request) override
-    {
-        asked << request.url;
-        if (explode)
-            throw std::runtime_error("transport broke");
-        co_return HTTPResponse {{}, 404};
-    }
-};
-
 TEST(IconForWebsite, AlwaysAsksTheHostsRootOverHttps)
 {
-    auto http = std::make_shared<RecordingClient>();
+    auto http = std::make_shared<FakeHTTPClient>();
     SiteIconLoader loader(http);
     auto firstAsked = [&](const QString& website) {
-        http->asked.clear();
+        http->requests.clear();
         EXPECT_FALSE(runTask(loader.iconForWebsite(website)));
-        return http->asked.isEmpty() ? QString() : http->asked.first().toString();
+        return http->requests.empty() ? QString() : http->requests.front().url.toString();
     };
     EXPECT_EQ(firstAsked(QStringLiteral("  example.test/docs?x=1\n")), "https://example.test/");
     EXPECT_EQ(firstAsked(QStringLiteral("http://example.test:8080/blog")), "https://example.test/");
-    EXPECT_EQ(http->asked.size(), 2) << "page, then /favicon.ico";
+    EXPECT_EQ(http->requests.size(), 2u) << "page, then /favicon.ico";
     EXPECT_EQ(firstAsked(QStringLiteral("   ")), QString());
     EXPECT_EQ(firstAsked(QString()), QString());
     EXPECT_EQ(firstAsked(QStringLiteral("https://")), QString());
+    http->requests.clear();
+    EXPECT_FALSE(runTask(loader.iconForHost(QStringLiteral("not a host"))));
+    EXPECT_FALSE(runTask(loader.iconForHost(QString())));
+    EXPECT_TRUE(http->requests.empty());
 
-    http->explode = true;
+    http->failure = TransportFailure::Kind::cannotConnect;
     EXPECT_FALSE(runTask(loader.iconForHost(QStringLiteral("example.test"))));
     EXPECT_FALSE(runTask(loader.image(QUrl("https://example.test/a.png"))));
     EXPECT_FALSE(runTask(SiteIconLoader().iconForHost(QStringLiteral("example.test"))));
