@@ -2,7 +2,7 @@
 
 #include "model/Log.h"
 #include "sources/CloudflareReplies.h"
-#include "sources/SourceText.h"
+#include "sources/SourceSupport.h"
 
 #include <QJsonArray>
 

@@ -1,6 +1,6 @@
 #include "sources/CloudflareReplies.h"
 
-#include "sources/SourceText.h"
+#include "sources/SourceSupport.h"
 
 #include <QJsonArray>
 

@@ -2,7 +2,7 @@
 
 #include "http/ServiceFailure.h"
 #include "model/Log.h"
-#include "sources/SourceText.h"
+#include "sources/SourceSupport.h"
 
 #include <QPointer>
 
@@ -228,31 +228,19 @@ QCoro::Task<CloudflareSource::Lists> CloudflareSource::lists(QString token)
     };
 
     for (const auto& account : accounts) {
-        std::optional<QList<CloudflareClient::PagesProject>> projects;
-        std::exception_ptr error;
-        try {
-            projects = co_await m_client.pagesProjects(token, account.id);
-        } catch (...) {
-            error = std::current_exception();
-        }
+        const auto projects = co_await attempt(m_client.pagesProjects(token, account.id));
         requireAlive(self);
-        if (projects)
-            fresh.pages.insert(account.id, *projects);
+        if (projects.value)
+            fresh.pages.insert(account.id, *projects.value);
         else
-            settle(error, Product::pages);
+            settle(projects.error, Product::pages);
 
-        std::optional<QList<CloudflareClient::Worker>> scripts;
-        error = nullptr;
-        try {
-            scripts = co_await m_client.workers(token, account.id);
-        } catch (...) {
-            error = std::current_exception();
-        }
+        const auto scripts = co_await attempt(m_client.workers(token, account.id));
         requireAlive(self);
-        if (scripts)
-            fresh.workers.insert(account.id, *scripts);
+        if (scripts.value)
+            fresh.workers.insert(account.id, *scripts.value);
         else
-            settle(error, Product::workers);
+            settle(scripts.error, Product::workers);
     }
 
     if (!fresh.pages.isEmpty())
@@ -284,10 +272,15 @@ QCoro::Task<QList<Deployment>> CloudflareSource::deployments(QString token, std:
     QList<Deployment> rows;
     std::exception_ptr firstFailure;
     bool anySucceeded = false;
-    auto remember = [&](std::exception_ptr error) {
-        qCInfo(logApp, "Cloudflare rows: %s", qUtf8Printable(failureName(error)));
+    auto gather = [&](Attempt<QList<Deployment>> got) {
+        if (got.value) {
+            anySucceeded = true;
+            rows.append(*got.value);
+            return;
+        }
+        qCInfo(logApp, "Cloudflare rows: %s", qUtf8Printable(failureName(got.error)));
         if (!firstFailure)
-            firstFailure = std::move(error);
+            firstFailure = got.error;
     };
 
     for (const auto& account : accounts) {
@@ -295,33 +288,17 @@ QCoro::Task<QList<Deployment>> CloudflareSource::deployments(QString token, std:
             = newestFirst(maps.pages.value(account.id), &CloudflareClient::PagesProject::deployed)
                   .mid(0, rowSourcesPerAccount);
         for (const auto& project : projects) {
-            std::optional<QList<Deployment>> got;
-            try {
-                got = co_await m_client.pagesDeployments(token, account.id, project.name, limit);
-            } catch (...) {
-                remember(std::current_exception());
-            }
+            auto got = co_await attempt(m_client.pagesDeployments(token, account.id, project.name, limit));
             requireAlive(self);
-            if (got) {
-                anySucceeded = true;
-                rows.append(*got);
-            }
+            gather(std::move(got));
         }
 
         const auto workers = newestFirst(maps.workers.value(account.id), &CloudflareClient::Worker::modified)
                                  .mid(0, rowSourcesPerAccount);
         for (const auto& worker : workers) {
-            std::optional<QList<Deployment>> got;
-            try {
-                got = co_await workerRows(token, account.id, worker, limit);
-            } catch (...) {
-                remember(std::current_exception());
-            }
+            auto got = co_await attempt(workerRows(token, account.id, worker, limit));
             requireAlive(self);
-            if (got) {
-                anySucceeded = true;
-                rows.append(*got);
-            }
+            gather(std::move(got));
         }
     }
 
@@ -541,12 +518,7 @@ QCoro::Task<std::optional<QImage>> CloudflareSource::projectIcon(QString token, 
     } else {
         names = co_await hosts(token, account, deployment.project);
     }
-    for (const QString& host : names) {
-        auto image = co_await icons.iconForHost(host);
-        if (image)
-            co_return image;
-    }
-    co_return std::nullopt;
+    co_return co_await firstIcon(icons, names);
 }
 
 } // namespace brenvo

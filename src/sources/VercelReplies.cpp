@@ -1,6 +1,6 @@
 #include "sources/VercelReplies.h"
 
-#include "sources/SourceText.h"
+#include "sources/SourceSupport.h"
 
 using namespace Qt::Literals::StringLiterals;
 

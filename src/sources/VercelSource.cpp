@@ -2,7 +2,7 @@
 
 #include "http/ServiceFailure.h"
 #include "model/Log.h"
-#include "sources/SourceText.h"
+#include "sources/SourceSupport.h"
 #include "sources/VercelReplies.h"
 
 #include <QHash>
@@ -147,20 +147,18 @@ QCoro::Task<QList<Deployment>> VercelSource::deployments(QString token, std::opt
     std::exception_ptr firstFailure;
     bool anySucceeded = false;
     for (const auto& scope : scopes) {
-        std::optional<DeploymentsResponse> reply;
         const ServiceAPI::Query query = scoped({{u"limit"_s, QString::number(limit)}}, scope);
-        try {
-            reply = co_await client.get<DeploymentsResponse>(u"v6/deployments"_s, query, token);
-        } catch (...) {
-            logDropped("deployments", std::current_exception());
-            if (!firstFailure)
-                firstFailure = std::current_exception();
-        }
+        const auto reply
+            = co_await attempt(client.get<DeploymentsResponse>(u"v6/deployments"_s, query, token));
         requireAlive(self);
-        if (!reply)
+        if (!reply.value) {
+            logDropped("deployments", reply.error);
+            if (!firstFailure)
+                firstFailure = reply.error;
             continue;
+        }
         anySucceeded = true;
-        for (const auto& item : reply->deployments) {
+        for (const auto& item : reply.value->deployments) {
             Deployment d = row(item, scope);
             const auto known = byID.constFind(d.id);
             if (known != byID.cend()) {
@@ -266,12 +264,7 @@ QCoro::Task<std::optional<QImage>> VercelSource::projectIcon(QString token, Depl
         logDropped("project domains", std::current_exception());
         co_return std::nullopt;
     }
-    for (const QString& host : names) {
-        auto image = co_await icons.iconForHost(host);
-        if (image)
-            co_return image;
-    }
-    co_return std::nullopt;
+    co_return co_await firstIcon(icons, names);
 }
 
 } // namespace brenvo

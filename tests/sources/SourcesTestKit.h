@@ -3,6 +3,7 @@
 #include "http/HTTPClient.h"
 #include "http/NetworkHTTPClient.h"
 #include "http/SiteIconLoader.h"
+#include "support/FakeHTTPClient.h"
 #include "support/LoopbackServer.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
@@ -23,22 +24,33 @@ namespace brenvo::test {
 
 inline const QString fakeToken = QStringLiteral("test-token-not-real");
 
-// The transport under the icon loader: records each host asked for and has a favicon only on the
-// hosts it is told of.
-class FakeIconTransport final : public HTTPClient {
+// Websites for the icon loader: a favicon only on the hosts named, and the hosts asked, in order.
+class IconSites {
 public:
+    std::shared_ptr<FakeHTTPClient> http = std::make_shared<FakeHTTPClient>();
     QSet<QString> withIcon;
-    QStringList hosts; // in the order first asked
 
-    QCoro::Task<HTTPResponse> data(HTTPRequest request) override
+    IconSites()
     {
-        const QString host = request.url.host();
-        if (!hosts.contains(host))
-            hosts.append(host);
-        if (withIcon.contains(host) && request.url.path() == u"/favicon.ico")
-            co_return HTTPResponse {png(), 200};
-        co_return HTTPResponse {QByteArray(), 404};
+        http->handler = [this](const HTTPRequest& request) {
+            if (withIcon.contains(request.url.host()) && request.url.path() == u"/favicon.ico")
+                return HTTPResponse {png(), 200};
+            return HTTPResponse {QByteArray(), 404};
+        };
     }
+    IconSites(const IconSites&) = delete;
+    IconSites& operator=(const IconSites&) = delete;
+
+    QStringList hosts() const
+    {
+        QStringList out;
+        for (const auto& request : http->requests) {
+            if (!out.contains(request.url.host()))
+                out.append(request.url.host());
+        }
+        return out;
+    }
+    void forget() { http->requests.clear(); }
 
     static QByteArray png()
     {

@@ -1,6 +1,6 @@
 #include "sources/CloudflareClient.h"
 #include "sources/CloudflareReplies.h"
-#include "sources/SourceText.h"
+#include "sources/SourceSupport.h"
 #include "sources/SourcesTestKit.h"
 
 #include <QJsonArray>

@@ -17,8 +17,8 @@ protected:
     LoopbackServer server;
     ManualScheduler clock;
     std::shared_ptr<NetworkHTTPClient> http = std::make_shared<NetworkHTTPClient>();
-    std::shared_ptr<FakeIconTransport> icons = std::make_shared<FakeIconTransport>();
-    CloudflareSource source {CloudflareClient(http, server.url("/client/v4")), SiteIconLoader(icons),
+    IconSites icons;
+    CloudflareSource source {CloudflareClient(http, server.url("/client/v4")), SiteIconLoader(icons.http),
         [this] { return clock.wallNow(); }};
 
     void serve(const QByteArray& path, int status, const QByteArray& body, const QByteArray& method = "GET")
@@ -347,19 +347,19 @@ TEST_F(CloudflareSourceTest, IconsTryEachHostInTurn)
     serveStudio();
     const auto all = rows();
     const auto before = server.requests().size();
-    icons->withIcon = {"shop.pages.dev", "api.example.com"};
+    icons.withIcon = {"shop.pages.dev", "api.example.com"};
     EXPECT_TRUE(runTask(source.projectIcon(fakeToken, all[1])).has_value()); // shop, from the cached list
-    EXPECT_EQ(icons->hosts, (QStringList {"shop.example.com", "shop.pages.dev"}));
+    EXPECT_EQ(icons.hosts(), (QStringList {"shop.example.com", "shop.pages.dev"}));
     EXPECT_EQ(server.requests().size(), before);
 
-    icons->hosts.clear();
+    icons.forget();
     EXPECT_TRUE(runTask(source.projectIcon(fakeToken, all[5])).has_value()); // api, from its hosts
-    EXPECT_EQ(icons->hosts, QStringList {"api.example.com"});
+    EXPECT_EQ(icons.hosts(), QStringList {"api.example.com"});
 
     Deployment loose = all[0];
     loose.scope.reset();
     EXPECT_EQ(runTask(source.projectIcon(fakeToken, loose)), std::nullopt);
-    icons->withIcon.clear();
+    icons.withIcon.clear();
     EXPECT_EQ(runTask(source.projectIcon(fakeToken, all[0])), std::nullopt);
 }
 

@@ -1,4 +1,4 @@
-#include "sources/SourceText.h"
+#include "sources/SourceSupport.h"
 #include "sources/SourcesTestKit.h"
 #include "sources/VercelSource.h"
 
@@ -24,8 +24,8 @@ class VercelTest : public ::testing::Test {
 protected:
     LoopbackServer server;
     std::shared_ptr<NetworkHTTPClient> http = std::make_shared<NetworkHTTPClient>();
-    std::shared_ptr<FakeIconTransport> icons = std::make_shared<FakeIconTransport>();
-    VercelSource source {VercelClient(http, server.baseUrl()), SiteIconLoader(icons)};
+    IconSites icons;
+    VercelSource source {VercelClient(http, server.baseUrl()), SiteIconLoader(icons.http)};
 
     // The user and two teams, each scope with its own deployments.
     void serveAccount()
@@ -297,18 +297,18 @@ TEST_F(VercelTest, IconsComeFromOwnDomainsFirst)
     row.id = "dpl_user3";
     row.project = "portfolio";
     row.scope = "team_alpha";
-    icons->withIcon = {"blog.ana.example.com", "portfolio-ana.vercel.app"};
+    icons.withIcon = {"blog.ana.example.com", "portfolio-ana.vercel.app"};
     EXPECT_TRUE(runTask(source.projectIcon(fakeToken, row)).has_value());
-    EXPECT_EQ(icons->hosts, (QStringList {"ana.example.com", "blog.ana.example.com"}));
+    EXPECT_EQ(icons.hosts(), (QStringList {"ana.example.com", "blog.ana.example.com"}));
     EXPECT_EQ(queryOf(server.requests().back()),
         (QMap<QString, QString> {
             {"production", "true"}, {"redirects", "false"}, {"limit", "20"}, {"teamId", "team_alpha"}}));
 
-    icons->hosts.clear();
+    icons.forget();
     server.route("GET", "/v9/projects/portfolio/domains", 200,
         R"({"domains":[{"name":"www.ana.example.com","redirect":"ana.example.com"}]})");
     EXPECT_EQ(runTask(source.projectIcon(fakeToken, row)), std::nullopt);
     server.route("GET", "/v9/projects/portfolio/domains", 500, "{}");
     EXPECT_EQ(runTask(source.projectIcon(fakeToken, row)), std::nullopt);
-    EXPECT_TRUE(icons->hosts.isEmpty());
+    EXPECT_TRUE(icons.hosts().isEmpty());
 }

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "http/JsonReader.h"
+#include "http/SiteIconLoader.h"
 
+#include <QCoroTask>
 #include <QDateTime>
+#include <QImage>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -13,7 +16,7 @@
 
 namespace brenvo {
 
-// Small text and time helpers that the tool sources share.
+// Small helpers that the tool sources share.
 
 // Every "_" replaced by a blank.
 QString spaced(const QString& text);
@@ -40,6 +43,26 @@ template <typename T> std::optional<T> lenientMember(const JsonObject& object, c
         return std::nullopt;
     }
 }
+// The outcome of one request of a walk that goes on past failures.
+template <typename T> struct Attempt {
+    std::optional<T> value;
+    std::exception_ptr error;
+};
+
+template <typename T> QCoro::Task<Attempt<T>> attempt(QCoro::Task<T> task)
+{
+    Attempt<T> out;
+    try {
+        out.value = co_await std::move(task);
+    } catch (...) {
+        out.error = std::current_exception();
+    }
+    co_return out;
+}
+
+// The icon of the first host that has one.
+QCoro::Task<std::optional<QImage>> firstIcon(SiteIconLoader loader, QList<QString> hosts);
+
 // Throws a cancellation when the object a coroutine belongs to went away during its last wait.
 void requireAlive(const QObject* owner);
 

@@ -1,4 +1,4 @@
-#include "sources/SourceText.h"
+#include "sources/SourceSupport.h"
 
 #include "http/HTTPClient.h"
 #include "http/JsonReader.h"
@@ -83,6 +83,16 @@ QString failureName(const std::exception_ptr& error)
     } catch (...) {
         return u"an unknown error"_s;
     }
+}
+
+QCoro::Task<std::optional<QImage>> firstIcon(SiteIconLoader loader, QList<QString> hosts)
+{
+    for (const QString& host : hosts) {
+        auto image = co_await loader.iconForHost(host);
+        if (image)
+            co_return image;
+    }
+    co_return std::nullopt;
 }
 
 void requireAlive(const QObject* owner)
