@@ -63,6 +63,14 @@ TEST(CloudflareRefusal, ReadsOnlyWholeNumberCodesOfAnArrayOfObjects)
     EXPECT_FALSE(CloudflareClient::rejectsToken(json(R"({"errors":[{"code":1000.5}]})")));
 }
 
+TEST(CloudflareRefusal, ABadRequestNamingTheTokenIsARejection)
+{
+    auto fake = std::make_shared<FakeHTTPClient>();
+    fake->answer("/client/v4/accounts", 400, R"({"success":false,"errors":[{"code":9109},{"code":1000}]})");
+    CloudflareClient client(fake, QUrl("https://cloudflare.invalid/client/v4"));
+    EXPECT_TRUE(failureOf<ServiceFailure>(client.accounts(fakeToken))->isRejected());
+}
+
 TEST_F(CloudflareWire, AccountsCarryTheTokenAndFallBackToTheirId)
 {
     serve("accounts", 200, R"({"success":true,"result":[{"id":"acc-1","name":"Studio"},{"id":"acc-2"},
