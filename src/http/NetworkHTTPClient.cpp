@@ -221,8 +221,9 @@ QCoro::Task<HopResult> sendOnce(
     auto watch = std::make_shared<Watch>();
     const QByteArray userAgent
         = shared->options.userAgent.isEmpty() ? defaultUserAgent() : shared->options.userAgent;
-    QPointer<QNetworkReply> reply = start(shared->manager, hop, userAgent);
-    shared->live.insert(reply.data());
+    QNetworkReply* const started = start(shared->manager, hop, userAgent);
+    QPointer<QNetworkReply> reply = started;
+    shared->live.insert(started);
     // Connections live on this context and end with it, before the reply is let go.
     auto context = std::make_unique<QObject>();
     const qint64 cap = hop.maxBodyBytes;
@@ -274,9 +275,9 @@ QCoro::Task<HopResult> sendOnce(
         co_await qCoro(reply.data(), &QNetworkReply::finished);
 
     context.reset();
+    shared->live.remove(started);
     if (!reply)
         throw TransportFailure(TransportFailure::Kind::cancelled);
-    shared->live.remove(reply.data());
     reply->deleteLater();
 
     const QString host = hop.url.host();

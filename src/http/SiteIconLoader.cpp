@@ -150,6 +150,11 @@ QCoro::Task<std::optional<QImage>> hostIcon(SiteIconLoader loader, QString host)
     }
 }
 
+QCoro::Task<std::optional<QImage>> nothing()
+{
+    co_return std::nullopt;
+}
+
 } // namespace
 
 SiteIconLoader::SiteIconLoader() = default;
@@ -178,7 +183,7 @@ QCoro::Task<std::optional<QImage>> SiteIconLoader::iconForWebsite(QString websit
     const QUrl url(text, QUrl::StrictMode);
     const QString host = url.isValid() ? url.host(QUrl::FullyEncoded) : QString();
     if (host.isEmpty())
-        return []() -> QCoro::Task<std::optional<QImage>> { co_return std::nullopt; }();
+        return nothing();
     return hostIcon(*this, host);
 }
 
@@ -285,9 +290,9 @@ std::optional<QImage> SiteIconLoader::decodeImage(const QByteArray& bytes, int v
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
-    const QByteArray format = reader.format().toLower();
     // Vector pictures are drawn above at a size of our choosing, never decoded at their own.
-    if (format.isEmpty() || format.startsWith("svg"))
+    // (Icon files name no format here, yet read.)
+    if (reader.format().toLower().startsWith("svg"))
         return std::nullopt;
 
     auto fits = [maxPixels](QSize size) {

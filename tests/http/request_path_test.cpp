@@ -1,6 +1,7 @@
 // The request path through the real transport against the loopback server.
 #include "http/NetworkHTTPClient.h"
 #include "http/ServiceAPI.h"
+#include "support/FakeHTTPClient.h"
 #include "support/LoopbackServer.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
@@ -371,17 +372,26 @@ TEST_F(RequestPath, ConditionalCacheStaysBounded)
     EXPECT_EQ(small->cachedReplies(), 3);
 }
 
-// A transport that answers without HTTP: status 0 is a refusal like any other.
-struct NoHttpClient : HTTPClient {
-    QCoro::Task<HTTPResponse> data(HTTPRequest) override { co_return HTTPResponse {"plain bytes", 0}; }
-};
-
 TEST_F(RequestPath, StatusZeroIsARefusal)
 {
+    // A transport that answers without HTTP: status 0 is a refusal like any other.
+    auto fake = std::make_shared<FakeHTTPClient>();
+    fake->otherwise = HTTPResponse {"plain bytes", 0};
     ServiceAPI odd = api();
-    odd.http = std::make_shared<NoHttpClient>();
+    odd.http = fake;
     EXPECT_EQ(failureOf([&] { runTask(odd.request<Item>("x", {}, token)); }),
         ServiceFailure::refused(0, "No explanation given"));
+}
+
+TEST_F(RequestPath, ATransportGoneMidRequestEndsItsRequests)
+{
+    server.route("GET", "/slow", CannedReply::hanging());
+    auto transport = std::make_unique<NetworkHTTPClient>();
+    HTTPRequest request;
+    request.url = server.url(QStringLiteral("/slow"));
+    QCoro::Task<HTTPResponse> pending = transport->data(request);
+    transport.reset();
+    EXPECT_EQ(transportKindOf([&] { runTask(std::move(pending), 5s); }), TransportFailure::Kind::cancelled);
 }
 
 } // namespace
