@@ -1,6 +1,7 @@
 #include "sources/GitHubClient.h"
 
 #include "sources/GitHubReplies.h"
+#include "sources/SourceSupport.h"
 
 #include <QSet>
 
@@ -12,38 +13,10 @@ using namespace github;
 
 namespace {
 
-QDateTime distantPast()
+// A reply's text as a web address; anything else is as good as missing.
+std::optional<QUrl> address(const std::optional<QString>& text)
 {
-    return QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
-}
-
-// Only web addresses with a host count; anything else is as good as missing.
-std::optional<QUrl> webAddress(const std::optional<QString>& text)
-{
-    if (!text || text->isEmpty())
-        return std::nullopt;
-    const QUrl url(*text, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != u"https" && scheme != u"http"))
-        return std::nullopt;
-    return url;
-}
-
-std::optional<QString> nonEmpty(const std::optional<QString>& text)
-{
-    if (!text || text->isEmpty())
-        return std::nullopt;
-    return text;
-}
-
-// "neutral_ish" becomes "Neutral ish".
-QString noteFromWord(const QString& word)
-{
-    QString out = word;
-    out.replace(u'_', u' ');
-    if (!out.isEmpty())
-        out[0] = out[0].toUpper();
-    return out;
+    return text ? webAddress(*text) : std::nullopt;
 }
 
 const QSet<QString>& failingStepConclusions()
@@ -89,7 +62,7 @@ GitHubClient::Run run(const RunsResponse::Item& item)
     out.started = ServiceAPI::date(item.runStartedAt)
                       .value_or(ServiceAPI::date(item.createdAt).value_or(distantPast()));
     out.updated = ServiceAPI::date(item.updatedAt).value_or(out.started);
-    out.url = webAddress(item.htmlUrl);
+    out.url = address(item.htmlUrl);
     if (item.actor)
         out.actor = item.actor->login;
     return out;
@@ -115,7 +88,7 @@ GitHubClient::Job job(const JobsResponse::Item& item)
             }
         }
     }
-    out.url = webAddress(item.htmlUrl);
+    out.url = address(item.htmlUrl);
     return out;
 }
 
@@ -130,7 +103,7 @@ GitHubClient::Status status(const CombinedStatusResponse::Item& item)
     else
         out.state = Deployment::State::building;
     out.description = item.description;
-    out.url = webAddress(item.targetUrl);
+    out.url = address(item.targetUrl);
     out.updated = ServiceAPI::date(item.updatedAt);
     if (!out.updated)
         out.updated = ServiceAPI::date(item.createdAt);
@@ -184,7 +157,7 @@ QCoro::Task<GitHubClient::User> GitHubClient::user(QString token) const
     const ServiceAPI a = api();
     const ServiceAPI::Query none;
     const auto reply = co_await a.request<UserResponse>(u"user"_s, none, token);
-    co_return User {reply.login, webAddress(reply.avatarUrl)};
+    co_return User {reply.login, address(reply.avatarUrl)};
 }
 
 QCoro::Task<QList<GitHubClient::Repository>> GitHubClient::repositories(QString token, int limit) const
@@ -330,7 +303,7 @@ GitHubClient::StateNote GitHubClient::state(
         return {S::canceled, std::nullopt};
     if (c == u"action_required")
         return {S::canceled, u"Needs approval"_s};
-    return {S::canceled, noteFromWord(c)};
+    return {S::canceled, capitalised(spaced(c))};
 }
 
 GitHubClient::PlacementStatus GitHubClient::placementStatus(const PlacementStatusResponse& response)
@@ -349,8 +322,8 @@ GitHubClient::PlacementStatus GitHubClient::placementStatus(const PlacementStatu
     } else {
         out.state = Deployment::State::building;
     }
-    out.environmentURL = webAddress(response.environmentUrl);
-    out.logURL = webAddress(response.logUrl);
+    out.environmentURL = address(response.environmentUrl);
+    out.logURL = address(response.logUrl);
     out.description = response.description;
     return out;
 }
@@ -377,7 +350,7 @@ GitHubClient::PlacementStatus GitHubClient::latestStatus(
     PlacementStatus out = placementStatus(*chosen);
     out.environmentURL.reset();
     for (const auto& item : statuses) {
-        if (auto url = webAddress(item.environmentUrl)) {
+        if (auto url = address(item.environmentUrl)) {
             out.environmentURL = url;
             break;
         }

@@ -3,6 +3,7 @@
 #include "http/JsonReader.h"
 #include "model/KitText.h"
 #include "model/Log.h"
+#include "sources/SourceSupport.h"
 
 #include <QPointer>
 
@@ -28,11 +29,6 @@ constexpr int repositoriesAsked = 50;
 constexpr int repositoriesVisited = 3;
 constexpr int jobsForRuns = 6;
 
-QDateTime distantPast()
-{
-    return QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
-}
-
 // Less than seconds since then; a clock set back before then ends it too.
 bool isWithin(const QDateTime& since, const QDateTime& now, qint64 seconds)
 {
@@ -51,51 +47,10 @@ bool isOlderThan(const QDateTime& then, const QDateTime& now, qint64 seconds)
     return then.msecsTo(now) > seconds * 1000;
 }
 
-[[noreturn]] void sourceGone()
-{
-    throw TransportFailure(TransportFailure::Kind::cancelled, u"the GitHub source went away"_s);
-}
-
-void requireAlive(const QPointer<GitHubSource>& self)
-{
-    if (!self)
-        sourceGone();
-}
-
-// For the log: the kind of failure, never a token or reply text.
-QString failureName(const std::exception_ptr& failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const ServiceFailure& f) {
-        return f.isRefused() ? u"status %1"_s.arg(f.status()) : QString::fromLatin1(f.what());
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return u"an unknown failure"_s;
-    }
-}
-
 void logDropped(const char* what, const QString& repository, const std::exception_ptr& failure)
 {
     qCInfo(logApp, "GitHub %s of %s: %s", what, qUtf8Printable(repository),
         qUtf8Printable(failureName(failure)));
-}
-
-// A reply that will be the same when asked again: a 4xx other than a rejection, a rate limit or
-// throttling, or a 2xx that did not read.
-bool isDefinitive(const std::exception_ptr& failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const ServiceFailure& f) {
-        return f.isRefused() && f.status() >= 400 && f.status() <= 499 && f.status() != 401
-            && f.status() != 429;
-    } catch (const DecodingFailure&) {
-        return true;
-    } catch (...) {
-        return false;
-    }
 }
 
 QString lastPiece(const QString& text, QChar separator)
@@ -112,13 +67,6 @@ std::optional<QString> hostOf(const std::optional<QUrl>& url)
     if (host.isEmpty())
         return std::nullopt;
     return host;
-}
-
-std::optional<QString> nonEmpty(const std::optional<QString>& text)
-{
-    if (!text || text->isEmpty())
-        return std::nullopt;
-    return text;
 }
 
 struct StageResult {
@@ -324,15 +272,9 @@ QCoro::Task<QList<Deployment>> GitHubSource::deployments(
             const Permission stage = stages.at(s);
             if (isRefused(stage, repository))
                 continue;
-            StageResult got;
-            std::exception_ptr failure;
-            try {
-                got = co_await fetchStage(m_client, stage, token, repository);
-            } catch (...) {
-                failure = std::current_exception();
-            }
+            const Attempt<StageResult> got = co_await attempt(fetchStage(m_client, stage, token, repository));
             requireAlive(self);
-            if (failure) {
+            if (const std::exception_ptr failure = got.error) {
                 // Going on would only meet the same limit and show half-built rows.
                 if (isRateLimit(failure))
                     std::rethrow_exception(failure);
@@ -344,9 +286,9 @@ QCoro::Task<QList<Deployment>> GitHubSource::deployments(
             }
             allow(stage, repository);
             succeeded = true;
-            addCommits(gathered, repository, got.commits);
-            addRuns(gathered, repository, got.runs);
-            addPlacements(gathered, repository, got.placements);
+            addCommits(gathered, repository, got.value->commits);
+            addRuns(gathered, repository, got.value->runs);
+            addPlacements(gathered, repository, got.value->placements);
         }
     }
     if (!succeeded && firstFailure)
@@ -502,15 +444,9 @@ QCoro::Task<GitHubClient::PlacementStatus> GitHubSource::latestStatus(
         co_return m_settled.value(placement.id);
     QPointer<GitHubSource> self(this);
     const QDateTime now = m_now();
-    GitHubClient::PlacementStatus answer;
-    std::exception_ptr failure;
-    try {
-        answer = co_await m_client.latestStatus(token, repository, placement, now);
-    } catch (...) {
-        failure = std::current_exception();
-    }
+    const auto got = co_await attempt(m_client.latestStatus(token, repository, placement, now));
     requireAlive(self);
-    if (failure) {
+    if (const std::exception_ptr failure = got.error) {
         if (isRateLimit(failure))
             std::rethrow_exception(failure);
         logDropped("deployment status", repository, failure);
@@ -518,6 +454,7 @@ QCoro::Task<GitHubClient::PlacementStatus> GitHubSource::latestStatus(
         unknown.state = State::canceled;
         co_return unknown;
     }
+    const GitHubClient::PlacementStatus answer = *got.value;
     if (answer.isFinal)
         m_settled.insert(placement.id, answer);
     if (answer.state == State::ready) {
@@ -537,15 +474,9 @@ QCoro::Task<QList<GitHubClient::Status>> GitHubSource::statuses(Commit commit, Q
     if (isRefused(Permission::statuses, commit.repository))
         co_return QList<GitHubClient::Status>();
     QPointer<GitHubSource> self(this);
-    QList<GitHubClient::Status> list;
-    std::exception_ptr failure;
-    try {
-        list = co_await m_client.statuses(token, commit.repository, commit.sha);
-    } catch (...) {
-        failure = std::current_exception();
-    }
+    const auto got = co_await attempt(m_client.statuses(token, commit.repository, commit.sha));
     requireAlive(self);
-    if (failure) {
+    if (const std::exception_ptr failure = got.error) {
         if (isRateLimit(failure))
             std::rethrow_exception(failure);
         logDropped("commit statuses", commit.repository, failure);
@@ -553,6 +484,7 @@ QCoro::Task<QList<GitHubClient::Status>> GitHubSource::statuses(Commit commit, Q
         co_return QList<GitHubClient::Status>();
     }
 
+    QList<GitHubClient::Status> list = *got.value;
     const QDateTime now = m_now();
     bool stalled = false;
     bool pending = false;
@@ -585,24 +517,20 @@ QCoro::Task<QString> GitHubSource::message(Commit commit, QString token)
     if (isRefused(Permission::contents, commit.repository))
         co_return QString();
     QPointer<GitHubSource> self(this);
-    std::optional<QString> answer;
-    std::exception_ptr failure;
-    try {
-        answer = co_await m_client.commitMessage(token, commit.repository, commit.sha);
-    } catch (...) {
-        failure = std::current_exception();
-    }
+    const auto got = co_await attempt(m_client.commitMessage(token, commit.repository, commit.sha));
     requireAlive(self);
+    const std::exception_ptr failure = got.error;
     if (!failure) {
-        m_messages.insert(key, answer.value_or(QString()));
-        co_return answer.value_or(QString());
+        const QString text = got.value->value_or(QString());
+        m_messages.insert(key, text);
+        co_return text;
     }
     if (isRateLimit(failure))
         std::rethrow_exception(failure);
     logDropped("commit message", commit.repository, failure);
     note(failure, Permission::contents, commit.repository);
     // Only an answer that will not change is kept; a blip is asked again on the next refresh.
-    if (isDefinitive(failure) && !isRefused(Permission::contents, commit.repository))
+    if (isDefinitiveAnswer(failure) && !isRefused(Permission::contents, commit.repository))
         m_messages.insert(key, QString());
     co_return QString();
 }
@@ -638,17 +566,13 @@ QCoro::Task<DeploymentDetails> GitHubSource::details(QString token, Deployment d
 
     QList<GitHubClient::Placement> placements;
     if (!isRefused(Permission::deployments, repository)) {
-        std::exception_ptr failure;
-        try {
-            placements = co_await m_client.placements(token, repository, sha, 10);
-        } catch (...) {
-            failure = std::current_exception();
-        }
+        const auto got = co_await attempt(m_client.placements(token, repository, sha, 10));
         requireAlive(self);
-        if (failure) {
-            if (isRateLimit(failure))
-                std::rethrow_exception(failure);
-            logDropped("deployments", repository, failure);
+        placements = got.value.value_or(QList<GitHubClient::Placement>());
+        if (got.error) {
+            if (isRateLimit(got.error))
+                std::rethrow_exception(got.error);
+            logDropped("deployments", repository, got.error);
         }
     }
 
@@ -657,17 +581,13 @@ QCoro::Task<DeploymentDetails> GitHubSource::details(QString token, Deployment d
         const GitHubClient::Run run = runs.at(i);
         QList<GitHubClient::Job> jobs;
         if (i < jobsForRuns) {
-            std::exception_ptr failure;
-            try {
-                jobs = co_await m_client.jobs(token, repository, run.id);
-            } catch (...) {
-                failure = std::current_exception();
-            }
+            const auto got = co_await attempt(m_client.jobs(token, repository, run.id));
             requireAlive(self);
-            if (failure) {
-                if (isRateLimit(failure))
-                    std::rethrow_exception(failure);
-                logDropped("jobs", repository, failure);
+            jobs = got.value.value_or(QList<GitHubClient::Job>());
+            if (got.error) {
+                if (isRateLimit(got.error))
+                    std::rethrow_exception(got.error);
+                logDropped("jobs", repository, got.error);
             }
         }
         if (jobs.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "model/Log.h"
 #include "sources/GitLabReplies.h"
+#include "sources/SourceSupport.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -11,21 +12,10 @@ using namespace gitlab;
 
 namespace {
 
-QDateTime distantPast()
+// A reply's text as a web address; anything else is as good as missing.
+std::optional<QUrl> address(const std::optional<QString>& text)
 {
-    return QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
-}
-
-// Only web addresses with a host count; anything else is as good as missing.
-std::optional<QUrl> webAddress(const std::optional<QString>& text)
-{
-    if (!text || text->isEmpty())
-        return std::nullopt;
-    const QUrl url(*text, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != u"https" && scheme != u"http"))
-        return std::nullopt;
-    return url;
+    return text ? webAddress(*text) : std::nullopt;
 }
 
 QString projectPath(qint64 project)
@@ -65,7 +55,7 @@ QCoro::Task<GitLabClient::User> GitLabClient::user(QString token) const
     const ServiceAPI a = api();
     const ServiceAPI::Query none;
     const auto reply = co_await a.request<UserResponse>(u"user"_s, none, token);
-    co_return User {reply.username, webAddress(reply.avatarUrl)};
+    co_return User {reply.username, address(reply.avatarUrl)};
 }
 
 QCoro::Task<QList<GitLabClient::Project>> GitLabClient::projects(QString token, int limit) const
@@ -78,7 +68,7 @@ QCoro::Task<QList<GitLabClient::Project>> GitLabClient::projects(QString token, 
     QList<Project> out;
     out.reserve(reply.size());
     for (const auto& item : reply)
-        out.append(Project {item.id, item.pathWithNamespace, webAddress(item.avatarUrl)});
+        out.append(Project {item.id, item.pathWithNamespace, address(item.avatarUrl)});
     co_return out;
 }
 
@@ -114,15 +104,15 @@ QCoro::Task<DeploymentDetails> GitLabClient::details(QString token, qint64 proje
     const QString jobsPath = path + u"/jobs"_s;
     const auto detail = co_await a.request<PipelineDetailResponse>(path, none, token);
 
+    // The pipeline still shows when its jobs cannot be read.
+    const auto jobs
+        = co_await attempt(a.request<std::optional<QList<JobResponse>>>(jobsPath, jobsQuery, token));
+    if (jobs.error)
+        qCInfo(logApp, "GitLab jobs of a pipeline: %s", qUtf8Printable(failureName(jobs.error)));
     QList<DeploymentCheck> checks;
-    try {
-        const auto jobs = co_await a.request<std::optional<QList<JobResponse>>>(jobsPath, jobsQuery, token);
-        for (const auto& job : jobs.value_or(QList<JobResponse>()))
+    if (jobs.value && *jobs.value) {
+        for (const auto& job : **jobs.value)
             checks.append(check(job));
-    } catch (const std::exception& failure) {
-        // The pipeline still shows without its jobs.
-        qCInfo(logApp, "GitLab jobs of a pipeline: %s", failure.what());
-        checks.clear();
     }
 
     DeploymentDetails out;
@@ -181,7 +171,7 @@ GitLabClient::Pipeline GitLabClient::pipeline(const PipelineResponse& response, 
             out.ref = response.ref;
     }
     out.created = ServiceAPI::date(response.createdAt).value_or(distantPast());
-    out.url = webAddress(response.webUrl);
+    out.url = address(response.webUrl);
     return out;
 }
 
@@ -201,11 +191,7 @@ DeploymentCheck GitLabClient::check(const JobResponse& job)
             out.state = Deployment::State::canceled;
             out.note = u"Allowed to fail"_s;
         } else if (job.failureReason) {
-            QString reason = *job.failureReason;
-            reason.replace(u'_', u' ');
-            if (!reason.isEmpty())
-                reason[0] = reason[0].toUpper();
-            out.note = reason;
+            out.note = capitalised(spaced(*job.failureReason));
         }
         break;
     case Deployment::State::building:
@@ -213,7 +199,7 @@ DeploymentCheck GitLabClient::check(const JobResponse& job)
         out.note = mapped.note;
         break;
     }
-    out.url = webAddress(job.webUrl);
+    out.url = address(job.webUrl);
     return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include "http/JsonReader.h"
 #include "model/Log.h"
+#include "sources/SourceSupport.h"
 
 #include <QPointer>
 
@@ -19,12 +20,6 @@ constexpr qint64 projectListLife = 300; // seconds
 constexpr int projectsAsked = 50;
 constexpr int projectsVisited = 3;
 
-void requireAlive(const QPointer<GitLabSource>& self)
-{
-    if (!self)
-        throw TransportFailure(TransportFailure::Kind::cancelled, u"the GitLab source went away"_s);
-}
-
 // A decimal id as GitLab gives them: digits only.
 std::optional<qint64> decimalID(const QString& text)
 {
@@ -34,33 +29,6 @@ std::optional<qint64> decimalID(const QString& text)
     bool ok = false;
     const qint64 id = text.toLongLong(&ok);
     return ok ? std::optional<qint64>(id) : std::nullopt;
-}
-
-// A title that will be the same when asked again: the reply said so, not a blip or a limit.
-bool isDefinitive(const std::exception_ptr& failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const ServiceFailure& f) {
-        return f.isRefused() && f.status() >= 400 && f.status() <= 499 && f.status() != 429;
-    } catch (const DecodingFailure&) {
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
-QString failureName(const std::exception_ptr& failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const ServiceFailure& f) {
-        return f.isRefused() ? u"status %1"_s.arg(f.status()) : QString::fromLatin1(f.what());
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return u"an unknown failure"_s;
-    }
 }
 
 } // namespace
@@ -166,15 +134,9 @@ QCoro::Task<QList<Deployment>> GitLabSource::deployments(
     std::exception_ptr firstFailure;
     for (qsizetype i = 0; i < chosen.size(); ++i) {
         const GitLabClient::Project visited = chosen.at(i);
-        QList<GitLabClient::Pipeline> pipelines;
-        std::exception_ptr failure;
-        try {
-            pipelines = co_await m_client.pipelines(token, visited.id, limit);
-        } catch (...) {
-            failure = std::current_exception();
-        }
+        const auto got = co_await attempt(m_client.pipelines(token, visited.id, limit));
         requireAlive(self);
-        if (failure) {
+        if (const std::exception_ptr failure = got.error) {
             qCInfo(logApp, "GitLab pipelines of project %lld: %s", static_cast<long long>(visited.id),
                 qUtf8Printable(failureName(failure)));
             if (!firstFailure)
@@ -182,7 +144,7 @@ QCoro::Task<QList<Deployment>> GitLabSource::deployments(
             continue;
         }
         anyRead = true;
-        for (const auto& pipeline : std::as_const(pipelines))
+        for (const auto& pipeline : *got.value)
             gathered.append({visited, pipeline});
     }
     if (!anyRead && firstFailure)
@@ -221,20 +183,14 @@ QCoro::Task<QString> GitLabSource::rowTitle(QString token, GitLabClient::Pipelin
     const QString key = QString::number(pipeline.projectID) + u'/' + pipeline.sha;
     if (!m_titles.contains(key)) {
         QPointer<GitLabSource> self(this);
-        QString title;
-        std::exception_ptr failure;
-        try {
-            title = co_await m_client.commitTitle(token, pipeline.projectID, pipeline.sha);
-        } catch (...) {
-            failure = std::current_exception();
-        }
+        const auto got = co_await attempt(m_client.commitTitle(token, pipeline.projectID, pipeline.sha));
         requireAlive(self);
-        if (!failure) {
-            m_titles.insert(key, title);
+        if (const std::exception_ptr failure = got.error; !failure) {
+            m_titles.insert(key, *got.value);
         } else {
             qCInfo(logApp, "GitLab commit title: %s", qUtf8Printable(failureName(failure)));
             // Only an answer that will not change is kept; a blip is asked again next time.
-            if (isDefinitive(failure))
+            if (isDefinitiveAnswer(failure))
                 m_titles.insert(key, QString());
         }
     }

@@ -85,6 +85,20 @@ QString failureName(const std::exception_ptr& error)
     }
 }
 
+bool isDefinitiveAnswer(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const ServiceFailure& failure) {
+        return failure.isRefused() && failure.status() >= 400 && failure.status() <= 499
+            && failure.status() != 429;
+    } catch (const DecodingFailure&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 QCoro::Task<std::optional<QImage>> firstIcon(SiteIconLoader loader, QList<QString> hosts)
 {
     for (const QString& host : hosts) {

@@ -34,6 +34,9 @@ QList<QString> suffixLast(const QList<QString>& names, const QString& suffix);
 std::optional<QUrl> webAddress(const QString& text);
 // A short name of an error for the log: never holds a token or reply text.
 QString failureName(const std::exception_ptr& error);
+// A failed lookup that would fail the same way when asked again: a 4xx other than a rejection or
+// a throttle (429), or a 2xx reply that did not read. Network trouble and 5xx are no answer.
+bool isDefinitiveAnswer(const std::exception_ptr& error);
 // A member read leniently: absent when missing, null or of another type.
 template <typename T> std::optional<T> lenientMember(const JsonObject& object, const char* key)
 {
