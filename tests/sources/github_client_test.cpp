@@ -1,10 +1,7 @@
 // The GitHub client through the real transport against the loopback server.
-#include "http/NetworkHTTPClient.h"
 #include "sources/GitHubClient.h"
+#include "sources/SourcesTestKit.h"
 #include "support/CheckFixtures.h"
-#include "support/LoopbackServer.h"
-#include "support/QtPrinters.h"
-#include "support/RunTask.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +11,7 @@ using State = Deployment::State;
 
 namespace {
 
-const QString token = QStringLiteral("test-token-not-real");
+const QString& token = fakeToken;
 const QString repo = QStringLiteral("acme-labs/storefront");
 const QString sha1 = QStringLiteral("8cf1d2a3b4c5d6e7f8091a2b3c4d5e6f70819203");
 const QByteArray repoPath = "/repos/acme-labs/storefront";
@@ -64,17 +61,6 @@ protected:
         placement.id = 7;
         placement.created = created;
         return run(client.latestStatus(token, repo, placement, now));
-    }
-
-    template <typename F> ServiceFailure failureOf(F&& call)
-    {
-        try {
-            call();
-        } catch (const ServiceFailure& failure) {
-            return failure;
-        }
-        ADD_FAILURE() << "no ServiceFailure";
-        return ServiceFailure::explained(QStringLiteral("none"));
     }
 };
 
@@ -200,20 +186,21 @@ TEST_F(GitHubClientTest, FailuresPassThroughButAnEmptyRepositoryHasNoCommits)
 
     server.route("GET", repoPath + "/commits", 404, R"({"message":"Not Found","status":"404"})");
     EXPECT_EQ(
-        failureOf([&] { run(client.commits(token, repo, 5)); }), ServiceFailure::refused(404, "Not Found"));
+        failureOf<ServiceFailure>(client.commits(token, repo, 5)), ServiceFailure::refused(404, "Not Found"));
 
     server.route("GET", "/user", 401, R"({"message":"Bad credentials","status":"401"})");
-    EXPECT_EQ(failureOf([&] { run(client.user(token)); }), ServiceFailure::rejected());
+    EXPECT_EQ(failureOf<ServiceFailure>(client.user(token)), ServiceFailure::rejected());
 
     server.route(
         "GET", "/user/repos", 403, LoopbackServer::fixture("sources/fixtures/github/rate_limited.json"));
-    const ServiceFailure limited = failureOf([&] { run(client.repositories(token, 50)); });
-    EXPECT_EQ(limited.status(), 403);
-    EXPECT_TRUE(limited.message().startsWith("API rate limit exceeded"))
+    const auto limited = failureOf<ServiceFailure>(client.repositories(token, 50));
+    ASSERT_TRUE(limited);
+    EXPECT_EQ(limited->status(), 403);
+    EXPECT_TRUE(limited->message().startsWith("API rate limit exceeded"))
         << "GitHub's own sentence, not a rejection";
 
     server.route("GET", repoPath + "/deployments", 502, "<html>Bad gateway</html>");
-    EXPECT_EQ(failureOf([&] { run(client.placements(token, repo, std::nullopt, 5)); }),
+    EXPECT_EQ(failureOf<ServiceFailure>(client.placements(token, repo, std::nullopt, 5)),
         ServiceFailure::refused(502, "No explanation given"));
 
     server.route("GET", repoPath + "/actions/runs", 200, R"({"workflow_runs":[{"id":1)");

@@ -1,13 +1,8 @@
 // The GitHub source through the real transport against the loopback server, on virtual time.
-#include "http/NetworkHTTPClient.h"
 #include "sources/GitHubSource.h"
+#include "sources/SourcesTestKit.h"
 #include "support/CheckFixtures.h"
-#include "support/LoopbackServer.h"
 #include "support/ManualScheduler.h"
-#include "support/QtPrinters.h"
-#include "support/RunTask.h"
-
-#include <QBuffer>
 
 #include <gtest/gtest.h>
 
@@ -22,7 +17,7 @@ using gh::StatusSpec;
 
 namespace {
 
-const QString token = QStringLiteral("test-token-not-real");
+const QString& token = fakeToken;
 const QString storefront = QStringLiteral("acme-labs/storefront");
 
 QString sha(char c)
@@ -45,37 +40,12 @@ QDateTime at(const char* iso)
     return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate);
 }
 
-QByteArray png()
-{
-    QImage image(8, 8, QImage::Format_ARGB32);
-    image.fill(Qt::darkGreen);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-// The icon loader's transport: remembers what was asked and answers a picture for favicons and
-// avatars only.
-class IconTransport final : public HTTPClient {
-public:
-    QList<QUrl> asked;
-    QCoro::Task<HTTPResponse> data(HTTPRequest request) override
-    {
-        asked.append(request.url);
-        const QString path = request.url.path();
-        if (path.endsWith(u".ico") || request.url.host().startsWith(u"avatars"))
-            co_return HTTPResponse {png(), 200};
-        co_return HTTPResponse {"not here", 404};
-    }
-};
-
 class GitHubSourceTest : public ::testing::Test {
 protected:
     LoopbackServer server;
     std::shared_ptr<NetworkHTTPClient> http = std::make_shared<NetworkHTTPClient>();
-    std::shared_ptr<IconTransport> icons = std::make_shared<IconTransport>();
+    // Every address answers a picture.
+    std::shared_ptr<FakeHTTPClient> icons = pictures();
     ManualScheduler clock; // 2026-03-14 12:00 UTC
     GitHubSource source {
         GitHubClient(http, server.baseUrl()), SiteIconLoader(icons), [this] { return clock.wallNow(); }};
@@ -106,24 +76,18 @@ protected:
             200, gh::deploymentStatuses(list));
     }
 
+    QCoro::Task<QList<Deployment>> walk(std::optional<QString> project = std::nullopt, int limit = 3)
+    {
+        return source.deployments(token, project, limit);
+    }
     QList<Deployment> rows(std::optional<QString> project = std::nullopt, int limit = 3)
     {
-        return runTask(source.deployments(token, project, limit));
+        return runTask(walk(project, limit));
     }
+    QUrl firstAsked() const { return icons->requests.empty() ? QUrl() : icons->requests.front().url; }
 
     int asked(const QByteArray& path) const { return server.count(path); }
     int total() const { return int(server.requests().size()); }
-
-    template <typename F> ServiceFailure failureOf(F&& call)
-    {
-        try {
-            call();
-        } catch (const ServiceFailure& failure) {
-            return failure;
-        }
-        ADD_FAILURE() << "no ServiceFailure";
-        return ServiceFailure::explained(QStringLiteral("none"));
-    }
 
     static QList<QString> ids(const QList<Deployment>& list)
     {
@@ -332,9 +296,10 @@ TEST_F(GitHubSourceTest, ARateLimitEndsTheWalkAndIsNoRefusal)
     world("acme-labs/api", {});
     world("acme-labs/docs", {});
 
-    const ServiceFailure limited = failureOf([&] { rows(); });
-    EXPECT_EQ(limited.status(), 403);
-    EXPECT_TRUE(limited.message().startsWith("API rate limit exceeded for user ID"))
+    const auto limited = failureOf<ServiceFailure>(walk());
+    ASSERT_TRUE(limited);
+    EXPECT_EQ(limited->status(), 403);
+    EXPECT_TRUE(limited->message().startsWith("API rate limit exceeded for user ID"))
         << "GitHub's own sentence";
     EXPECT_EQ(asked(repoPath(storefront) + "/deployments"), 0) << "the walk stops at once";
     EXPECT_EQ(asked("/repos/acme-labs/api/commits"), 0);
@@ -342,13 +307,13 @@ TEST_F(GitHubSourceTest, ARateLimitEndsTheWalkAndIsNoRefusal)
 
     server.clearRequests();
     server.route("GET", repoPath(storefront) + "/actions/runs", 429, R"({"message":"Too many requests"})");
-    EXPECT_EQ(failureOf([&] { rows(); }), ServiceFailure::refused(429, "Too many requests"));
+    EXPECT_EQ(failureOf<ServiceFailure>(walk()), ServiceFailure::refused(429, "Too many requests"));
     EXPECT_EQ(asked(repoPath(storefront) + "/actions/runs"), 1) << "not skipped after a limit";
 
     server.route("GET", repoPath(storefront) + "/actions/runs", 200, gh::runs({}));
     server.route("GET", statusPath(storefront, sha('1')), 403,
         R"({"message":"You have exceeded a secondary rate limit. Please wait a few minutes before you try again."})");
-    EXPECT_EQ(failureOf([&] { rows(); }).status(), 403)
+    EXPECT_EQ(failureOf<ServiceFailure>(walk()).value_or(ServiceFailure::rejected()).status(), 403)
         << "a limit met while building rows ends the refresh too";
     statuses(storefront, sha('1'), {StatusSpec {"vercel", "success", "2026-03-14T10:05:00Z"}});
     EXPECT_EQ(rows().value(0).state, State::ready);
@@ -364,7 +329,7 @@ TEST_F(GitHubSourceTest, AWalkFailsOnlyWhenNothingSucceeded)
             server.route("GET", base + stage, CannedReply::dropped());
     }
     server.route("GET", repoPath(storefront) + "/commits", 500, R"({"message":"Server Error"})");
-    EXPECT_EQ(failureOf([&] { rows(); }), ServiceFailure::refused(500, "Server Error"))
+    EXPECT_EQ(failureOf<ServiceFailure>(walk()), ServiceFailure::refused(500, "Server Error"))
         << "the first failure";
 
     world("acme-labs/api", {CommitSpec {sha('1'), "2026-03-14T10:00:00Z"}});
@@ -381,7 +346,7 @@ TEST_F(GitHubSourceTest, AWalkFailsOnlyWhenNothingSucceeded)
         server.route(
             "GET", base + "/deployments", 403, R"({"message":"Resource not accessible by integration"})");
     }
-    EXPECT_EQ(failureOf([&] { rows(); }), ServiceFailure::refused(404, "Not Found"));
+    EXPECT_EQ(failureOf<ServiceFailure>(walk()), ServiceFailure::refused(404, "Not Found"));
     server.clearRequests();
     EXPECT_TRUE(rows().isEmpty()) << "every stage skipped: nothing to show, nothing failed";
     EXPECT_EQ(total(), 0);
@@ -609,14 +574,15 @@ TEST_F(GitHubSourceTest, RerunAsksForTheFailedRunsAndExplainsARefusal)
     const QString shortRefusal = "GitHub will not let this token re-run checks. Edit the token on GitHub and "
                                  "set Actions to Read and write.";
     EXPECT_EQ(
-        failureOf([&] { runTask(source.redeploy(token, row)); }), ServiceFailure::explained(shortRefusal));
+        failureOf<ServiceFailure>(source.redeploy(token, row)), ServiceFailure::explained(shortRefusal));
     EXPECT_EQ(asked(runsPath + "1/rerun-failed-jobs"), 1);
     EXPECT_EQ(asked(runsPath + "2/rerun-failed-jobs"), 0);
     EXPECT_EQ(asked(runsPath + "4/rerun-failed-jobs"), 0) << "no further run after a refusal";
 
     server.route("GET", "/user", 200, LoopbackServer::fixture("sources/fixtures/github/user.json"));
     runTask(source.account(token));
-    EXPECT_EQ(failureOf([&] { runTask(source.redeploy(token, row)); }).message(),
+    EXPECT_EQ(
+        failureOf<ServiceFailure>(source.redeploy(token, row)).value_or(ServiceFailure::rejected()).message(),
         "GitHub will not let this token re-run checks in acme-labs/storefront: the token is for repositories "
         "owned by "
         "octo-dev, and this one belongs to acme-labs. It takes a token made with acme-labs as its resource "
@@ -626,13 +592,14 @@ TEST_F(GitHubSourceTest, RerunAsksForTheFailedRunsAndExplainsARefusal)
 
     server.route("POST", runsPath + "3/rerun-failed-jobs", 403,
         LoopbackServer::fixture("sources/fixtures/github/rate_limited.json"));
-    const ServiceFailure limited = failureOf([&] { runTask(source.redeploy(token, row)); });
-    EXPECT_TRUE(limited.isRefused()) << "a rate limit passes on as GitHub said it";
-    EXPECT_EQ(limited.status(), 403);
+    const auto limited = failureOf<ServiceFailure>(source.redeploy(token, row));
+    ASSERT_TRUE(limited);
+    EXPECT_TRUE(limited->isRefused()) << "a rate limit passes on as GitHub said it";
+    EXPECT_EQ(limited->status(), 403);
 
     server.route("POST", runsPath + "3/rerun-failed-jobs", 404, R"({"message":"Not Found"})");
     EXPECT_EQ(
-        failureOf([&] { runTask(source.redeploy(token, row)); }), ServiceFailure::refused(404, "Not Found"));
+        failureOf<ServiceFailure>(source.redeploy(token, row)), ServiceFailure::refused(404, "Not Found"));
 
     server.route("POST", runsPath + "3/rerun-failed-jobs", 201, "");
     server.clearRequests();
@@ -652,7 +619,7 @@ TEST_F(GitHubSourceTest, IconsComeFromTheHomepageTheDeployedSiteOrTheAvatar)
     server.route("GET", "/user", 200, LoopbackServer::fixture("sources/fixtures/github/user.json"));
     runTask(source.account(token));
     EXPECT_TRUE(runTask(source.accountIcon(token)).has_value());
-    EXPECT_EQ(icons->asked.value(0), QUrl("https://avatars.githubusercontent.com/u/4100000001?v=4"));
+    EXPECT_EQ(firstAsked(), QUrl("https://avatars.githubusercontent.com/u/4100000001?v=4"));
 
     repositories();
     const QString docs = QStringLiteral("acme-labs/docs");
@@ -672,38 +639,37 @@ TEST_F(GitHubSourceTest, IconsComeFromTheHomepageTheDeployedSiteOrTheAvatar)
         docs, 13, {PlacementStatusSpec {"success", "2026-03-14T11:00:00Z", "https://docs.acme.dev"}});
     Deployment docsRow = rowOf(docs, sha('1'), at("2026-03-14T09:00:00Z"));
 
-    icons->asked.clear();
+    icons->requests.clear();
     EXPECT_EQ(runTask(source.projectIcon(token, docsRow)), std::nullopt);
-    EXPECT_TRUE(icons->asked.isEmpty()) << "no homepage and no site: nothing is fetched";
+    EXPECT_TRUE(icons->requests.empty()) << "no homepage and no site: nothing is fetched";
 
     deployDocs({PlacementSpec {11, sha('1'), "2026-03-14T09:00:00Z", "Preview"}});
     EXPECT_TRUE(runTask(source.projectIcon(token, docsRow)).has_value());
-    EXPECT_EQ(icons->asked.value(0), QUrl("https://preview.example.com/"));
+    EXPECT_EQ(firstAsked(), QUrl("https://preview.example.com/"));
 
     deployDocs({PlacementSpec {11, sha('1'), "2026-03-14T09:00:00Z", "Preview"},
         PlacementSpec {12, sha('2'), "2026-03-14T10:00:00Z", "Staging"}});
-    icons->asked.clear();
+    icons->requests.clear();
     runTask(source.projectIcon(token, docsRow));
-    EXPECT_EQ(icons->asked.value(0), QUrl("https://preview.example.com/"))
-        << "only production replaces a known site";
+    EXPECT_EQ(firstAsked(), QUrl("https://preview.example.com/")) << "only production replaces a known site";
 
     deployDocs({PlacementSpec {11, sha('1'), "2026-03-14T09:00:00Z", "Preview"},
         PlacementSpec {12, sha('2'), "2026-03-14T10:00:00Z", "Staging"},
         PlacementSpec {13, sha('3'), "2026-03-14T11:00:00Z", "production-eu"}});
-    icons->asked.clear();
+    icons->requests.clear();
     runTask(source.projectIcon(token, docsRow));
-    EXPECT_EQ(icons->asked.value(0), QUrl("https://docs.acme.dev/"));
+    EXPECT_EQ(firstAsked(), QUrl("https://docs.acme.dev/"));
 
-    icons->asked.clear();
+    icons->requests.clear();
     EXPECT_TRUE(runTask(source.projectIcon(token, rowOf(storefront, sha('1'), at("2026-03-14T09:00:00Z"))))
                     .has_value());
-    EXPECT_EQ(icons->asked.value(0), QUrl("https://shop.example.com/")) << "the repository's homepage first";
+    EXPECT_EQ(firstAsked(), QUrl("https://shop.example.com/")) << "the repository's homepage first";
 
-    icons->asked.clear();
+    icons->requests.clear();
     Deployment unscoped;
     unscoped.id = storefront + "@" + sha('1');
     EXPECT_EQ(runTask(source.projectIcon(token, unscoped)), std::nullopt);
-    EXPECT_TRUE(icons->asked.isEmpty());
+    EXPECT_TRUE(icons->requests.empty());
 }
 
 } // namespace

@@ -1,13 +1,8 @@
 // The GitLab client and source through the real transport against the loopback server.
-#include "http/NetworkHTTPClient.h"
 #include "sources/GitLabSource.h"
+#include "sources/SourcesTestKit.h"
 #include "support/CheckFixtures.h"
-#include "support/LoopbackServer.h"
 #include "support/ManualScheduler.h"
-#include "support/QtPrinters.h"
-#include "support/RunTask.h"
-
-#include <QBuffer>
 
 #include <gtest/gtest.h>
 
@@ -18,7 +13,7 @@ using gl::PipelineSpec;
 
 namespace {
 
-const QString token = QStringLiteral("test-token-not-real");
+const QString& token = fakeToken;
 constexpr qint64 payments = 5200000001;
 const QByteArray paymentsPath = "/api/v4/projects/5200000001";
 
@@ -37,28 +32,11 @@ QString sha(char c)
     return QString(40, QLatin1Char(c));
 }
 
-// Answers a picture for every address, remembering which were asked.
-class PictureTransport final : public HTTPClient {
-public:
-    QList<QUrl> asked;
-    QCoro::Task<HTTPResponse> data(HTTPRequest request) override
-    {
-        asked.append(request.url);
-        QImage image(4, 4, QImage::Format_ARGB32);
-        image.fill(Qt::blue);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        co_return HTTPResponse {bytes, 200};
-    }
-};
-
 class GitLabTest : public ::testing::Test {
 protected:
     LoopbackServer server;
     std::shared_ptr<NetworkHTTPClient> http = std::make_shared<NetworkHTTPClient>();
-    std::shared_ptr<PictureTransport> pictures = std::make_shared<PictureTransport>();
+    std::shared_ptr<FakeHTTPClient> pictures = brenvo::test::pictures();
     GitLabClient client {http, server.url("/api/v4")};
     ManualScheduler clock;
     GitLabSource source {client, SiteIconLoader(pictures), [this] { return clock.wallNow(); }};
@@ -68,20 +46,13 @@ protected:
         server.route(
             "GET", "/api/v4/projects", 200, LoopbackServer::fixture("sources/fixtures/gitlab/projects.json"));
     }
+    QCoro::Task<QList<Deployment>> walk(std::optional<QString> project = std::nullopt, int limit = 3)
+    {
+        return source.deployments(token, project, limit);
+    }
     QList<Deployment> rows(std::optional<QString> project = std::nullopt, int limit = 3)
     {
-        return runTask(source.deployments(token, project, limit));
-    }
-
-    template <typename F> ServiceFailure failureOf(F&& call)
-    {
-        try {
-            call();
-        } catch (const ServiceFailure& failure) {
-            return failure;
-        }
-        ADD_FAILURE() << "no ServiceFailure";
-        return ServiceFailure::explained(QStringLiteral("none"));
+        return runTask(walk(project, limit));
     }
 
     static Deployment rowOf(const QString& id, State state, std::optional<QString> note = std::nullopt)
@@ -226,7 +197,7 @@ TEST_F(GitLabTest, DetailsTurnJobsIntoChecksAndSurviveAMissingJobList)
     EXPECT_TRUE(runTask(client.details(token, payments, 9800000000003)).checks.isEmpty());
 
     server.route("GET", path, 404, R"({"message":"404 Not found"})");
-    EXPECT_EQ(failureOf([&] { runTask(client.details(token, payments, 9800000000003)); }),
+    EXPECT_EQ(failureOf<ServiceFailure>(client.details(token, payments, 9800000000003)),
         ServiceFailure::refused(404, "404 Not found"));
     server.route("GET", path, 200, R"({"duration":"slow"})");
     EXPECT_THROW(runTask(client.details(token, payments, 9800000000003)), DecodingFailure);
@@ -330,7 +301,7 @@ TEST_F(GitLabTest, ARowListFailsOnlyWhenNoProjectCouldBeRead)
     server.route("GET", paymentsPath + "/pipelines", 500, R"({"message":"500 Internal Server Error"})");
     server.route("GET", projectPath(5200000002) + "/pipelines", CannedReply::dropped());
     server.route("GET", projectPath(5200000003) + "/pipelines", 403, R"({"message":"403 Forbidden"})");
-    EXPECT_EQ(failureOf([&] { rows(); }), ServiceFailure::refused(500, "500 Internal Server Error"));
+    EXPECT_EQ(failureOf<ServiceFailure>(walk()), ServiceFailure::refused(500, "500 Internal Server Error"));
 
     server.route("GET", projectPath(5200000003) + "/pipelines", 200,
         gl::pipelines({PipelineSpec {9800000000020, 5200000003, sha('e'), "2026-03-14T11:50:00Z"}}));
@@ -340,7 +311,7 @@ TEST_F(GitLabTest, ARowListFailsOnlyWhenNoProjectCouldBeRead)
 
     server.route("GET", "/api/v4/projects", 401, R"({"message":"401 Unauthorized"})");
     clock.advance(301);
-    EXPECT_EQ(failureOf([&] { rows(); }), ServiceFailure::rejected());
+    EXPECT_EQ(failureOf<ServiceFailure>(walk()), ServiceFailure::rejected());
     server.route("GET", "/api/v4/projects", 200, "{}");
     EXPECT_THROW(rows(), DecodingFailure);
 }
@@ -399,11 +370,11 @@ TEST_F(GitLabTest, OpeningAndRetryingARow)
     server.route("POST", path + "/retry", 201, "{}");
     EXPECT_EQ(runTask(source.redeploy(token, rowOf(id, State::failed))), std::nullopt);
     server.route("POST", path + "/retry", 403, R"({"message":"403 Forbidden"})");
-    EXPECT_EQ(failureOf([&] { runTask(source.redeploy(token, rowOf(id, State::failed))); }),
+    EXPECT_EQ(failureOf<ServiceFailure>(source.redeploy(token, rowOf(id, State::failed))),
         ServiceFailure::explained("GitLab will not let this token retry pipelines. It needs the api scope: "
                                   "make a token with it and connect again."));
     server.route("POST", path + "/retry", 404, R"({"message":"404 Not found"})");
-    EXPECT_EQ(failureOf([&] { runTask(source.redeploy(token, rowOf(id, State::failed))); }),
+    EXPECT_EQ(failureOf<ServiceFailure>(source.redeploy(token, rowOf(id, State::failed))),
         ServiceFailure::refused(404, "404 Not found"));
 }
 
@@ -414,7 +385,7 @@ TEST_F(GitLabTest, AvatarsOfProjectsAndAccount)
     row.scope = "5200000001";
     EXPECT_EQ(runTask(source.projectIcon(token, row)), std::nullopt) << "the list is not read for an icon";
     EXPECT_EQ(runTask(source.accountIcon(token)), std::nullopt);
-    EXPECT_TRUE(pictures->asked.isEmpty());
+    EXPECT_TRUE(pictures->requests.empty());
     EXPECT_EQ(server.requests().size(), 0u);
 
     projects();
@@ -423,7 +394,8 @@ TEST_F(GitLabTest, AvatarsOfProjectsAndAccount)
     runTask(source.projects(token));
     EXPECT_TRUE(runTask(source.projectIcon(token, row)).has_value());
     EXPECT_TRUE(runTask(source.accountIcon(token)).has_value());
-    EXPECT_EQ(pictures->asked,
+    ASSERT_EQ(pictures->requests.size(), 2u);
+    EXPECT_EQ((QList<QUrl> {pictures->requests[0].url, pictures->requests[1].url}),
         (QList<QUrl> {QUrl("https://gitlab.example.com/uploads/-/system/project/avatar/5200000001/logo.png"),
             QUrl("https://gitlab.example.com/uploads/-/system/user/avatar/7100000001/avatar.png")}));
 
@@ -431,7 +403,7 @@ TEST_F(GitLabTest, AvatarsOfProjectsAndAccount)
     EXPECT_EQ(runTask(source.projectIcon(token, row)), std::nullopt) << "a project without an avatar";
     row.scope.reset();
     EXPECT_EQ(runTask(source.projectIcon(token, row)), std::nullopt);
-    EXPECT_EQ(pictures->asked.size(), 2);
+    EXPECT_EQ(pictures->requests.size(), 2u);
 }
 
 } // namespace

@@ -4,15 +4,19 @@
 // tests/sources/fixtures: the first element of a fixture is the template, and a test sets only the
 // members it is about.
 
+#include "support/FakeHTTPClient.h"
 #include "support/LoopbackServer.h"
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace brenvo::test {
@@ -35,6 +39,22 @@ inline QByteArray body(const QJsonObject& o)
 inline QByteArray body(const QJsonArray& a)
 {
     return QJsonDocument(a).toJson(QJsonDocument::Compact);
+}
+
+// A transport for the icon loader that answers a small picture at every address.
+inline std::shared_ptr<FakeHTTPClient> pictures()
+{
+    auto http = std::make_shared<FakeHTTPClient>();
+    http->handler = [](const HTTPRequest&) {
+        QImage image(4, 4, QImage::Format_ARGB32);
+        image.fill(Qt::blue);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return HTTPResponse {bytes, 200};
+    };
+    return http;
 }
 
 // Sets or, for an absent value, removes a member.
