@@ -19,6 +19,16 @@ std::optional<QUrl> address(const std::optional<QString>& text)
     return text ? webAddress(*text) : std::nullopt;
 }
 
+// Each element of a reply as a model, in the reply's order.
+template <typename Item, typename Map> auto mapped(const QList<Item>& items, Map map)
+{
+    QList<decltype(map(items.front()))> out;
+    out.reserve(items.size());
+    for (const auto& item : items)
+        out.append(map(item));
+    return out;
+}
+
 const QSet<QString>& failingStepConclusions()
 {
     static const QSet<QString> set {u"failure"_s, u"timed_out"_s, u"startup_failure"_s};
@@ -186,11 +196,7 @@ QCoro::Task<QList<GitHubClient::CommitInfo>> GitHubClient::commits(
         if (!failure.isRefused() || failure.status() != 409)
             throw;
     }
-    QList<CommitInfo> out;
-    out.reserve(reply.size());
-    for (const auto& item : reply)
-        out.append(commitInfo(item));
-    co_return out;
+    co_return mapped(reply, commitInfo);
 }
 
 QCoro::Task<QList<GitHubClient::Run>> GitHubClient::runs(
@@ -202,11 +208,7 @@ QCoro::Task<QList<GitHubClient::Run>> GitHubClient::runs(
         query.insert(u"head_sha"_s, *sha);
     const QString path = repoPath(repository) + u"/actions/runs"_s;
     const auto reply = co_await a.request<RunsResponse>(path, query, token);
-    QList<Run> out;
-    out.reserve(reply.workflowRuns.size());
-    for (const auto& item : reply.workflowRuns)
-        out.append(run(item));
-    co_return out;
+    co_return mapped(reply.workflowRuns, run);
 }
 
 QCoro::Task<QList<GitHubClient::Job>> GitHubClient::jobs(
@@ -216,11 +218,7 @@ QCoro::Task<QList<GitHubClient::Job>> GitHubClient::jobs(
     const ServiceAPI::Query query {{u"filter"_s, u"latest"_s}, {u"per_page"_s, u"100"_s}};
     const QString path = repoPath(repository) + u"/actions/runs/"_s + QString::number(runID) + u"/jobs"_s;
     const auto reply = co_await a.request<JobsResponse>(path, query, token);
-    QList<Job> out;
-    out.reserve(reply.jobs.size());
-    for (const auto& item : reply.jobs)
-        out.append(job(item));
-    co_return out;
+    co_return mapped(reply.jobs, job);
 }
 
 QCoro::Task<QList<GitHubClient::Status>> GitHubClient::statuses(
@@ -230,11 +228,7 @@ QCoro::Task<QList<GitHubClient::Status>> GitHubClient::statuses(
     const QString path = repoPath(repository) + u"/commits/"_s + sha + u"/status"_s;
     const ServiceAPI::Query none;
     const auto reply = co_await a.request<CombinedStatusResponse>(path, none, token);
-    QList<Status> out;
-    out.reserve(reply.statuses.size());
-    for (const auto& item : reply.statuses)
-        out.append(status(item));
-    co_return out;
+    co_return mapped(reply.statuses, status);
 }
 
 QCoro::Task<QList<GitHubClient::Placement>> GitHubClient::placements(
@@ -246,11 +240,7 @@ QCoro::Task<QList<GitHubClient::Placement>> GitHubClient::placements(
         query.insert(u"sha"_s, *sha);
     const QString path = repoPath(repository) + u"/deployments"_s;
     const auto reply = co_await a.request<QList<PlacementResponse>>(path, query, token);
-    QList<Placement> out;
-    out.reserve(reply.size());
-    for (const auto& item : reply)
-        out.append(placement(item));
-    co_return out;
+    co_return mapped(reply, placement);
 }
 
 QCoro::Task<GitHubClient::PlacementStatus> GitHubClient::latestStatus(

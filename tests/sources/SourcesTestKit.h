@@ -11,6 +11,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <QStringList>
 #include <QUrlQuery>

@@ -1,7 +1,7 @@
 // The GitHub client through the real transport against the loopback server.
+#include "sources/CheckFixtures.h"
 #include "sources/GitHubClient.h"
 #include "sources/SourcesTestKit.h"
-#include "support/CheckFixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The GitHub source through the real transport against the loopback server, on virtual time.
+#include "sources/CheckFixtures.h"
 #include "sources/GitHubSource.h"
 #include "sources/SourcesTestKit.h"
-#include "support/CheckFixtures.h"
 #include "support/ManualScheduler.h"
 
 #include <gtest/gtest.h>

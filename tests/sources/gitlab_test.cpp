@@ -1,7 +1,7 @@
 // The GitLab client and source through the real transport against the loopback server.
+#include "sources/CheckFixtures.h"
 #include "sources/GitLabSource.h"
 #include "sources/SourcesTestKit.h"
-#include "support/CheckFixtures.h"
 #include "support/ManualScheduler.h"
 
 #include <gtest/gtest.h>
