@@ -431,23 +431,4 @@ TEST_F(GitHubClientTest, WhereADeploymentStands)
         << "created_at stands in";
 }
 
-TEST_F(GitHubClientTest, OneCommitsMessageIsItsFirstLine)
-{
-    const QByteArray path = repoPath + "/commits/" + sha1.toLatin1();
-    server.route("GET", path, 200, LoopbackServer::fixture("sources/fixtures/github/commit.json"));
-    EXPECT_EQ(run(client.commitMessage(token, repo, sha1)), "Fix checkout rounding");
-
-    QJsonObject reply = fixtureObject("sources/fixtures/github/commit.json");
-    QJsonObject commit = reply.value("commit").toObject();
-    commit.insert("message", "\n\r\n");
-    reply.insert("commit", commit);
-    server.route("GET", path, 200, body(reply));
-    EXPECT_EQ(run(client.commitMessage(token, repo, sha1)), QString()) << "a message without a line is empty";
-
-    commit.insert("message", QJsonValue());
-    reply.insert("commit", commit);
-    server.route("GET", path, 200, body(reply));
-    EXPECT_EQ(run(client.commitMessage(token, repo, sha1)), std::nullopt);
-}
-
 } // namespace
