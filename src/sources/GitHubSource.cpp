@@ -303,7 +303,10 @@ QCoro::Task<QList<Deployment>> GitHubSource::deployments(
     std::sort(keys.begin(), keys.end(), [&ordered](const auto& a, const auto& b) {
         if (a.first != b.first)
             return a.first > b.first;
-        return ordered.at(a.second).sha > ordered.at(b.second).sha;
+        const Commit& x = ordered.at(a.second);
+        const Commit& y = ordered.at(b.second);
+        // The repository only settles commits shared by two repositories, for a steady order.
+        return x.sha != y.sha ? x.sha > y.sha : x.repository < y.repository;
     });
     const qsizetype kept = std::min<qsizetype>(std::max(limit, 0), keys.size());
 
