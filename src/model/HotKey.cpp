@@ -180,7 +180,7 @@ constexpr quint16 x11Mod4 = 64;
 struct ModifierPair {
     quint32 carbon;
     quint16 x11;
-    Qt::KeyboardModifier qt;
+    quint32 qt;
     QChar glyph;
 };
 
@@ -191,6 +191,18 @@ constexpr ModifierPair modifierTable[] = {
     {HotKey::shift, x11Shift, Qt::ShiftModifier, QChar(0x21E7)},
     {HotKey::command, x11Mod4, Qt::MetaModifier, QChar(0x2318)},
 };
+
+// Each bit of one column that is set gives the bit of another column.
+template <typename From, typename To>
+quint32 translateBits(quint32 value, From ModifierPair::*from, To ModifierPair::*to)
+{
+    quint32 result = 0;
+    for (const auto& m : modifierTable) {
+        if (value & quint32(m.*from))
+            result |= quint32(m.*to);
+    }
+    return result;
+}
 
 HotKey::KeyLayout& keyLayout()
 {
@@ -326,12 +338,7 @@ std::optional<HotKey> HotKey::fromKeyEvent(const QKeyEvent& event)
 
 quint32 HotKey::modifiersFromQt(Qt::KeyboardModifiers modifiers)
 {
-    quint32 bits = 0;
-    for (const auto& m : modifierTable) {
-        if (modifiers.testFlag(m.qt))
-            bits |= m.carbon;
-    }
-    return bits;
+    return translateBits(quint32(modifiers.toInt()), &ModifierPair::qt, &ModifierPair::carbon);
 }
 
 std::optional<quint8> HotKey::x11KeyCode(quint32 keyCode)
@@ -352,22 +359,12 @@ std::optional<quint32> HotKey::keyCodeFromX11(quint32 x11KeyCode)
 
 quint16 HotKey::x11Modifiers(quint32 modifiers)
 {
-    quint16 mask = 0;
-    for (const auto& m : modifierTable) {
-        if (modifiers & m.carbon)
-            mask |= m.x11;
-    }
-    return mask;
+    return quint16(translateBits(modifiers, &ModifierPair::carbon, &ModifierPair::x11));
 }
 
 quint32 HotKey::modifiersFromX11(quint32 state)
 {
-    quint32 bits = 0;
-    for (const auto& m : modifierTable) {
-        if (state & m.x11)
-            bits |= m.carbon;
-    }
-    return bits;
+    return translateBits(state, &ModifierPair::x11, &ModifierPair::carbon);
 }
 
 void HotKey::setKeyLayout(KeyLayout layout)
