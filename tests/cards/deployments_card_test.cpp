@@ -171,7 +171,7 @@ TEST_F(DeploymentsCardTest, FacesFollowTheStore)
     ASSERT_EQ(card.face(), DeploymentsCard::Face::picker);
     const auto buttons = card.picker()->rowButtons();
     ASSERT_EQ(buttons.size(), 4); // All repositories and the three sample projects
-    EXPECT_EQ(buttons[0]->text(), "All repositories");
+    EXPECT_EQ(buttons[0]->accessibleName(), "All repositories");
     click(buttons[1]);
     EXPECT_FALSE(kit->picking());
     EXPECT_EQ(card.face(), DeploymentsCard::Face::list);
