@@ -20,6 +20,7 @@ struct Deployment {
     public:
         enum Value : std::uint8_t { ready, building, failed, canceled };
 
+        constexpr State() = default;
         constexpr State(Value value)
             : m_value(value)
         {
@@ -30,7 +31,7 @@ struct Deployment {
         static State rollUp(const QList<State>& states);
 
     private:
-        Value m_value;
+        Value m_value = ready;
     };
 
     QString id;

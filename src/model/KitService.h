@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDebug>
 #include <QHashFunctions>
 #include <QList>
 #include <QString>
@@ -20,6 +21,8 @@ public:
 
     static constexpr int count = 8;
 
+    // The first tool; there so that containers and meta-types can make a value before assigning.
+    constexpr KitService() = default;
     constexpr KitService(Value value)
         : m_value(value)
     {
@@ -47,10 +50,15 @@ public:
     static const std::array<KitService, count>& allCases();
 
 private:
-    Value m_value;
+    Value m_value = vercel;
 };
 
 static_assert(sizeof(KitService) == 1);
+
+inline QDebug operator<<(QDebug debug, KitService service)
+{
+    return debug << service.rawValue();
+}
 
 inline size_t qHash(KitService service, size_t seed = 0) noexcept
 {

@@ -16,6 +16,7 @@ class KitSignal {
 public:
     enum Value : std::uint8_t { good, attention, bad, disconnected };
 
+    constexpr KitSignal() = default;
     constexpr KitSignal(Value value)
         : m_value(value)
     {
@@ -27,7 +28,7 @@ public:
     static KitSignal payments(const QList<Payment>& payments);
 
 private:
-    Value m_value;
+    Value m_value = good;
 };
 
 inline size_t qHash(KitSignal signal, size_t seed = 0) noexcept

@@ -62,7 +62,7 @@ std::string decimalText(qint64 amount, int digits)
 icu::Locale icuLocale(const QString& name)
 {
     if (name.isEmpty() || name == u"C" || name == u"POSIX")
-        return icu::Locale("en_US_POSIX");
+        return icu::Locale("en_US");
     return icu::Locale::createCanonical(name.toLatin1().constData());
 }
 

@@ -49,6 +49,23 @@ template <typename T> const T* firstWithID(const QList<T>& list, const QString& 
     return nullptr;
 }
 
+// The new items in state `reached` that were in state `from` before, or that were not there before
+// and are dated after the newest previous item.
+template <typename T, typename S>
+QList<T> arrivedIn(const QList<T>& items, const QList<T>& since, S reached, S from)
+{
+    const auto cut = cutOff(since);
+    QList<T> result;
+    for (const T& item : items) {
+        if (item.state != reached)
+            continue;
+        const T* before = firstWithID(since, item.id);
+        if (before ? before->state == from : laterThan(item, cut))
+            result.append(item);
+    }
+    return result;
+}
+
 int displayRank(Deployment::State state)
 {
     switch (state) {
@@ -160,16 +177,7 @@ QList<DeploymentCheck> DeploymentCheck::sortedForDisplay(const QList<DeploymentC
 
 QList<Deployment> Deployment::newlyReady(const QList<Deployment>& rows, const QList<Deployment>& since)
 {
-    const auto cut = cutOff(since);
-    QList<Deployment> result;
-    for (const Deployment& row : rows) {
-        if (row.state != State::ready)
-            continue;
-        const Deployment* before = firstWithID(since, row.id);
-        if (before ? before->state == State::building : laterThan(row, cut))
-            result.append(row);
-    }
-    return result;
+    return arrivedIn(rows, since, State(State::ready), State(State::building));
 }
 
 QList<Deployment> Deployment::settledChanges(const QList<Deployment>& rows, const QList<Deployment>& since)
@@ -187,16 +195,7 @@ QList<Deployment> Deployment::settledChanges(const QList<Deployment>& rows, cons
 
 QList<Payment> Payment::newlySucceeded(const QList<Payment>& payments, const QList<Payment>& since)
 {
-    const auto cut = cutOff(since);
-    QList<Payment> result;
-    for (const Payment& payment : payments) {
-        if (payment.state != State::succeeded)
-            continue;
-        const Payment* before = firstWithID(since, payment.id);
-        if (before ? before->state == State::pending : laterThan(payment, cut))
-            result.append(payment);
-    }
-    return result;
+    return arrivedIn(payments, since, State::succeeded, State::pending);
 }
 
 QList<Payment> Payment::changed(const QList<Payment>& payments, const QList<Payment>& since)

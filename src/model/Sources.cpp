@@ -1,5 +1,7 @@
 // What a tool that has no such thing answers.
 #include "model/ActivitySource.h"
+#include "model/PaymentSource.h"
+#include "model/SpendSource.h"
 #include "model/UsageSource.h"
 
 namespace brenvo {

@@ -1,8 +1,6 @@
 // The tool protocols can be implemented with only their required calls, and their defaults answer
 // "nothing" at once.
 #include "model/ActivitySource.h"
-#include "model/PaymentSource.h"
-#include "model/SpendSource.h"
 #include "model/UsageSource.h"
 
 #include <QCoroTask>
@@ -33,21 +31,6 @@ public:
     }
     void disconnect() override { }
     QCoro::Task<std::optional<UsageReport>> report() override { co_return std::nullopt; }
-};
-
-class FixedSpend final : public SpendSource {
-public:
-    QCoro::Task<QList<UsageSpend>> spend(QString, QDateTime) override
-    {
-        co_return QList<UsageSpend> {
-            {QStringLiteral("today"), QStringLiteral("Today"), 1.5, QStringLiteral("USD"), 10}};
-    }
-};
-
-class EmptyPayments final : public PaymentSource {
-public:
-    QCoro::Task<PaymentAccountInfo> account(QString) override { co_return {}; }
-    QCoro::Task<QList<Payment>> payments(QString, PaymentAccountInfo, int) override { co_return {}; }
 };
 
 // Awaits a task that completes without suspending; its failure comes back as the exception.
@@ -108,20 +91,6 @@ TEST(ToolProtocols, UsageFailureCarriesItsSentence)
     }
     EXPECT_EQ(UsageFailure(QStringLiteral("a")), UsageFailure(QStringLiteral("a")));
     EXPECT_FALSE(UsageFailure(QStringLiteral("a")) == UsageFailure(QStringLiteral("b")));
-}
-
-TEST(ToolProtocols, ConformersAnswerThroughTheBaseClass)
-{
-    FixedSpend fixed;
-    SpendSource& spend = fixed;
-    const auto rows
-        = ready(spend.spend(QStringLiteral("test-token-not-real"), QDateTime::currentDateTimeUtc()));
-    ASSERT_EQ(rows.size(), 1);
-    EXPECT_EQ(rows[0].tokens, 10);
-
-    EmptyPayments empty;
-    PaymentSource& payments = empty;
-    EXPECT_EQ(ready(payments.account(QStringLiteral("test-token-not-real"))), PaymentAccountInfo {});
 }
 
 } // namespace
