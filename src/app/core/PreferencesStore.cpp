@@ -29,6 +29,35 @@ bool isNumber(const QVariant& value)
     return value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Double;
 }
 
+bool isText(const QVariant& value)
+{
+    return value.typeId() == QMetaType::QString;
+}
+
+// A dictionary converted whole: none when it is no dictionary or any value is of another kind.
+template <typename T>
+std::optional<QMap<QString, T>> typedMap(const QVariant& value, bool (*accepts)(const QVariant&))
+{
+    if (value.typeId() != QMetaType::QVariantMap)
+        return std::nullopt;
+    const QVariantMap map = value.toMap();
+    QMap<QString, T> typed;
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        if (!accepts(it.value()))
+            return std::nullopt;
+        typed.insert(it.key(), it.value().value<T>());
+    }
+    return typed;
+}
+
+template <typename T> QVariantMap variantMap(const QMap<QString, T>& map)
+{
+    QVariantMap out;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        out.insert(it.key(), it.value());
+    return out;
+}
+
 // Tools named by an array of raw values; other entries are skipped. None when it is no array.
 std::optional<QSet<KitService>> servicesOf(const QVariant& value)
 {
@@ -74,20 +103,10 @@ void PreferencesStore::load()
     m_hotKey = hotKey.typeId() == QMetaType::QVariantMap ? HotKey::fromStoredForm(hotKey.toMap())
                                                          : HotKey::defaultShortcut();
 
-    m_edgeDisplay.reset();
-    const QVariant display = d.object(edgeDisplayKey);
-    if (display.typeId() == QMetaType::QVariantMap) {
-        const QVariantMap map = display.toMap();
-        EdgeDisplay::Dictionary texts;
-        const bool allText = std::all_of(
-            map.cbegin(), map.cend(), [](const QVariant& v) { return v.typeId() == QMetaType::QString; });
-        for (auto it = map.cbegin(); allText && it != map.cend(); ++it)
-            texts.insert(it.key(), it.value().toString());
-        if (allText)
-            m_edgeDisplay = EdgeDisplay::fromDictionary(texts);
-    }
+    const auto display = typedMap<QString>(d.object(edgeDisplayKey), isText);
+    m_edgeDisplay = display ? EdgeDisplay::fromDictionary(*display) : std::nullopt;
 
-    // "No bound" holds within what an int can say; beyond it the nearest int means the same.
+    // Any int is kept as stored; beyond an int's range the nearest int means the same.
     const auto limit = integerOf(d.object(panelLimitKey));
     m_panelLimit = limit ? static_cast<int>(std::clamp<qint64>(
                        *limit, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()))
@@ -96,20 +115,10 @@ void PreferencesStore::load()
     m_enabledServices = servicesOf(d.object(enabledServicesKey)).value_or(defaultEnabledServices());
     m_linkedServices = servicesOf(d.object(linkedServicesKey)).value_or(QSet<KitService>());
 
-    m_checkIntervals.clear();
-    const QVariantMap intervals = d.object(checkIntervalsKey).toMap();
-    if (std::all_of(intervals.cbegin(), intervals.cend(), isNumber)) {
-        for (auto it = intervals.cbegin(); it != intervals.cend(); ++it)
-            m_checkIntervals.insert(it.key(), it.value().toDouble());
-    }
-
-    m_selectedProjects.clear();
-    const QVariantMap projects = d.object(selectedProjectsKey).toMap();
-    if (std::all_of(projects.cbegin(), projects.cend(),
-            [](const QVariant& v) { return v.typeId() == QMetaType::QString; })) {
-        for (auto it = projects.cbegin(); it != projects.cend(); ++it)
-            m_selectedProjects.insert(it.key(), it.value().toString());
-    }
+    m_checkIntervals
+        = typedMap<double>(d.object(checkIntervalsKey), isNumber).value_or(QMap<QString, double>());
+    m_selectedProjects
+        = typedMap<QString>(d.object(selectedProjectsKey), isText).value_or(QMap<QString, QString>());
 
     const QVariant accounts = d.object(paymentAccountsKey);
     m_paymentAccounts = {};
@@ -169,18 +178,12 @@ void PreferencesStore::setEdgeSide(EdgeSide value)
 
 void PreferencesStore::setEdgeDisplay(std::optional<EdgeDisplay> value)
 {
-    const auto write = [this] {
-        if (!m_edgeDisplay) {
+    assign(m_edgeDisplay, std::move(value), &PreferencesStore::edgeDisplayChanged, [this] {
+        if (m_edgeDisplay)
+            m_defaults.setObject(edgeDisplayKey, variantMap(m_edgeDisplay->dictionary()));
+        else
             m_defaults.remove(edgeDisplayKey);
-            return;
-        }
-        QVariantMap map;
-        const EdgeDisplay::Dictionary texts = m_edgeDisplay->dictionary();
-        for (auto it = texts.cbegin(); it != texts.cend(); ++it)
-            map.insert(it.key(), it.value());
-        m_defaults.setObject(edgeDisplayKey, map);
-    };
-    assign(m_edgeDisplay, std::move(value), &PreferencesStore::edgeDisplayChanged, write);
+    });
 }
 
 void PreferencesStore::setPanelLimit(int value)
@@ -197,13 +200,8 @@ void PreferencesStore::setEnabledServices(QSet<KitService> value)
 
 void PreferencesStore::setCheckIntervals(QMap<QString, double> value)
 {
-    const auto write = [this] {
-        QVariantMap map;
-        for (auto it = m_checkIntervals.cbegin(); it != m_checkIntervals.cend(); ++it)
-            map.insert(it.key(), it.value());
-        m_defaults.setObject(checkIntervalsKey, map);
-    };
-    assign(m_checkIntervals, std::move(value), &PreferencesStore::checkIntervalsChanged, write);
+    assign(m_checkIntervals, std::move(value), &PreferencesStore::checkIntervalsChanged,
+        [this] { m_defaults.setObject(checkIntervalsKey, variantMap(m_checkIntervals)); });
 }
 
 void PreferencesStore::setLinkedServices(QSet<KitService> value)
@@ -214,13 +212,8 @@ void PreferencesStore::setLinkedServices(QSet<KitService> value)
 
 void PreferencesStore::setSelectedProjects(QMap<QString, QString> value)
 {
-    const auto write = [this] {
-        QVariantMap map;
-        for (auto it = m_selectedProjects.cbegin(); it != m_selectedProjects.cend(); ++it)
-            map.insert(it.key(), it.value());
-        m_defaults.setObject(selectedProjectsKey, map);
-    };
-    assign(m_selectedProjects, std::move(value), &PreferencesStore::selectedProjectsChanged, write);
+    assign(m_selectedProjects, std::move(value), &PreferencesStore::selectedProjectsChanged,
+        [this] { m_defaults.setObject(selectedProjectsKey, variantMap(m_selectedProjects)); });
 }
 
 void PreferencesStore::setPaymentAccounts(PaymentAccounts value)
