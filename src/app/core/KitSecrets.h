@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/core/SecretStore.h"
+
+#include <QJsonObject>
+#include <QMap>
+#include <QSet>
+#include <QString>
+
+#include <optional>
+
+namespace brenvo {
+
+// The tool store's secrets: every token in the one item "kit.keys" (a JSON object from key to
+// token) of the base store, taking over tokens that an earlier version kept as items of their own.
+// Main thread only.
+class KitSecrets final : public SecretStore {
+public:
+    static inline const QString itemKey = QStringLiteral("kit.keys");
+
+    // The base store must outlive this object.
+    explicit KitSecrets(SecretStore& base);
+
+    std::optional<QString> secret(const QString& key) override;
+    // Keeps the value for this run even when the item cannot be written; false in that case.
+    bool setSecret(const QString& value, const QString& key) override;
+    void removeSecret(const QString& key) override;
+    // Found or absent; never unreadable.
+    SecretLookup lookupSecret(const QString& key) override;
+
+    // The item could not be read (or holds something other than a JSON object) at the last look:
+    // nothing is written to it until it reads well again.
+    bool isDenied() const { return m_denied; }
+
+private:
+    void loadKeys();
+    std::optional<QString> adopt(const QString& key);
+    bool saveKeys();
+
+    SecretStore& m_base;
+    std::optional<QMap<QString, QString>> m_keys;
+    bool m_denied = false;
+    // Members changed in memory that the item does not hold yet.
+    bool m_unsaved = false;
+    // Keys removed while the item could not be written: a later merge must not bring them back.
+    QSet<QString> m_removed;
+    QSet<QString> m_adopted;
+    // Adopted tokens whose item of their own stays until the shared item holds them.
+    QSet<QString> m_singlesToDelete;
+    // Members of the item that are not text: not ours to read, kept as they were.
+    QJsonObject m_foreign;
+};
+
+} // namespace brenvo

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "model/KitService.h"
+#include "model/KitSignal.h"
+
+#include <QColor>
+#include <QWidget>
+
+#include <optional>
+
+class QVariantAnimation;
+
+namespace brenvo {
+
+class Scheduler;
+
+// The 26-point round badge of one tool in the strip: the tool's logo in white on a disc tinted by
+// its signal, ringed in the same colour. A mark replaces it while the tile flashes; a turning arc
+// runs round it while the tool works; the ring is drawn on when a tool becomes connected. The
+// only state it keeps across updates is how far its ring is drawn.
+class ServiceBadge : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int side = 26;
+
+    enum class Mark { done, problem };
+
+    struct State {
+        KitSignal signal = KitSignal::disconnected;
+        bool isLit = false;
+        std::optional<Mark> mark;
+        bool isWorking = false;
+        bool isFresh = false;
+
+        bool operator==(const State&) const = default;
+    };
+
+    ServiceBadge(KitService service, State state, Scheduler& clock, QWidget* parent = nullptr);
+    ~ServiceBadge() override;
+
+    KitService service() const { return m_service; }
+    const State& state() const { return m_state; }
+    // Takes a new state; a change from disconnected to a connected signal draws the ring on.
+    void setState(const State& state);
+
+    // The drawn share of the ring as painted now, and the share it is heading for.
+    qreal drawn() const { return m_drawn; }
+    qreal drawnTarget() const { return m_drawnTarget; }
+    // Ends every running animation at its end value.
+    void finishAnimations();
+
+    static QColor signalColour(KitSignal signal);
+    static qreal fillOpacity(const State& state, qreal drawn);
+    static qreal ringOpacity(const State& state, qreal drawn);
+    static qreal trackOpacity(qreal drawn) { return drawn < 1 ? 1.0 : 0.0; }
+    // The colour of the drawn arc (when not working), with its opacity.
+    static QColor arcColour(const State& state, qreal drawn);
+    // The turning rim's angle in degrees at a wall-clock time: one clockwise turn per second.
+    static qreal rimAngle(qint64 msecsSinceEpoch);
+
+    QSize sizeHint() const override { return QSize(side, side); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void startDrawing();
+    void animateLook(int msecs);
+    void updateRim();
+    void paintRingFace(QPainter& p, qreal opacity, qreal scale);
+    void paintMark(QPainter& p, Mark mark, qreal opacity, qreal scale);
+
+    KitService m_service;
+    State m_state;
+    Scheduler& m_clock;
+    qreal m_drawn = 1;
+    qreal m_drawnTarget = 1;
+    quint64 m_drawGeneration = 0;
+
+    // What is painted, eased towards the state's values.
+    QColor m_fill;
+    qreal m_fillOpacity = 0;
+    qreal m_ringOpacity = 0;
+    qreal m_markProgress = 0; // 0: ring face, 1: mark face
+    std::optional<Mark> m_shownMark;
+    std::optional<Mark> m_leavingMark;
+    qreal m_swapProgress = 1; // a mark replacing another
+
+    QVariantAnimation* m_drawAnimation;
+    QVariantAnimation* m_fillAnimation;
+    QVariantAnimation* m_lookAnimation;
+    QVariantAnimation* m_markAnimation;
+    QVariantAnimation* m_swapAnimation;
+    QVariantAnimation* m_rimFrames;
+};
+
+} // namespace brenvo

@@ -1,0 +1,47 @@
+#include "edge/EdgeAssembly.h"
+
+#include "app/core/PreferencesStore.h"
+#include "edge/EdgeHostingView.h"
+#include "edge/EdgePanel.h"
+
+#include <QCursor>
+#include <QPointer>
+
+namespace brenvo {
+
+EdgeController::WindowFactory edgePanelFactory(
+    EdgeContext& context, EdgeContent& content, EdgeRootView::Animations animations)
+{
+    return [&context, &content, animations](EdgeController& edge) -> std::unique_ptr<EdgeWindow> {
+        auto panel = std::make_unique<EdgePanel>();
+        EdgeHostingView* hosting = panel->hostingView();
+        hosting->side = edge.geometry().side;
+        QPointer<EdgeController> weak(&edge);
+        hosting->onPointer = [weak](std::optional<QPointF> point, QSizeF size) {
+            if (weak)
+                weak->handlePointer(point, size);
+        };
+        hosting->onMouseDown = [weak](QPointF point, QSizeF size) {
+            if (weak)
+                weak->handleMouseDown(point, size);
+        };
+        hosting->setRootView(new EdgeRootView(edge, context, content, animations));
+        return panel;
+    };
+}
+
+void connectEdgePreferences(EdgeController& edge, PreferencesStore& preferences)
+{
+    QObject::connect(
+        &preferences, &PreferencesStore::tucksAwayChanged, &edge, &EdgeController::tucksAwayChanged);
+    QObject::connect(
+        &preferences, &PreferencesStore::edgeSideChanged, &edge, &EdgeController::placementChanged);
+    QObject::connect(
+        &preferences, &PreferencesStore::edgeDisplayChanged, &edge, &EdgeController::placementChanged);
+    QObject::connect(
+        &preferences, &PreferencesStore::panelLimitChanged, &edge, &EdgeController::stripItemsChanged);
+    QObject::connect(
+        &preferences, &PreferencesStore::enabledServicesChanged, &edge, &EdgeController::stripItemsChanged);
+}
+
+} // namespace brenvo

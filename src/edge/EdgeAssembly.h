@@ -1,0 +1,21 @@
+#pragma once
+
+#include "edge/EdgeController.h"
+#include "edge/EdgeRootView.h"
+
+namespace brenvo {
+
+class EdgeContent;
+class PreferencesStore;
+
+// The window factory of the real panel: an EdgePanel whose hosting view holds the root view and
+// reports the pointer to the controller (held weakly).
+EdgeController::WindowFactory edgePanelFactory(EdgeContext& context, EdgeContent& content,
+    EdgeRootView::Animations animations = EdgeRootView::Animations::standard());
+
+// The root view's reactions to the settings: tuck-away, side and display, panel limit. The tool
+// store's reactions (enabled tools, announcements, the open card's focus) are wired where the store
+// is known. Connections live as long as the controller.
+void connectEdgePreferences(EdgeController& edge, PreferencesStore& preferences);
+
+} // namespace brenvo

@@ -1,0 +1,169 @@
+#include "edge/EdgePanel.h"
+
+#include "edge/EdgeHostingView.h"
+
+#include <QGuiApplication>
+#include <QWindow>
+
+#include <xcb/shape.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace brenvo {
+
+namespace {
+
+xcb_connection_t* x11Connection()
+{
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t atom(xcb_connection_t* connection, const char* name)
+{
+    const auto cookie = xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+    if (!reply)
+        return XCB_ATOM_NONE;
+    const xcb_atom_t result = reply->atom;
+    std::free(reply);
+    return result;
+}
+
+} // namespace
+
+EdgePanel::EdgePanel(QWidget* parent)
+    : QWidget(
+        parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus)
+    , m_hosting(new EdgeHostingView(this))
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_X11DoNotAcceptFocus);
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+    setWindowTitle(QStringLiteral("Brenvo Edge"));
+}
+
+EdgePanel::~EdgePanel() = default;
+
+void EdgePanel::setFrame(const QRect& frame)
+{
+    m_frame = frame;
+    setGeometry(frame);
+    m_hosting->setGeometry(QRect(QPoint(0, 0), frame.size()));
+    applyX11InputRegion();
+}
+
+void EdgePanel::orderFront()
+{
+    // The dock type must be set once the native window exists, before it is mapped.
+    winId();
+    m_hosting->watchWindow(windowHandle());
+    applyX11Hints();
+    show();
+    raise();
+    applyX11Hints();
+    applyX11InputRegion();
+}
+
+void EdgePanel::orderOut()
+{
+    hide();
+}
+
+void EdgePanel::setAllowsKey(bool allows)
+{
+    // Changing the focus flags at run time would drop the dock type: the flag is only kept.
+    m_allowsKey = allows;
+}
+
+void EdgePanel::setSide(EdgeSide side)
+{
+    m_hosting->side = side;
+    m_hosting->update();
+}
+
+void EdgePanel::layoutContent()
+{
+    m_hosting->setGeometry(QRect(QPoint(0, 0), m_frame.size()));
+    if (QWidget* root = m_hosting->rootView()) {
+        root->setGeometry(m_hosting->rect());
+        root->update();
+    }
+}
+
+void EdgePanel::setInputRegion(const QRegion& region)
+{
+    if (region == m_inputRegion)
+        return;
+    m_inputRegion = region;
+    applyX11InputRegion();
+}
+
+void EdgePanel::applyX11Hints()
+{
+    xcb_connection_t* connection = x11Connection();
+    if (!connection || !testAttribute(Qt::WA_WState_Created))
+        return;
+    const auto window = static_cast<xcb_window_t>(winId());
+
+    const xcb_atom_t dock = atom(connection, "_NET_WM_WINDOW_TYPE_DOCK");
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom(connection, "_NET_WM_WINDOW_TYPE"),
+        XCB_ATOM_ATOM, 32, 1, &dock);
+
+    // Merged with the states Qt keeps (above), before the window is mapped.
+    const xcb_atom_t netState = atom(connection, "_NET_WM_STATE");
+    std::vector<xcb_atom_t> states;
+    const auto cookie = xcb_get_property(connection, 0, window, netState, XCB_ATOM_ATOM, 0, 64);
+    if (xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr)) {
+        const auto* existing = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+        states.assign(existing, existing + xcb_get_property_value_length(reply) / sizeof(xcb_atom_t));
+        std::free(reply);
+    }
+    for (const char* name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_STICKY",
+             "_NET_WM_STATE_ABOVE"}) {
+        const xcb_atom_t state = atom(connection, name);
+        if (std::find(states.begin(), states.end(), state) == states.end())
+            states.push_back(state);
+    }
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, netState, XCB_ATOM_ATOM, 32,
+        static_cast<uint32_t>(states.size()), states.data());
+
+    const uint32_t allDesktops = 0xFFFFFFFF;
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom(connection, "_NET_WM_DESKTOP"),
+        XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
+    // An overlay: no strut, so maximised windows keep the whole screen.
+    xcb_delete_property(connection, window, atom(connection, "_NET_WM_STRUT"));
+    xcb_delete_property(connection, window, atom(connection, "_NET_WM_STRUT_PARTIAL"));
+    xcb_flush(connection);
+}
+
+void EdgePanel::applyX11InputRegion()
+{
+    xcb_connection_t* connection = x11Connection();
+    if (!connection || !testAttribute(Qt::WA_WState_Created))
+        return;
+    // setMask would clip the painting too; the input shape only decides where clicks land.
+    const double ratio = devicePixelRatioF();
+    std::vector<xcb_rectangle_t> rectangles;
+    for (const QRect& r : m_inputRegion) {
+        const QRect device(QPoint(static_cast<int>(std::floor(r.left() * ratio)),
+                               static_cast<int>(std::floor(r.top() * ratio))),
+            QPoint(static_cast<int>(std::ceil((r.right() + 1) * ratio)) - 1,
+                static_cast<int>(std::ceil((r.bottom() + 1) * ratio)) - 1));
+        rectangles.push_back(
+            xcb_rectangle_t {static_cast<int16_t>(device.x()), static_cast<int16_t>(device.y()),
+                static_cast<uint16_t>(device.width()), static_cast<uint16_t>(device.height())});
+    }
+    xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
+        static_cast<xcb_window_t>(winId()), 0, 0, static_cast<uint32_t>(rectangles.size()),
+        rectangles.data());
+    xcb_flush(connection);
+}
+
+} // namespace brenvo

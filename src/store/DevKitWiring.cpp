@@ -1,0 +1,53 @@
+#include "store/DevKitStore.h"
+
+#include "http/NetworkHTTPClient.h"
+#include "http/SiteIconLoader.h"
+
+namespace brenvo {
+
+LoaderSiteIcons::LoaderSiteIcons(std::shared_ptr<SiteIconLoader> loader)
+    : m_loader(std::move(loader))
+{
+}
+
+QCoro::Task<std::optional<QImage>> LoaderSiteIcons::icon(QString website)
+{
+    const auto loader = m_loader; // outlives this object while the lookup runs
+    co_return co_await loader->iconForWebsite(website);
+}
+
+QCoro::Task<std::optional<QImage>> LoaderSiteIcons::image(QUrl url)
+{
+    const auto loader = m_loader;
+    co_return co_await loader->image(url);
+}
+
+DevKitStore::Sources DevKitStore::standardSources(
+    PreferencesStore& preferences, Scheduler& scheduler, std::optional<UsageSources> usage)
+{
+    Q_UNUSED(preferences);
+    Q_UNUSED(scheduler);
+    Sources sources;
+    // Each tool gets a client here once it exists; until then its slot stays empty, so the tool
+    // shows as not connected and connecting it says that this version cannot.
+    //   vercel, cloudflare: VercelSource, CloudflareSource ("/client/v4")
+    //   github, gitlab: GitHubSource, GitLabSource ("/api/v4")
+    //   stripe, polar: StripeClient, PolarClient ("/v1")
+    //   claude, codex spend: AnthropicAdminClient, OpenAIAdminClient ("/v1")
+    //   claude, codex plan limits (when no usage map is given): ClaudeUsageFile with refreshEvery
+    //   reading the stored claude interval at each call, CodexUsageReader over the preferences.
+    if (usage)
+        sources.usage = std::move(*usage);
+    sources.siteIcons = std::make_shared<LoaderSiteIcons>(
+        std::make_shared<SiteIconLoader>(std::make_shared<NetworkHTTPClient>()));
+    return sources;
+}
+
+std::unique_ptr<DevKitStore> DevKitStore::create(PreferencesStore& preferences, SecretStore& secrets,
+    Scheduler& scheduler, bool usesMockData, std::optional<UsageSources> usage, QObject* parent)
+{
+    return std::make_unique<DevKitStore>(preferences, secrets, scheduler, usesMockData,
+        standardSources(preferences, scheduler, std::move(usage)), parent);
+}
+
+} // namespace brenvo

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "model/KitConnection.h"
+
+#include <QString>
+
+namespace brenvo {
+
+// One connected account of a payment tool as the settings window and the payments card list it.
+struct PaymentAccount {
+    QString id; // the stored record's id
+    QString name;
+    KitConnection connection;
+
+    bool operator==(const PaymentAccount&) const = default;
+};
+
+} // namespace brenvo

@@ -1,0 +1,208 @@
+// Window frames, strip layout, zones and the strip's outline, on the panel's own measures.
+#include "edge/EdgeGeometry.h"
+#include "edge/EdgeLayout.h"
+#include "edge/EdgeShape.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+using namespace brenvo;
+using Zone = EdgeLayout::Zone;
+
+namespace {
+
+EdgeGeometry geometry(QRectF screen, QRectF visible, EdgeSide side)
+{
+    EdgeGeometry g;
+    g.screenFrame = screen;
+    g.visibleFrame = visible;
+    g.side = side;
+    return g;
+}
+
+} // namespace
+
+TEST(EdgeGeometryFrame, FlushWithTheScreenEdgeUnlessADockTakesSixteenPoints)
+{
+    const QRectF screen(0, 0, 1920, 1080);
+    // 15 points of dock on the right: still flush with the screen edge.
+    EXPECT_EQ(geometry(screen, QRectF(0, 0, 1905, 1080), EdgeSide::right).frame({44, 70}),
+        QRectF(1876, 505, 44, 70));
+    // 16 points: against the visible frame.
+    EXPECT_EQ(geometry(screen, QRectF(0, 0, 1904, 1080), EdgeSide::right).frame({44, 70}),
+        QRectF(1860, 505, 44, 70));
+    EXPECT_EQ(geometry(screen, QRectF(15, 0, 1905, 1080), EdgeSide::left).frame({44, 70}).x(), 0);
+    EXPECT_EQ(geometry(screen, QRectF(16, 0, 1904, 1080), EdgeSide::left).frame({44, 70}).x(), 16);
+}
+
+TEST(EdgeGeometryFrame, OddHeightsRoundUpAndCentreOnTheRoundedVisibleMiddle)
+{
+    // Visible frame below a 27-point top bar: mid-y 553.5 rounds to 554.
+    const auto g = geometry(QRectF(0, 0, 1920, 1080), QRectF(0, 27, 1920, 1053), EdgeSide::right);
+    EXPECT_EQ(g.frame({44, 71}), QRectF(1876, 518, 44, 72));
+    // A second screen to the right of the first keeps its own coordinates.
+    const auto second = geometry(QRectF(1920, 0, 1280, 1024), QRectF(1920, 0, 1280, 1024), EdgeSide::left);
+    EXPECT_EQ(second.frame({388, 206}), QRectF(1920, 409, 388, 206));
+    // No screen at all: a frame near the origin, not a crash.
+    EXPECT_EQ(EdgeGeometry {}.frame({10, 64}), QRectF(-10, -32, 10, 64));
+}
+
+TEST(EdgeMetricsStrip, HeightCountsAtLeastOneTile)
+{
+    EXPECT_EQ(EdgeMetrics::stripHeight(0), 70);
+    EXPECT_EQ(EdgeMetrics::stripHeight(1), 70);
+    EXPECT_EQ(EdgeMetrics::stripHeight(5), 26 * 5 + 12 * 4 + 44);
+}
+
+TEST(EdgeLayoutSlots, SlotsReachHalfASpacingAroundTheirTiles)
+{
+    // Five items in a strip-sized view on the right.
+    const auto l = EdgeMetrics::layout({44, EdgeMetrics::stripHeight(5)}, 5, EdgeSide::right);
+    EXPECT_EQ(l.stripFrame(), QRectF(0, 0, 44, 222));
+    EXPECT_EQ(l.slotCenterY(0), 35);
+    EXPECT_EQ(l.slotCenterY(2), 35 + 76);
+    EXPECT_EQ(l.slot(15.99), std::nullopt);
+    EXPECT_EQ(l.slot(16), 0); // exactly half a spacing above the first tile
+    EXPECT_EQ(l.slot(53.99), 0);
+    EXPECT_EQ(l.slot(54), 1);
+    EXPECT_EQ(l.slot(16 + 38 * 5 - 0.01), 4);
+    EXPECT_EQ(l.slot(16 + 38 * 5), std::nullopt); // past the last slot, still in the strip
+    EXPECT_EQ(l.zone({20, 16 + 38 * 5 + 1}, 320, std::nullopt), Zone::strip());
+
+    const auto empty = EdgeMetrics::layout({44, 70}, 0, EdgeSide::right);
+    EXPECT_EQ(empty.stripFrame().height(), 70);
+    for (double y = 0; y < 70; y += 5)
+        EXPECT_EQ(empty.slot(y), std::nullopt);
+
+    EdgeLayout flat = l;
+    flat.slotLength = 0;
+    flat.slotSpacing = 0;
+    EXPECT_EQ(flat.slot(40), std::nullopt);
+}
+
+TEST(EdgeLayoutZones, StripMarginsAndTheGapToTheCard)
+{
+    // Open panel on the right: 388 wide, strip of 5 items centred in 222 points of height.
+    const auto l = EdgeMetrics::layout({388, 222}, 5, EdgeSide::right);
+    EXPECT_EQ(l.stripFrame(), QRectF(344, 0, 44, 222));
+    EXPECT_EQ(l.zone({342, 40}, 320, std::nullopt), Zone::slot(0)); // 2 points outside is inside
+    EXPECT_EQ(l.zone({341.9, 40}, 320, std::nullopt), Zone::outside());
+    EXPECT_EQ(l.zone({389.9, 40}, 320, std::nullopt), Zone::slot(0));
+    EXPECT_EQ(l.zone({390, 40}, 320, std::nullopt), Zone::outside()); // right edge is outside
+
+    const QRectF card = l.cardFrame(0, 320);
+    EXPECT_EQ(card, QRectF(16, 8, 320, 206));
+    // The gap between card and strip is the card, and so is the card itself.
+    EXPECT_EQ(l.zone({340, 100}, 320, 0), Zone::card());
+    EXPECT_EQ(l.zone({100, 100}, 320, 0), Zone::card());
+    EXPECT_EQ(l.zone({13.9, 100}, 320, 0), Zone::outside());
+    EXPECT_EQ(l.zone({100, 100}, 320, std::nullopt), Zone::outside());
+
+    const auto left = EdgeMetrics::layout({388, 222}, 5, EdgeSide::left);
+    EXPECT_EQ(left.stripFrame(), QRectF(0, 0, 44, 222));
+    EXPECT_EQ(left.cardFrame(0, 320).x(), 52);
+    EXPECT_EQ(left.zone({48, 100}, 320, 0), Zone::card());
+    EXPECT_EQ(left.zone({373, 100}, 320, 0), Zone::card());
+    EXPECT_EQ(left.zone({374, 100}, 320, 0), Zone::outside());
+}
+
+TEST(EdgeLayoutCards, CardCentresOnItsTileWithinTheStripOrTheView)
+{
+    // A tall strip (10 items, 424 points): the card follows its tile inside the strip's inner height.
+    const double tall = EdgeMetrics::stripHeight(10);
+    const auto l = EdgeMetrics::layout({388, tall}, 10, EdgeSide::right);
+    EXPECT_EQ(l.cardFrame(0, 320).y(), 8); // clamped to the inner top
+    EXPECT_EQ(l.cardFrame(5, 320).y(), l.slotCenterY(5) - 103);
+    EXPECT_EQ(l.cardFrame(9, 320).y(), tall - 8 - 206); // clamped to the inner bottom
+
+    // A short strip in a window of card height: the card is centred on the strip.
+    const auto s = EdgeMetrics::layout({388, 206}, 2, EdgeSide::right);
+    EXPECT_EQ(s.cardFrame(1, 320), QRectF(16, 0, 320, 206));
+    // A view shorter than the card: the card takes the view's height.
+    const auto low = EdgeMetrics::layout({388, 150}, 1, EdgeSide::right);
+    EXPECT_EQ(low.cardFrame(0, 320), QRectF(16, 0, 320, 150));
+}
+
+TEST(EdgeLayoutZones, ZonesCompareBySlotIndexOnly)
+{
+    EXPECT_EQ(Zone::slot(2), Zone::slot(2));
+    EXPECT_NE(Zone::slot(2), Zone::slot(3));
+    EXPECT_NE(Zone::slot(0), Zone::strip());
+    EXPECT_EQ(Zone::card(), Zone::card());
+    EXPECT_NE(Zone::card(), Zone::outside());
+}
+
+namespace {
+
+// Samples the path's fill in a raster, to compare outlines without depending on element order.
+QImage raster(const QPainterPath& path, QSize size, bool stroke)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    if (stroke)
+        painter.strokePath(path, QPen(Qt::black, 1));
+    else
+        painter.fillPath(path, Qt::black);
+    return image;
+}
+
+bool inkNear(const QImage& image, int x, int y)
+{
+    for (int dx = -1; dx <= 1; ++dx) {
+        if (qAlpha(image.pixel(x + dx, y)) > 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(EdgeShapePath, FlareAndCornersAreClampedToTheRectangle)
+{
+    const QRectF r(0, 0, 44, 70);
+    const EdgeShape shape {8, 16, true, EdgeSide::right};
+    const QPainterPath p = shape.path(r);
+    // The body runs from y 8 to y 62 with its inner corners rounded by 16.
+    EXPECT_EQ(p.boundingRect(), r);
+    EXPECT_TRUE(p.contains(QPointF(20, 35)));
+    EXPECT_TRUE(p.contains(QPointF(1, 35))); // inner edge, midway
+    EXPECT_FALSE(p.contains(QPointF(1, 10))); // cut off by the corner
+    EXPECT_FALSE(p.contains(QPointF(30, 4))); // above the body, left of the flare
+    EXPECT_TRUE(p.contains(QPointF(42, 7.5))); // the flare hugs the screen edge
+    EXPECT_FALSE(p.contains(QPointF(38, 7.5))); // and sweeps concave into the body
+    // Each quadratic piece is stored as one cubic of three elements.
+    EXPECT_EQ(QPointF(p.elementAt(0)), QPointF(44, 0));
+    EXPECT_EQ(QPointF(p.elementAt(3)), QPointF(36, 8)); // flare ends 8 wide and 8 high
+    EXPECT_EQ(QPointF(p.elementAt(4)), QPointF(16, 8)); // corner starts c = 16 in
+
+    // A flare beyond half the height is cut to half the height; the corner then vanishes.
+    const QPainterPath squat = EdgeShape {50, 16, true, EdgeSide::right}.path(QRectF(0, 0, 44, 20));
+    EXPECT_EQ(QPointF(squat.elementAt(3)), QPointF(34, 10));
+    EXPECT_EQ(QPointF(squat.elementAt(4)), QPointF(0, 10));
+    // A rectangle narrower than the flare: the flare is cut to the width, the corner to 0.
+    const QPainterPath thin = EdgeShape {8, 16, true, EdgeSide::right}.path(QRectF(0, 0, 4, 70));
+    EXPECT_EQ(QPointF(thin.elementAt(3)), QPointF(0, 4));
+    EXPECT_EQ(thin.boundingRect(), QRectF(0, 0, 4, 70));
+}
+
+TEST(EdgeShapePath, BorderStaysOffTheScreenEdgeAndLeftMirrorsRight)
+{
+    const QRectF inset(4, 4, 36, 62);
+    const QImage closed = raster(EdgeShape {8, 16, true, EdgeSide::right}.path(inset), {44, 70}, true);
+    const QImage open = raster(EdgeShape {8, 16, false, EdgeSide::right}.path(inset), {44, 70}, true);
+    // Along the screen edge (x 40), midway down, only the closed outline draws.
+    EXPECT_TRUE(inkNear(closed, 40, 35));
+    EXPECT_FALSE(inkNear(open, 40, 35));
+    EXPECT_TRUE(inkNear(open, 4, 35));
+
+    const QRectF r(0, 0, 44, 70);
+
+    const QImage right = raster(EdgeShape {8, 16, true, EdgeSide::right}.path(r), {44, 70}, false);
+    const QImage left = raster(EdgeShape {8, 16, true, EdgeSide::left}.path(r), {44, 70}, false);
+    EXPECT_EQ(left, right.mirrored(true, false));
+    const EdgeShape leftShape {8, 16, true, EdgeSide::left};
+    EXPECT_EQ(QPointF(leftShape.path(r).elementAt(0)), QPointF(0, 0));
+}

@@ -1,0 +1,223 @@
+// The panel's views and glue on the offscreen platform: exit rule, strip tiles, card reel, root view,
+// animation curves, the surface's toggle and the settings observers.
+#include "app/core/MemoryDefaults.h"
+#include "app/core/PreferencesStore.h"
+#include "edge/DevKitStripView.h"
+#include "edge/EdgeAnimation.h"
+#include "edge/EdgeAssembly.h"
+#include "edge/EdgeCardReel.h"
+#include "edge/EdgeHostingView.h"
+#include "edge/EdgePanel.h"
+#include "edge/EdgePreferencesContext.h"
+#include "edge/EdgeRootView.h"
+#include "edge/EdgeSurface.h"
+#include "support/FakeEdge.h"
+#include "support/ManualScheduler.h"
+
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+using namespace brenvo;
+using brenvo::test::FakeEdgeContent;
+using brenvo::test::FakeEdgeContext;
+using brenvo::test::FakeEdgeWindow;
+using brenvo::test::ManualScheduler;
+
+TEST(EdgeExitRule, OnlyTheScreenSideEdgeKeepsThePointer)
+{
+    const QSizeF size(44, 222);
+    // Right side: up to 2 points beyond the right edge, within the height, is 1 point inside.
+    EXPECT_EQ(EdgeHostingView::edgeExitPoint({46, 100}, size, EdgeSide::right), QPointF(43, 100));
+    EXPECT_EQ(EdgeHostingView::edgeExitPoint({42, 0}, size, EdgeSide::right), QPointF(43, 0));
+    EXPECT_EQ(EdgeHostingView::edgeExitPoint({44, 222}, size, EdgeSide::right), QPointF(43, 222));
+    EXPECT_EQ(EdgeHostingView::edgeExitPoint({47, 100}, size, EdgeSide::right), std::nullopt);
+    EXPECT_EQ(
+        EdgeHostingView::edgeExitPoint({45, -1}, size, EdgeSide::right), std::nullopt); // through the top
+    EXPECT_EQ(EdgeHostingView::edgeExitPoint({45, 223}, size, EdgeSide::right), std::nullopt);
+    EXPECT_EQ(EdgeHostingView::edgeExitPoint({-1, 100}, size, EdgeSide::right), std::nullopt); // inner edge
+    // Left side mirrors it.
+    EXPECT_EQ(EdgeHostingView::edgeExitPoint({-2, 50}, size, EdgeSide::left), QPointF(1, 50));
+    EXPECT_EQ(EdgeHostingView::edgeExitPoint({-3, 50}, size, EdgeSide::left), std::nullopt);
+    EXPECT_EQ(EdgeHostingView::edgeExitPoint({45, 50}, size, EdgeSide::left), std::nullopt);
+}
+
+TEST(EdgeStripTiles, TilesSitSixPointsFromTheScreenEdgeOnTheirSlots)
+{
+    FakeEdgeContent content;
+    DevKitStripView strip(content);
+    strip.resize(44, 222);
+    strip.setItems(StripItem::items(content.services, 4, false));
+    EXPECT_EQ(strip.tileRect(0), QRect(12, 22, 26, 26));
+    EXPECT_EQ(strip.tileRect(4), QRect(12, 22 + 4 * 38, 26, 26));
+    strip.setSide(EdgeSide::left);
+    EXPECT_EQ(strip.tileRect(0), QRect(6, 22, 26, 26));
+    // Each tile's centre is its slot's centre in the hit-test layout.
+    const auto layout = EdgeMetrics::layout({44, 222}, 5, EdgeSide::left);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(QRectF(strip.tileRect(i)).center().y(), layout.slotCenterY(i));
+
+    // The open tool and the hovered tile are lit at once; the more tile lights alone.
+    strip.setOpenService(KitService::vercel);
+    strip.setHoveredItem(StripItem::service(KitService::github));
+    EXPECT_TRUE(strip.isLit(StripItem::service(KitService::vercel)));
+    EXPECT_TRUE(strip.isLit(StripItem::service(KitService::github)));
+    EXPECT_FALSE(strip.isLit(StripItem::settings()));
+    strip.setOpenService(std::nullopt);
+    strip.setHoveredItem(StripItem::more());
+    EXPECT_TRUE(strip.isLit(StripItem::more()));
+    EXPECT_FALSE(strip.isLit(StripItem::service(KitService::github)));
+}
+
+TEST(EdgeCardReelPlacement, SelectedCardFillsTheReelOthersWholePitchesAway)
+{
+    EXPECT_EQ(EdgeCardReel::placement(2, 2, 206, {292, 178}), QRectF(0, 0, 292, 178));
+    EXPECT_EQ(EdgeCardReel::placement(0, 2, 206, {292, 178}), QRectF(0, -412, 292, 178));
+    EXPECT_EQ(EdgeCardReel::placement(3, 2.5, 206, {292, 178}), QRectF(0, 103, 292, 178));
+
+    EdgeCardReel reel;
+    reel.resize(292, 178);
+    QList<QWidget*> cards;
+    for (int i = 0; i < 3; ++i)
+        cards.append(new QLabel(QString::number(i)));
+    reel.setCards(cards);
+    reel.setPitch(206);
+    reel.setPosition(1);
+    EXPECT_EQ(cards[1]->geometry(), QRect(0, 0, 292, 178));
+    EXPECT_FALSE(cards[1]->testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_TRUE(cards[0]->testAttribute(Qt::WA_TransparentForMouseEvents)); // only the shown card takes hits
+    EXPECT_TRUE(cards[0]->isHidden());
+}
+
+TEST(EdgeCurves, SpringsSettleOnTheirTargetAndEasesAreMonotonic)
+{
+    const EdgeCurve open = EdgeCurve::spring(0.34, 0.82);
+    EXPECT_NEAR(open.duration, 0.456, 0.01);
+    EXPECT_DOUBLE_EQ(open.progress(0), 0);
+    EXPECT_DOUBLE_EQ(open.progress(1), 1);
+    double peak = 0;
+    for (int i = 0; i <= 100; ++i)
+        peak = std::max(peak, open.progress(i / 100.0));
+    EXPECT_GT(peak, 1.0); // a light overshoot
+    EXPECT_LT(peak, 1.02); // damped at 0.82
+    EXPECT_NEAR(edgeSpringValue(0.32, 0.86, 0.32), 1, 0.05);
+
+    const EdgeCurve in = EdgeCurve::easeIn(0.16);
+    const EdgeCurve out = EdgeCurve::easeOut(0.18);
+    EXPECT_LT(in.progress(0.5), 0.5);
+    EXPECT_GT(out.progress(0.5), 0.5);
+    EXPECT_DOUBLE_EQ(EdgeCurve::easeOut(0.18).delayed(0.06).delay, 0.06);
+}
+
+namespace {
+
+// The real window and views on the offscreen platform, driven by the controller on virtual time.
+class EdgeViewsTest : public ::testing::Test {
+protected:
+    FakeEdgeContext context;
+    FakeEdgeContent content;
+    ManualScheduler scheduler;
+    QPointF mouse {100, 100};
+    std::unique_ptr<EdgeController> edge;
+
+    void SetUp() override
+    {
+        edge = std::make_unique<EdgeController>(
+            context, scheduler, edgePanelFactory(context, content), [this]() { return mouse; });
+    }
+    EdgePanel* panel() const { return static_cast<EdgePanel*>(edge->panel()); }
+    EdgeRootView* root() const { return static_cast<EdgeRootView*>(panel()->hostingView()->rootView()); }
+};
+
+} // namespace
+
+TEST_F(EdgeViewsTest, RootViewFollowsTheControllerAndBuildsEveryEnabledCard)
+{
+    edge->install();
+    ASSERT_NE(root(), nullptr);
+    EXPECT_EQ(root()->size(), QSize(44, 222));
+    EXPECT_EQ(content.cardsMade, 4);
+    EXPECT_EQ(root()->stripView()->geometry(), QRect(0, 0, 44, 222));
+    EXPECT_EQ(root()->stripView()->items(), edge->stripItems());
+
+    // The hosting view's reports reach the controller.
+    edge->open(KitService::stripe, true);
+    scheduler.runPending();
+    EXPECT_EQ(root()->size(), QSize(388, 222));
+    root()->finishAnimations();
+    EXPECT_EQ(root()->cardFrame(), QRectF(16, 8, 320, 206));
+    EXPECT_EQ(root()->reel()->position(), 2);
+    EXPECT_TRUE(root()->cardContainer()->isVisible());
+    EXPECT_EQ(panel()->inputRegion().boundingRect(), QRect(14, 6, 374, 210).united(QRect(342, 0, 46, 222)));
+
+    // Moving the card scrolls the reel to the next card.
+    edge->open(KitService::claude, true);
+    root()->finishAnimations();
+    EXPECT_EQ(root()->reel()->position(), 3);
+
+    // Folding hides the live card; it is drawn as a shrinking picture until it vanishes.
+    edge->closeCard();
+    EXPECT_FALSE(root()->cardContainer()->isVisible());
+    const QImage picture = panel()->grab().toImage();
+    EXPECT_FALSE(picture.isNull());
+    edge->uninstall();
+}
+
+TEST_F(EdgeViewsTest, PanelKeepsTheFrameItWasGivenAndNeverTakesFocus)
+{
+    edge->install();
+    EXPECT_EQ(panel()->frame(), QRect(1876, 429, 44, 222));
+    EXPECT_TRUE(panel()->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+    EXPECT_TRUE(panel()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(panel()->testAttribute(Qt::WA_TranslucentBackground));
+    edge->open(KitService::vercel, true);
+    EXPECT_TRUE(panel()->allowsKey());
+    EXPECT_TRUE(panel()->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus)); // flags never change
+    scheduler.runPending();
+    edge->closeCard();
+    EXPECT_FALSE(panel()->allowsKey());
+}
+
+TEST(EdgeSurfaceToggle, FlipsTuckAwayOnlyWithAControllerAndThePanelFollows)
+{
+    MemoryDefaults defaults;
+    PreferencesStore preferences(defaults);
+    ManualScheduler scheduler;
+    FakeEdgeWindow::Log window;
+    EdgePreferencesContext context(preferences);
+    EdgeSurface surface("Edge", preferences);
+    surface.toggle();
+    EXPECT_FALSE(preferences.tucksAway()); // no controller yet
+
+    QPointF mouse(100, 100);
+    auto controller = std::make_unique<EdgeController>(
+        context, scheduler, [&](EdgeController&) { return std::make_unique<test::FakeEdgeWindow>(window); },
+        [&]() { return mouse; });
+    connectEdgePreferences(*controller, preferences);
+    surface.start(std::move(controller));
+    EXPECT_TRUE(surface.controller()->isInstalled());
+    EXPECT_EQ(surface.controller()->stripItems().size(), 5); // vercel, github, stripe, claude, settings
+
+    surface.toggle();
+    EXPECT_TRUE(preferences.tucksAway());
+    EXPECT_EQ(defaults.object(PreferencesStore::tucksAwayKey).toBool(), true);
+    EXPECT_FALSE(surface.controller()->isOut()); // retracted at once: the pointer is away
+    surface.toggle();
+    EXPECT_FALSE(preferences.tucksAway());
+    scheduler.runPending();
+    EXPECT_TRUE(surface.controller()->isOut());
+
+    // Settings observers: side, limit and enabled tools re-place and re-count the strip.
+    preferences.setEdgeSide(EdgeSide::left);
+    EXPECT_EQ(window.side, EdgeSide::left);
+    EXPECT_EQ(window.frames.back().x(), surface.controller()->geometry().screenFrame.x());
+    preferences.setPanelLimit(2);
+    EXPECT_EQ(surface.controller()->stripItems().size(), 4);
+    EXPECT_EQ(window.frames.back().height(), 184);
+
+    surface.stop();
+    EXPECT_EQ(surface.controller(), nullptr);
+    EXPECT_TRUE(window.destroyed);
+    surface.toggle();
+    EXPECT_FALSE(preferences.tucksAway());
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/core/SecretStore.h"
+
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+
+namespace brenvo::test {
+
+// An in-memory secret store that records each call ("lookup k", "secret k", "set k", "remove k")
+// and can play a locked item or a store that refuses writes.
+class FakeSecretStore final : public SecretStore {
+public:
+    QMap<QString, QString> items;
+    // Keys whose item exists but cannot be read.
+    QSet<QString> unreadable;
+    bool refuseWrites = false;
+    QStringList calls;
+
+    std::optional<QString> secret(const QString& key) override
+    {
+        calls.append(QStringLiteral("secret ") + key);
+        if (unreadable.contains(key) || !items.contains(key))
+            return std::nullopt;
+        return items.value(key);
+    }
+
+    bool setSecret(const QString& value, const QString& key) override
+    {
+        calls.append(QStringLiteral("set ") + key);
+        if (refuseWrites || unreadable.contains(key))
+            return false;
+        items.insert(key, value);
+        return true;
+    }
+
+    void removeSecret(const QString& key) override
+    {
+        calls.append(QStringLiteral("remove ") + key);
+        items.remove(key);
+    }
+
+    SecretLookup lookupSecret(const QString& key) override
+    {
+        calls.append(QStringLiteral("lookup ") + key);
+        if (unreadable.contains(key))
+            return SecretLookup::unreadable();
+        if (!items.contains(key))
+            return SecretLookup::absent();
+        return SecretLookup::found(items.value(key));
+    }
+};
+
+} // namespace brenvo::test

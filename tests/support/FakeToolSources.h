@@ -1,0 +1,276 @@
+#pragma once
+
+#include "model/ActivitySource.h"
+#include "model/PaymentSource.h"
+#include "model/SpendSource.h"
+#include "model/UsageSource.h"
+#include "store/SiteIconSource.h"
+#include "support/Gate.h"
+
+#include <QImage>
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+
+#include <exception>
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace brenvo::test {
+
+// Calls that a test holds until it releases them. A held call waits at its gate and reads its
+// answer only after the release, so a test may change the answer while the call waits.
+class HeldCalls {
+public:
+    void hold(const QString& call) { m_held.insert(call); }
+    void letThrough(const QString& call) { m_held.remove(call); }
+    bool isHeld(const QString& call) const { return m_held.contains(call); }
+    Gate& gate(const QString& call)
+    {
+        auto& slot = m_gates[call];
+        if (!slot)
+            slot = std::make_unique<Gate>();
+        return *slot;
+    }
+    // Releases every waiting call of that name; later ones are held again.
+    void release(const QString& call) { gate(call).release(); }
+    int waiting(const QString& call) { return gate(call).waiting(); }
+
+protected:
+    QCoro::Task<> pass(QString call)
+    {
+        if (!m_held.contains(call))
+            co_return;
+        auto awaiter = gate(call).wait();
+        co_await awaiter;
+    }
+
+private:
+    QSet<QString> m_held;
+    std::map<QString, std::unique_ptr<Gate>> m_gates;
+};
+
+inline QImage testImage(QRgb colour)
+{
+    QImage image(2, 2, QImage::Format_ARGB32);
+    image.fill(colour);
+    return image;
+}
+
+// A deployment or check tool. Calls are recorded as "account", "projects", "deployments <id or *>",
+// "details <row id>", "redeploy <row id>", "projectIcon <project>", "accountIcon"; tokens as seen.
+class FakeActivitySource final : public ActivitySource, public HeldCalls {
+public:
+    QString accountName = QStringLiteral("robin");
+    std::exception_ptr accountError;
+    QList<KitProject> projectList;
+    std::exception_ptr projectsError;
+    QList<Deployment> rows;
+    std::exception_ptr rowsError;
+    DeploymentDetails detailsAnswer;
+    std::exception_ptr detailsError;
+    std::optional<QString> redeployID;
+    std::exception_ptr redeployError;
+    QMap<QString, QImage> icons; // by project
+    std::optional<QImage> avatar;
+    std::optional<QString> adviceText;
+
+    QStringList calls;
+    QStringList tokens;
+
+    QCoro::Task<QString> account(QString token) override
+    {
+        note(QStringLiteral("account"), token);
+        co_await pass(QStringLiteral("account"));
+        if (accountError)
+            std::rethrow_exception(accountError);
+        co_return accountName;
+    }
+    QCoro::Task<QList<KitProject>> projects(QString token) override
+    {
+        note(QStringLiteral("projects"), token);
+        co_await pass(QStringLiteral("projects"));
+        if (projectsError)
+            std::rethrow_exception(projectsError);
+        co_return projectList;
+    }
+    QCoro::Task<QList<Deployment>> deployments(
+        QString token, std::optional<QString> project, int limit) override
+    {
+        note(QStringLiteral("deployments ") + project.value_or(QStringLiteral("*")), token);
+        lastLimit = limit;
+        co_await pass(QStringLiteral("deployments"));
+        if (rowsError)
+            std::rethrow_exception(rowsError);
+        co_return rows;
+    }
+    QCoro::Task<DeploymentDetails> details(QString token, Deployment deployment) override
+    {
+        note(QStringLiteral("details ") + deployment.id, token);
+        co_await pass(QStringLiteral("details"));
+        if (detailsError)
+            std::rethrow_exception(detailsError);
+        co_return detailsAnswer;
+    }
+    QCoro::Task<std::optional<QString>> redeploy(QString token, Deployment deployment) override
+    {
+        note(QStringLiteral("redeploy ") + deployment.id, token);
+        co_await pass(QStringLiteral("redeploy"));
+        if (redeployError)
+            std::rethrow_exception(redeployError);
+        co_return redeployID;
+    }
+    QCoro::Task<std::optional<QImage>> projectIcon(QString token, Deployment deployment) override
+    {
+        note(QStringLiteral("projectIcon ") + deployment.project, token);
+        co_await pass(QStringLiteral("projectIcon"));
+        if (icons.contains(deployment.project))
+            co_return icons.value(deployment.project);
+        co_return std::nullopt;
+    }
+    QCoro::Task<std::optional<QImage>> accountIcon(QString token) override
+    {
+        note(QStringLiteral("accountIcon"), token);
+        co_await pass(QStringLiteral("accountIcon"));
+        co_return avatar;
+    }
+    std::optional<QString> advice() const override { return adviceText; }
+
+    int count(const QString& prefix) const
+    {
+        int n = 0;
+        for (const auto& call : calls)
+            if (call.startsWith(prefix))
+                ++n;
+        return n;
+    }
+
+    int lastLimit = 0;
+
+private:
+    void note(const QString& call, const QString& token)
+    {
+        calls.append(call);
+        tokens.append(token);
+    }
+};
+
+// A payment tool with answers per key. Calls are recorded as "account <key>" and "payments <key>".
+class FakePaymentSource final : public PaymentSource, public HeldCalls {
+public:
+    QMap<QString, PaymentAccountInfo> infos;
+    QMap<QString, QList<Payment>> lists;
+    QMap<QString, std::exception_ptr> accountErrors;
+    QMap<QString, std::exception_ptr> paymentErrors;
+    QStringList calls;
+    QList<PaymentAccountInfo> accountsGiven; // the account argument of each payments call
+
+    QCoro::Task<PaymentAccountInfo> account(QString key) override
+    {
+        calls.append(QStringLiteral("account ") + key);
+        co_await pass(QStringLiteral("account"));
+        if (accountErrors.contains(key))
+            std::rethrow_exception(accountErrors.value(key));
+        co_return infos.value(key);
+    }
+    QCoro::Task<QList<Payment>> payments(QString key, PaymentAccountInfo account, int limit) override
+    {
+        calls.append(QStringLiteral("payments ") + key);
+        accountsGiven.append(account);
+        lastLimit = limit;
+        co_await pass(QStringLiteral("payments"));
+        if (paymentErrors.contains(key))
+            std::rethrow_exception(paymentErrors.value(key));
+        co_return lists.value(key);
+    }
+
+    int lastLimit = 0;
+};
+
+// A local plan-limits reader.
+class FakeUsageSource final : public UsageSource, public HeldCalls {
+public:
+    bool connected = false;
+    std::exception_ptr connectError;
+    std::optional<UsageReport> answer;
+    std::exception_ptr reportError;
+    int connects = 0;
+    int disconnects = 0;
+    int reports = 0;
+    int asks = 0;
+
+    bool isConnected() const override { return connected; }
+    QCoro::Task<void> connect() override
+    {
+        ++connects;
+        co_await pass(QStringLiteral("connect"));
+        if (connectError)
+            std::rethrow_exception(connectError);
+        connected = true;
+    }
+    void disconnect() override
+    {
+        ++disconnects;
+        connected = false;
+    }
+    QCoro::Task<std::optional<UsageReport>> report() override
+    {
+        ++reports;
+        co_await pass(QStringLiteral("report"));
+        if (reportError)
+            std::rethrow_exception(reportError);
+        co_return answer;
+    }
+    QCoro::Task<void> askNow() override
+    {
+        ++asks;
+        co_await pass(QStringLiteral("askNow"));
+    }
+};
+
+// An admin cost client. Records the key and the date of each call.
+class FakeSpendSource final : public SpendSource, public HeldCalls {
+public:
+    QList<UsageSpend> figures;
+    std::exception_ptr error;
+    QStringList keys;
+    QList<QDateTime> dates;
+
+    QCoro::Task<QList<UsageSpend>> spend(QString key, QDateTime now) override
+    {
+        keys.append(key);
+        dates.append(now);
+        co_await pass(QStringLiteral("spend"));
+        if (error)
+            std::rethrow_exception(error);
+        co_return figures;
+    }
+};
+
+// Website icons by site text and by address; records "icon <site>" and "image <url>".
+class FakeSiteIcons final : public SiteIconSource, public HeldCalls {
+public:
+    QMap<QString, QImage> sites;
+    QMap<QUrl, QImage> images;
+    QStringList calls;
+
+    QCoro::Task<std::optional<QImage>> icon(QString website) override
+    {
+        calls.append(QStringLiteral("icon ") + website);
+        co_await pass(QStringLiteral("icon"));
+        if (sites.contains(website))
+            co_return sites.value(website);
+        co_return std::nullopt;
+    }
+    QCoro::Task<std::optional<QImage>> image(QUrl url) override
+    {
+        calls.append(QStringLiteral("image ") + url.toString());
+        co_await pass(QStringLiteral("image"));
+        if (images.contains(url))
+            co_return images.value(url);
+        co_return std::nullopt;
+    }
+};
+
+} // namespace brenvo::test

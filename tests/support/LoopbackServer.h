@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <utility>
+#include <vector>
+
+class QTcpSocket;
+
+namespace brenvo::test {
+
+using HeaderList = QList<std::pair<QByteArray, QByteArray>>;
+
+// One request as it arrived on the wire.
+struct RecordedRequest {
+    QByteArray method;
+    QByteArray target; // path and query exactly as sent, percent-encoding untouched
+    QByteArray path; // target before "?"
+    QByteArray query; // target after "?", raw; empty when none
+    bool hasQuery = false;
+    HeaderList headers; // in the order sent
+    QByteArray body;
+
+    std::optional<QByteArray> header(QByteArrayView name) const; // any letter case
+    bool hasHeader(QByteArrayView name) const { return header(name).has_value(); }
+};
+
+// What the server answers, and how.
+struct CannedReply {
+    enum class Behaviour {
+        normal,
+        slowBody, // headers at once, then the body one byte every byteInterval
+        dropBeforeReply, // reads the request and closes the connection
+        dropMidBody, // sends headers and half the body, then closes
+        hang, // reads the request and never answers
+        hugeBody // streams hugeSize bytes of filler
+    };
+
+    int status = 200;
+    QByteArray body;
+    HeaderList headers; // Content-Type defaults to application/json when a body is given
+    Behaviour behaviour = Behaviour::normal;
+    std::chrono::milliseconds byteInterval {100};
+    qint64 hugeSize = 0;
+    bool withContentLength = true; // hugeBody and slowBody may hide the length
+
+    static CannedReply json(int status, QByteArray body);
+    static CannedReply text(int status, QByteArray body, QByteArray contentType = "text/html; charset=utf-8");
+    static CannedReply redirect(const QUrl& to, int status = 302);
+    static CannedReply slow(
+        QByteArray body, std::chrono::milliseconds byteInterval, bool withContentLength = true);
+    static CannedReply dropped(bool midBody = false);
+    static CannedReply hanging();
+    static CannedReply huge(qint64 size, bool withContentLength = true);
+};
+
+// A small HTTP/1.1 server on 127.0.0.1 and an ephemeral port, on the test's own thread. It serves
+// canned replies by method and path, records every request and can misbehave on purpose.
+//
+//     LoopbackServer server;
+//     server.route("GET", "/v6/deployments", 200, LoopbackServer::fixture("sources/fixtures/x.json"));
+//     ... client with base URL server.baseUrl() ...
+//     EXPECT_EQ(server.requests().at(0).query, "limit=3");
+//
+// Unrouted requests get 404 {"message":"Not Found"}.
+class LoopbackServer : public QObject {
+    Q_OBJECT
+public:
+    using Handler = std::function<CannedReply(const RecordedRequest&)>;
+
+    LoopbackServer();
+    ~LoopbackServer() override;
+
+    quint16 port() const;
+    // "http://127.0.0.1:<port>", no trailing slash.
+    QUrl baseUrl() const;
+    // baseUrl() followed by pathAndQuery ("/a?b=c").
+    QUrl url(const QString& pathAndQuery) const;
+
+    // The reply for every request of method to path (path without query). Replaces an earlier route.
+    void route(const QByteArray& method, const QByteArray& path, int status, const QByteArray& body);
+    void route(const QByteArray& method, const QByteArray& path, CannedReply reply);
+    // A reply computed from the request.
+    void handle(const QByteArray& method, const QByteArray& path, Handler handler);
+    // Served once, before the route, in the order queued.
+    void enqueue(const QByteArray& method, const QByteArray& path, CannedReply reply);
+
+    // A file under tests/, e.g. "sources/fixtures/deployments.json". Fails the test when missing.
+    static QByteArray fixture(const QString& relativePath);
+
+    const std::vector<RecordedRequest>& requests() const { return m_requests; }
+    std::vector<RecordedRequest> requests(const QByteArray& method, const QByteArray& path) const;
+    int count(const QByteArray& path) const;
+    void clearRequests() { m_requests.clear(); }
+    // Connections accepted so far.
+    int connections() const { return m_connections; }
+
+private:
+    struct Connection;
+    void onNewConnection();
+    void onReadyRead(QTcpSocket* socket);
+    void serve(QTcpSocket* socket, const RecordedRequest& request);
+    CannedReply replyFor(const RecordedRequest& request);
+    static QByteArray key(const QByteArray& method, const QByteArray& path);
+
+    QTcpServer m_server;
+    std::map<QByteArray, Handler> m_routes;
+    std::map<QByteArray, std::vector<CannedReply>> m_queued;
+    std::vector<RecordedRequest> m_requests;
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+    int m_connections = 0;
+};
+
+} // namespace brenvo::test

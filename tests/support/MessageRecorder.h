@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+namespace brenvo::test {
+
+// Records every log message while it lives (messages still reach the previous handler).
+// One at a time.
+class MessageRecorder {
+public:
+    MessageRecorder()
+    {
+        current() = this;
+        m_previous = qInstallMessageHandler(&MessageRecorder::handle);
+    }
+    ~MessageRecorder()
+    {
+        qInstallMessageHandler(m_previous);
+        current() = nullptr;
+    }
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    const QStringList& messages() const { return m_messages; }
+    bool contains(const QString& text) const
+    {
+        for (const QString& m : m_messages) {
+            if (m.contains(text))
+                return true;
+        }
+        return false;
+    }
+    // The recorded messages as one text, for checking that something never appears.
+    QString all() const { return m_messages.join(u'\n'); }
+    void clear() { m_messages.clear(); }
+
+private:
+    static MessageRecorder*& current()
+    {
+        static MessageRecorder* recorder = nullptr;
+        return recorder;
+    }
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    {
+        if (MessageRecorder* r = current()) {
+            r->m_messages.append(message);
+            if (r->m_previous)
+                r->m_previous(type, context, message);
+        }
+    }
+
+    QtMessageHandler m_previous = nullptr;
+    QStringList m_messages;
+};
+
+} // namespace brenvo::test

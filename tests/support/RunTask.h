@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+namespace brenvo::test {
+
+// Runs the event loop until task ends, for tests of real transports. Gives back its value or
+// rethrows its exception; a task still running after limit fails the test and throws.
+struct TaskTimedOut : std::runtime_error {
+    TaskTimedOut()
+        : std::runtime_error("task did not finish in time")
+    {
+    }
+};
+
+namespace run_detail {
+template <typename T> struct State {
+    bool done = false;
+    std::optional<T> value;
+    std::exception_ptr error;
+    QEventLoop* loop = nullptr;
+};
+template <> struct State<void> {
+    bool done = false;
+    std::exception_ptr error;
+    QEventLoop* loop = nullptr;
+};
+
+template <typename T> QCoro::Task<void> watch(QCoro::Task<T> task, std::shared_ptr<State<T>> state)
+{
+    try {
+        if constexpr (std::is_void_v<T>)
+            co_await std::move(task);
+        else
+            state->value.emplace(co_await std::move(task));
+    } catch (...) {
+        state->error = std::current_exception();
+    }
+    state->done = true;
+    if (state->loop)
+        state->loop->quit();
+}
+} // namespace run_detail
+
+template <typename T>
+T runTask(QCoro::Task<T> task, std::chrono::milliseconds limit = std::chrono::seconds(20))
+{
+    auto state = std::make_shared<run_detail::State<T>>();
+    auto watcher = run_detail::watch(std::move(task), state);
+    if (!state->done) {
+        QEventLoop loop;
+        state->loop = &loop;
+        QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+        loop.exec();
+        state->loop = nullptr;
+    }
+    if (!state->done) {
+        ADD_FAILURE() << "task still running after " << limit.count() << " ms";
+        throw TaskTimedOut();
+    }
+    if (state->error)
+        std::rethrow_exception(state->error);
+    if constexpr (!std::is_void_v<T>)
+        return std::move(*state->value);
+}
+
+} // namespace brenvo::test
