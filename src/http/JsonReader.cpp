@@ -45,23 +45,6 @@ const char* typeName(const QJsonValue& v)
     return "something else";
 }
 
-QString capitalized(QStringView word)
-{
-    QString out;
-    out.reserve(word.size());
-    bool startOfWord = true;
-    for (QChar c : word) {
-        if (c.isSpace()) {
-            startOfWord = true;
-            out.append(c);
-            continue;
-        }
-        out.append(startOfWord ? c.toUpper() : c.toLower());
-        startOfWord = false;
-    }
-    return out;
-}
-
 } // namespace
 
 DecodingFailure::DecodingFailure(Kind kind, QString path, QString detail)
@@ -88,17 +71,33 @@ QString camelCaseKey(const QString& key)
     qsizetype last = key.size() - 1;
     while (key[last] == u'_')
         --last;
-    const QStringView core = QStringView(key).mid(first, last - first + 1);
-    const auto parts = core.split(u'_', Qt::SkipEmptyParts);
-    QString joined;
-    if (parts.size() == 1) {
-        joined = core.toString();
-    } else {
-        joined = parts.front().toString().toLower();
-        for (qsizetype i = 1; i < parts.size(); ++i)
-            joined += capitalized(parts[i]);
+    // One word: kept as written. Several: the first in lower case, each next one capitalised
+    // (first letter upper, the rest lower), joined; the outer underscores stay.
+    if (QStringView(key).mid(first, last - first + 1).indexOf(u'_') < 0)
+        return key;
+    QString out;
+    out.reserve(key.size());
+    out.append(QStringView(key).left(first));
+    bool firstWord = true;
+    bool startOfWord = true;
+    for (qsizetype i = first; i <= last; ++i) {
+        const QChar c = key[i];
+        if (c == u'_') {
+            if (!startOfWord)
+                firstWord = false;
+            startOfWord = true;
+            continue;
+        }
+        if (c.isSpace()) {
+            out.append(c);
+            startOfWord = true;
+            continue;
+        }
+        out.append(startOfWord && !firstWord ? c.toUpper() : c.toLower());
+        startOfWord = false;
     }
-    return key.left(first) + joined + key.mid(last + 1);
+    out.append(QStringView(key).mid(last + 1));
+    return out;
 }
 
 namespace json_detail {
@@ -194,8 +193,18 @@ QJsonValue JsonObject::lookup(QAnyStringView key) const
             index->members.emplace_back(camelCaseKey(it.key()), it.value());
         m_index = std::move(index);
     }
+    // Field names are ASCII literals: compared as Latin-1 they need no conversion.
+    const std::optional<QLatin1StringView> latin
+        = key.visit([](auto view) -> std::optional<QLatin1StringView> {
+              if constexpr (std::is_same_v<decltype(view), QUtf8StringView>) {
+                  const QLatin1StringView bytes(view.data(), view.size());
+                  if (QtPrivate::isAscii(bytes))
+                      return bytes;
+              }
+              return std::nullopt;
+          });
     for (const auto& [name, value] : m_index->members) {
-        if (QAnyStringView::equal(name, key))
+        if (latin ? name == *latin : QAnyStringView::equal(name, key))
             return value;
     }
     // A name with an inner "_" can never come out of the conversion: take it as written.

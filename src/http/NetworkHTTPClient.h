@@ -21,7 +21,7 @@ public:
         qint64 cacheBytes = 16 * 1024 * 1024;
         int maxRedirects = 8;
         // Empty: the application's name and version.
-        QByteArray userAgent;
+        QByteArray userAgent = {};
     };
 
     NetworkHTTPClient();
@@ -35,8 +35,10 @@ public:
     // Entries of the conditional cache, for tests.
     int cachedReplies() const;
 
-private:
+    // The manager and the cache, held by every request still out.
     struct Shared;
+
+private:
     std::shared_ptr<Shared> m_shared;
 };
 

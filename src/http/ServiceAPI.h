@@ -93,6 +93,8 @@ public:
 private:
     // Sends with api's transport and judges the reply; copies everything it needs before waiting.
     static QCoro::Task<QByteArray> exchange(ServiceAPI api, HTTPRequest request);
+    static QCoro::Task<void> sendWith(ServiceAPI api, QString path, Query query,
+        std::optional<QString> method, std::optional<QJsonObject> body, QString token);
 
     // Works on a copy, so the value the caller built may go away while the request is out.
     template <typename T>

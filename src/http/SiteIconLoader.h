@@ -29,6 +29,8 @@ public:
         int maxCandidates = 8; // link candidates tried, not counting /favicon.ico
         int vectorSide = 128; // SVG icons are drawn at this square size, whatever they declare
         qint64 maxPixels = 4096LL * 4096LL;
+        // The home page is always asked for over https; tests point this at a plain loopback server.
+        QString pageScheme = QStringLiteral("https");
     };
 
     SiteIconLoader();

@@ -15,10 +15,10 @@ public:
         Gate* gate;
         bool await_ready() const noexcept { return gate->m_open; }
         void await_suspend(std::coroutine_handle<> h) { gate->m_waiters.push_back(h); }
-        void await_resume() const noexcept {}
+        void await_resume() const noexcept { }
     };
 
-    Awaiter wait() { return Awaiter{this}; }
+    Awaiter wait() { return Awaiter {this}; }
     int waiting() const { return static_cast<int>(m_waiters.size()); }
 
     // Resumes every waiter; with stayOpen, later waits pass at once.

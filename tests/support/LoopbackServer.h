@@ -54,6 +54,13 @@ struct CannedReply {
     qint64 hugeSize = 0;
     bool withContentLength = true; // hugeBody and slowBody may hide the length
 
+    // Adds a header field: CannedReply::json(200, body).with("ETag", "\"v1\"").
+    CannedReply& with(QByteArray name, QByteArray value)
+    {
+        headers.append(std::pair<QByteArray, QByteArray>(std::move(name), std::move(value)));
+        return *this;
+    }
+
     static CannedReply json(int status, QByteArray body);
     static CannedReply text(int status, QByteArray body, QByteArray contentType = "text/html; charset=utf-8");
     static CannedReply redirect(const QUrl& to, int status = 302);

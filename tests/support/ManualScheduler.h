@@ -45,8 +45,8 @@ private:
     friend struct ManualSleep;
     void schedule(Duration due, std::function<void()> fn, std::shared_ptr<bool> live);
 
-    Duration m_now{0};
-    Duration m_wallOffset{0};
+    Duration m_now {0};
+    Duration m_wallOffset {0};
     QDateTime m_wallStart;
     long long m_seq = 0;
     std::vector<Entry> m_entries;

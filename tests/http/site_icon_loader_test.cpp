@@ -1,0 +1,318 @@
+// Website icons: which links count and in what order, and the lookup against a loopback site.
+#include "http/NetworkHTTPClient.h"
+#include "http/SiteIconLoader.h"
+#include "support/FakeHTTPClient.h"
+#include "support/LoopbackServer.h"
+#include "support/QtPrinters.h"
+#include "support/RunTask.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QtEndian>
+
+using namespace brenvo;
+using namespace brenvo::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QUrl page(QStringLiteral("https://example.test/"));
+
+QStringList candidates(const QString& html, const QUrl& base = page)
+{
+    QStringList out;
+    for (const QUrl& url : SiteIconLoader::iconCandidates(html, base))
+        out << url.toString();
+    return out;
+}
+
+QByteArray png(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// An icon file whose frames are PNG pictures of the given sides, in that order.
+QByteArray ico(const QList<int>& sides)
+{
+    QByteArray out;
+    auto u16 = [&out](quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        out.append(b, 2);
+    };
+    auto u32 = [&out](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        out.append(b, 4);
+    };
+    QList<QByteArray> frames;
+    for (int side : sides)
+        frames << png(side, side);
+    u16(0);
+    u16(1);
+    u16(static_cast<quint16>(frames.size()));
+    quint32 offset = 6 + 16 * frames.size();
+    for (qsizetype i = 0; i < frames.size(); ++i) {
+        out.append(char(sides[i] % 256)).append(char(sides[i] % 256)).append(char(0)).append(char(0));
+        u16(1);
+        u16(32);
+        u32(frames[i].size());
+        u32(offset);
+        offset += frames[i].size();
+    }
+    for (const QByteArray& frame : frames)
+        out += frame;
+    return out;
+}
+
+const QByteArray hugeSvg = R"(<?xml version="1.0"?>
+<!-- drawn for the test -->
+<svg xmlns="http://www.w3.org/2000/svg" width="200000" height="100000" viewBox="0 0 20 10">
+  <rect width="20" height="10" fill="#0a0"/>
+</svg>)";
+
+TEST(IconCandidates, WhichLinksCountAndInWhatOrder)
+{
+    const QString html = QStringLiteral(R"(
+        <LINK REL="Shortcut Icon" HREF="/upper.ico">
+        <link rel="mask-icon" href="/mask.svg">
+        <link rel="stylesheet" href="/site.css">
+        <link rel="apple-touch-icon-precomposed" sizes="16x16" href="/apple.png">
+        <link rel="icon" sizes="1024x1024" href="big.png">
+        <link rel="icon" href="data:image/png;base64,AAAA">
+        <link rel='icon' sizes='32x32' href='//cdn.example.test/32.png'>
+        <link
+           rel="icon" sizes="32X32" href=/second32.png>
+        <link rel="icon" href="/logo.SVG" sizes="16x16">
+        <link rel="preload icon" href="ftp://example.test/x.ico">
+        <linkx rel="icon" href="/not-a-link.png">
+        <link href="/no-rel.png">
+        <!-- <link rel="icon" href="/commented.png" sizes="64x64"> -->
+    )");
+    EXPECT_EQ(candidates(html),
+        (QStringList {
+            "https://example.test/big.png",
+            "https://example.test/apple.png",
+            "https://example.test/logo.SVG",
+            "https://example.test/commented.png",
+            "https://cdn.example.test/32.png",
+            "https://example.test/second32.png",
+            "https://example.test/upper.ico",
+            "https://example.test/favicon.ico",
+        }));
+}
+
+TEST(IconCandidates, FallbackAndLimits)
+{
+    EXPECT_EQ(candidates(QString()), QStringList {"https://example.test/favicon.ico"});
+    EXPECT_EQ(candidates(QString(), QUrl("https://example.test/docs/page.html")),
+        QStringList {"https://example.test/favicon.ico"});
+
+    // Declared by the page: tried in its scored place, not again at the end.
+    EXPECT_EQ(
+        candidates(R"(<link rel="icon" href="/favicon.ico"><link rel="icon" sizes="64x64" href="/64.png">)"),
+        (QStringList {"https://example.test/64.png", "https://example.test/favicon.ico"}));
+
+    // A page full of links gives eight of them, then the fallback.
+    QString many;
+    for (int i = 0; i < 30; ++i)
+        many += QStringLiteral(R"(<link rel="icon" sizes="%1x%1" href="/i%1.png">)").arg(i + 1);
+    many += QStringLiteral(R"(<link rel="icon" href="/favicon.ico">)");
+    const QStringList list = candidates(many);
+    ASSERT_EQ(list.size(), 9);
+    EXPECT_EQ(list.first(), "https://example.test/i30.png");
+    EXPECT_EQ(list.last(), "https://example.test/favicon.ico");
+}
+
+TEST(IconCandidates, AttributesAndScores)
+{
+    const auto attrs = SiteIconLoader::attributes(
+        QStringLiteral(R"(<link REL="Icon" href='/a b.png' sizes=32x32 data-x = "1" hidden rel="icon">)"));
+    EXPECT_EQ(attrs.value("rel"), "icon") << "the later value wins";
+    EXPECT_EQ(attrs.value("href"), "/a b.png");
+    EXPECT_EQ(attrs.value("sizes"), "32x32");
+    EXPECT_EQ(attrs.value("data-x"), "1");
+    EXPECT_FALSE(attrs.contains("hidden"));
+
+    const std::vector<std::pair<std::optional<QString>, qint64>> table = {
+        {std::nullopt, 16},
+        {"32x32", 32},
+        {"16x16 32x32", 16},
+        {"any", 512},
+        {"ANY", 512},
+        {"abc", 16},
+        {"", 16},
+        {"x", 16},
+        {"+48x48", 48},
+        {"-5x5", -5},
+        {" 32x32", 16},
+        {"99999999999999999999x1", 16},
+    };
+    for (const auto& [sizes, score] : table)
+        EXPECT_EQ(SiteIconLoader::iconScore(sizes, false), score) << sizes.value_or("(none)").toStdString();
+    EXPECT_EQ(SiteIconLoader::iconScore(QStringLiteral("16x16"), true), 512);
+}
+
+TEST(IconImage, DecodesRastersIconsAndVectors)
+{
+    auto image = SiteIconLoader::decodeImage(png(20, 10));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), QSize(20, 10));
+
+    image = SiteIconLoader::decodeImage(ico({16, 48, 32}));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), QSize(48, 48)) << "the largest frame";
+
+    // Drawn at the fixed side, never at the 200000 points it declares.
+    image = SiteIconLoader::decodeImage(hugeSvg, 128);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), QSize(128, 64));
+
+    EXPECT_FALSE(
+        SiteIconLoader::decodeImage(R"(<svg xmlns="http://www.w3.org/2000/svg" width="0" height="10"/>)"));
+    EXPECT_FALSE(SiteIconLoader::decodeImage("<!doctype html><html><body><svg></svg></body></html>"));
+    EXPECT_FALSE(SiteIconLoader::decodeImage(QByteArray()));
+    EXPECT_FALSE(SiteIconLoader::decodeImage(png(300, 300), 128, 200 * 200)) << "over the pixel limit";
+}
+
+class IconLookup : public ::testing::Test {
+protected:
+    LoopbackServer site;
+    SiteIconLoader loader {std::make_shared<NetworkHTTPClient>(), plainLimits()};
+
+    static SiteIconLoader::Limits plainLimits()
+    {
+        SiteIconLoader::Limits limits;
+        limits.pageScheme = QStringLiteral("http");
+        return limits;
+    }
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(site.port()); }
+
+    QList<QByteArray> paths() const
+    {
+        QList<QByteArray> out;
+        for (const auto& r : site.requests())
+            out << r.path;
+        return out;
+    }
+};
+
+TEST_F(IconLookup, FindsTheBestIconThatLoads)
+{
+    site.route("GET", "/", CannedReply::text(200, R"(<html><head>
+        <link rel="icon" sizes="1024x1024" href="/broken.png">
+        <link rel="apple-touch-icon" href="/apple.png">
+        <link rel="icon" type="image/svg+xml" href="/logo.svg">
+        <link rel="shortcut icon" href="/favicon.ico">
+        </head></html>)"));
+    site.route("GET", "/broken.png", CannedReply::text(200, "<html>not a picture</html>"));
+    site.route("GET", "/apple.png", CannedReply::text(404, "gone"));
+    site.route("GET", "/logo.svg", CannedReply::text(200, hugeSvg, "image/svg+xml"));
+    site.route("GET", "/favicon.ico", CannedReply::text(200, ico({16}), "image/x-icon"));
+
+    const auto icon = runTask(loader.iconForHost(host()));
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->width(), 128);
+    EXPECT_EQ(paths(), (QList<QByteArray> {"/", "/broken.png", "/apple.png", "/logo.svg"}));
+    for (const auto& r : site.requests()) {
+        EXPECT_EQ(r.method, "GET");
+        EXPECT_FALSE(r.hasHeader("Authorization"));
+    }
+}
+
+TEST_F(IconLookup, FallsBackToFaviconWhenThePageFails)
+{
+    site.route("GET", "/", CannedReply::text(500, "down"));
+    site.route("GET", "/favicon.ico", CannedReply::text(200, ico({16, 48, 32}), "image/x-icon"));
+    auto icon = runTask(loader.iconForHost(host()));
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->size(), QSize(48, 48));
+    EXPECT_EQ(paths(), (QList<QByteArray> {"/", "/favicon.ico"}));
+
+    site.clearRequests();
+    // (Qt may ask once more itself when a kept-alive connection drops.)
+    site.route("GET", "/", CannedReply::dropped());
+    EXPECT_TRUE(runTask(loader.iconForHost(host())));
+    EXPECT_EQ(paths().last(), "/favicon.ico");
+    EXPECT_EQ(site.count("/favicon.ico"), 1);
+
+    // A page without links, and nothing at the fallback either.
+    site.clearRequests();
+    site.route("GET", "/", CannedReply::text(200, "<html></html>"));
+    site.route("GET", "/favicon.ico", CannedReply::text(404, ""));
+    EXPECT_FALSE(runTask(loader.iconForHost(host())));
+    EXPECT_EQ(paths(), (QList<QByteArray> {"/", "/favicon.ico"}));
+}
+
+TEST_F(IconLookup, StaysWithinItsBounds)
+{
+    // Thirty candidates that all fail: eight are tried, then the fallback.
+    QByteArray html;
+    for (int i = 0; i < 30; ++i)
+        html += QStringLiteral(R"(<link rel="icon" href="/%1.png">)").arg(i).toUtf8();
+    site.route("GET", "/", CannedReply::text(200, html));
+    EXPECT_FALSE(runTask(loader.iconForHost(host())));
+    EXPECT_EQ(site.requests().size(), 1u + 8u + 1u);
+
+    // A page over its cap counts as no page.
+    site.clearRequests();
+    site.route("GET", "/", CannedReply::huge(2 * 1024 * 1024));
+    site.route("GET", "/favicon.ico", CannedReply::text(200, png(16, 16), "image/png"));
+    EXPECT_TRUE(runTask(loader.iconForHost(host())));
+    EXPECT_EQ(paths(), (QList<QByteArray> {"/", "/favicon.ico"}));
+
+    // An image over its cap is no image.
+    site.route("GET", "/big.png", CannedReply::huge(3 * 1024 * 1024));
+    EXPECT_FALSE(runTask(loader.image(site.url("/big.png"))));
+
+    // A site that trickles and hangs is given up as a whole.
+    site.clearRequests();
+    SiteIconLoader::Limits tight = plainLimits();
+    tight.fetchDeadline = 300ms;
+    tight.lookupDeadline = 500ms;
+    site.route("GET", "/", CannedReply::slow(QByteArray(64, ' '), 50ms));
+    site.route("GET", "/favicon.ico", CannedReply::hanging());
+    EXPECT_FALSE(runTask(SiteIconLoader(loader.http, tight).iconForHost(host()), 5s));
+}
+
+TEST_F(IconLookup, ImageAtAnAddress)
+{
+    site.route("GET", "/avatar.png", CannedReply::text(200, png(40, 40), "image/png"));
+    site.route("GET", "/profile", CannedReply::text(200, "<html>a profile page</html>"));
+    site.route("GET", "/missing.png", CannedReply::text(404, png(40, 40), "image/png"));
+    EXPECT_EQ(runTask(loader.image(site.url("/avatar.png")))->size(), QSize(40, 40));
+    EXPECT_FALSE(runTask(loader.image(site.url("/profile"))));
+    EXPECT_FALSE(runTask(loader.image(site.url("/missing.png"))));
+    EXPECT_FALSE(runTask(loader.image(QUrl::fromLocalFile("/etc/hostname"))));
+}
+
+TEST(IconForWebsite, AlwaysAsksTheHostsRootOverHttps)
+{
+    auto http = std::make_shared<FakeHTTPClient>();
+    SiteIconLoader loader(http);
+    auto firstAsked = [&](const QString& website) {
+        http->requests.clear();
+        EXPECT_FALSE(runTask(loader.iconForWebsite(website)));
+        return http->requests.empty() ? QString() : http->requests.front().url.toString();
+    };
+    EXPECT_EQ(firstAsked(QStringLiteral("  example.test/docs?x=1\n")), "https://example.test/");
+    EXPECT_EQ(firstAsked(QStringLiteral("http://example.test:8080/blog")), "https://example.test/");
+    EXPECT_EQ(http->requests.size(), 2u) << "page, then /favicon.ico";
+    EXPECT_EQ(firstAsked(QStringLiteral("   ")), QString());
+    EXPECT_EQ(firstAsked(QString()), QString());
+    EXPECT_EQ(firstAsked(QStringLiteral("https://")), QString());
+
+    http->failure = TransportFailure::Kind::cannotConnect;
+    EXPECT_FALSE(runTask(loader.iconForHost(QStringLiteral("example.test"))));
+    EXPECT_FALSE(runTask(loader.image(QUrl("https://example.test/a.png"))));
+    EXPECT_FALSE(runTask(SiteIconLoader().iconForHost(QStringLiteral("example.test"))));
+}
+
+} // namespace

@@ -1,0 +1,379 @@
+#include "support/LoopbackServer.h"
+
+#include <QFile>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace brenvo::test {
+
+namespace {
+
+QByteArray reason(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 204:
+        return "No Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 304:
+        return "Not Modified";
+    case 307:
+        return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 409:
+        return "Conflict";
+    case 429:
+        return "Too Many Requests";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
+    }
+}
+
+bool bodyless(int status)
+{
+    return (status >= 100 && status < 200) || status == 204 || status == 304;
+}
+
+bool hasField(const HeaderList& headers, QByteArrayView name)
+{
+    for (const auto& field : headers) {
+        if (QByteArrayView(field.first).compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+QByteArray head(const CannedReply& reply, std::optional<qint64> length, bool close)
+{
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reason(reply.status) + "\r\n";
+    for (const auto& [name, value] : reply.headers)
+        out += name + ": " + value + "\r\n";
+    if (length && !bodyless(reply.status))
+        out += "Content-Length: " + QByteArray::number(*length) + "\r\n";
+    if (close)
+        out += "Connection: close\r\n";
+    out += "\r\n";
+    return out;
+}
+
+} // namespace
+
+std::optional<QByteArray> RecordedRequest::header(QByteArrayView name) const
+{
+    for (const auto& [n, v] : headers) {
+        if (QByteArrayView(n).compare(name, Qt::CaseInsensitive) == 0)
+            return v;
+    }
+    return std::nullopt;
+}
+
+CannedReply CannedReply::json(int status, QByteArray body)
+{
+    CannedReply reply;
+    reply.status = status;
+    reply.body = std::move(body);
+    return reply;
+}
+
+CannedReply CannedReply::text(int status, QByteArray body, QByteArray contentType)
+{
+    CannedReply reply = json(status, std::move(body));
+    reply.with("Content-Type", std::move(contentType));
+    return reply;
+}
+
+CannedReply CannedReply::redirect(const QUrl& to, int status)
+{
+    CannedReply reply;
+    reply.status = status;
+    reply.with("Location", to.toString(QUrl::FullyEncoded).toUtf8());
+    return reply;
+}
+
+CannedReply CannedReply::slow(QByteArray body, std::chrono::milliseconds byteInterval, bool withContentLength)
+{
+    CannedReply reply = json(200, std::move(body));
+    reply.behaviour = Behaviour::slowBody;
+    reply.byteInterval = byteInterval;
+    reply.withContentLength = withContentLength;
+    return reply;
+}
+
+CannedReply CannedReply::dropped(bool midBody)
+{
+    CannedReply reply = json(200, midBody ? QByteArray(R"({"items":[1,2,3,4,5,6,7,8,9,10]})") : QByteArray());
+    reply.behaviour = midBody ? Behaviour::dropMidBody : Behaviour::dropBeforeReply;
+    return reply;
+}
+
+CannedReply CannedReply::hanging()
+{
+    CannedReply reply;
+    reply.behaviour = Behaviour::hang;
+    return reply;
+}
+
+CannedReply CannedReply::huge(qint64 size, bool withContentLength)
+{
+    CannedReply reply;
+    reply.behaviour = Behaviour::hugeBody;
+    reply.hugeSize = size;
+    reply.withContentLength = withContentLength;
+    return reply;
+}
+
+LoopbackServer::LoopbackServer()
+{
+    if (!m_server.listen(QHostAddress::LocalHost, 0))
+        ADD_FAILURE() << "loopback server cannot listen: " << m_server.errorString().toStdString();
+    connect(&m_server, &QTcpServer::newConnection, this, &LoopbackServer::onNewConnection);
+}
+
+LoopbackServer::~LoopbackServer()
+{
+    m_server.close();
+    const auto sockets = findChildren<QTcpSocket*>();
+    for (QTcpSocket* socket : sockets) {
+        socket->disconnect(this);
+        socket->abort();
+    }
+}
+
+quint16 LoopbackServer::port() const
+{
+    return m_server.serverPort();
+}
+
+QUrl LoopbackServer::baseUrl() const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()));
+}
+
+QUrl LoopbackServer::url(const QString& pathAndQuery) const
+{
+    return QUrl(baseUrl().toString() + pathAndQuery);
+}
+
+QByteArray LoopbackServer::key(const QByteArray& method, const QByteArray& path)
+{
+    return method + ' ' + path;
+}
+
+void LoopbackServer::route(
+    const QByteArray& method, const QByteArray& path, int status, const QByteArray& body)
+{
+    route(method, path, CannedReply::json(status, body));
+}
+
+void LoopbackServer::route(const QByteArray& method, const QByteArray& path, CannedReply reply)
+{
+    m_routes[key(method, path)] = [reply](const RecordedRequest&) { return reply; };
+}
+
+void LoopbackServer::handle(const QByteArray& method, const QByteArray& path, Handler handler)
+{
+    m_routes[key(method, path)] = std::move(handler);
+}
+
+void LoopbackServer::enqueue(const QByteArray& method, const QByteArray& path, CannedReply reply)
+{
+    m_queued[key(method, path)].push_back(std::move(reply));
+}
+
+QByteArray LoopbackServer::fixture(const QString& relativePath)
+{
+    QFile file(QStringLiteral(BRENVO_SOURCE_DIR "/tests/") + relativePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "missing fixture " << relativePath.toStdString();
+        return {};
+    }
+    return file.readAll();
+}
+
+std::vector<RecordedRequest> LoopbackServer::requests(const QByteArray& method, const QByteArray& path) const
+{
+    std::vector<RecordedRequest> out;
+    for (const auto& r : m_requests) {
+        if (r.method == method && r.path == path)
+            out.push_back(r);
+    }
+    return out;
+}
+
+int LoopbackServer::count(const QByteArray& path) const
+{
+    int n = 0;
+    for (const auto& r : m_requests)
+        n += r.path == path ? 1 : 0;
+    return n;
+}
+
+void LoopbackServer::onNewConnection()
+{
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        ++m_connections;
+        socket->setParent(this);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket]() {
+            m_buffers.remove(socket);
+            socket->deleteLater();
+        });
+    }
+}
+
+void LoopbackServer::onReadyRead(QTcpSocket* socket)
+{
+    QByteArray& buffer = m_buffers[socket];
+    buffer += socket->readAll();
+    for (;;) {
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QList<QByteArray> lines = buffer.left(end).split('\n');
+        RecordedRequest request;
+        const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+        request.method = first.value(0);
+        request.target = first.value(1);
+        const qsizetype mark = request.target.indexOf('?');
+        request.hasQuery = mark >= 0;
+        request.path = mark >= 0 ? request.target.left(mark) : request.target;
+        request.query = mark >= 0 ? request.target.mid(mark + 1) : QByteArray();
+        qint64 length = 0;
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QByteArray line = lines[i].trimmed();
+            const qsizetype colon = line.indexOf(':');
+            if (colon <= 0)
+                continue;
+            const QByteArray name = line.left(colon).trimmed();
+            const QByteArray value = line.mid(colon + 1).trimmed();
+            request.headers.append({name, value});
+            if (name.compare("content-length", Qt::CaseInsensitive) == 0)
+                length = value.toLongLong();
+        }
+        if (buffer.size() < end + 4 + length)
+            return;
+        request.body = buffer.mid(end + 4, length);
+        buffer.remove(0, end + 4 + length);
+        m_requests.push_back(request);
+        serve(socket, request);
+        if (!m_buffers.contains(socket))
+            return;
+    }
+}
+
+CannedReply LoopbackServer::replyFor(const RecordedRequest& request)
+{
+    const QByteArray k = key(request.method, request.path);
+    auto queued = m_queued.find(k);
+    if (queued != m_queued.end() && !queued->second.empty()) {
+        CannedReply reply = queued->second.front();
+        queued->second.erase(queued->second.begin());
+        return reply;
+    }
+    auto routed = m_routes.find(k);
+    if (routed != m_routes.end())
+        return routed->second(request);
+    return CannedReply::json(404, R"({"message":"Not Found"})");
+}
+
+void LoopbackServer::serve(QTcpSocket* socket, const RecordedRequest& request)
+{
+    CannedReply reply = replyFor(request);
+    if (!reply.body.isEmpty() && !hasField(reply.headers, "Content-Type"))
+        reply.with("Content-Type", "application/json");
+    const bool headOnly = request.method == "HEAD";
+
+    switch (reply.behaviour) {
+    case CannedReply::Behaviour::normal:
+        socket->write(head(reply, reply.body.size(), false));
+        if (!headOnly && !bodyless(reply.status))
+            socket->write(reply.body);
+        return;
+    case CannedReply::Behaviour::dropBeforeReply:
+        m_buffers.remove(socket);
+        socket->disconnectFromHost();
+        return;
+    case CannedReply::Behaviour::dropMidBody:
+        m_buffers.remove(socket);
+        socket->write(head(reply, reply.body.size(), false));
+        socket->write(reply.body.left(reply.body.size() / 2));
+        socket->disconnectFromHost();
+        return;
+    case CannedReply::Behaviour::hang:
+        return;
+    case CannedReply::Behaviour::slowBody: {
+        const bool close = !reply.withContentLength;
+        socket->write(head(
+            reply, reply.withContentLength ? std::optional<qint64>(reply.body.size()) : std::nullopt, close));
+        auto* timer = new QTimer(socket);
+        auto sent = std::make_shared<qsizetype>(0);
+        const QByteArray body = reply.body;
+        QPointer<QTcpSocket> guard(socket);
+        connect(timer, &QTimer::timeout, socket, [this, guard, timer, sent, body, close]() {
+            if (!guard)
+                return;
+            if (*sent >= body.size()) {
+                timer->stop();
+                if (close) {
+                    m_buffers.remove(guard.data());
+                    guard->disconnectFromHost();
+                }
+                return;
+            }
+            guard->write(body.mid(*sent, 1));
+            ++*sent;
+        });
+        timer->start(reply.byteInterval);
+        return;
+    }
+    case CannedReply::Behaviour::hugeBody: {
+        const bool close = !reply.withContentLength;
+        socket->write(head(
+            reply, reply.withContentLength ? std::optional<qint64>(reply.hugeSize) : std::nullopt, close));
+        // Written as the socket drains, so a huge body never sits in memory.
+        auto left = std::make_shared<qint64>(reply.hugeSize);
+        auto push = [this, socket, left, close]() {
+            static const QByteArray chunk(64 * 1024, 'x');
+            while (*left > 0 && socket->bytesToWrite() < 256 * 1024) {
+                const qint64 n = std::min<qint64>(*left, chunk.size());
+                socket->write(chunk.constData(), n);
+                *left -= n;
+            }
+            if (*left == 0 && close) {
+                *left = -1;
+                m_buffers.remove(socket);
+                socket->disconnectFromHost();
+            }
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, push);
+        push();
+        return;
+    }
+    }
+}
+
+} // namespace brenvo::test

@@ -1,0 +1,23 @@
+#pragma once
+
+// Readable GoogleTest output for Qt values (found by argument-dependent lookup).
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+#include <ostream>
+
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+inline void PrintTo(const QByteArray& b, std::ostream* os)
+{
+    *os << '"' << b.toStdString() << '"';
+}
+
+inline void PrintTo(const QUrl& u, std::ostream* os)
+{
+    *os << u.toString(QUrl::FullyEncoded).toStdString();
+}
