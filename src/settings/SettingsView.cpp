@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollArea>
@@ -151,6 +152,15 @@ void SettingsView::showPage(SettingsPage page)
 {
     const int row = int(pages().indexOf(page));
     select(row < 0 ? 0 : row, false);
+}
+
+QMenuBar* SettingsView::menuBar()
+{
+    if (!m_menuBar) {
+        m_menuBar = new QMenuBar(this);
+        layout()->setMenuBar(m_menuBar);
+    }
+    return m_menuBar;
 }
 
 void SettingsView::present()

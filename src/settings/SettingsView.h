@@ -8,6 +8,7 @@
 #include <array>
 
 class QListWidget;
+class QMenuBar;
 class QStackedWidget;
 
 namespace brenvo {
@@ -30,6 +31,8 @@ public:
     void showPage(SettingsPage page);
     // Shows the window, raises it and gives it the keyboard.
     void present();
+    // The window's menu bar, made on first use, for the owner to fill with the menu commands.
+    QMenuBar* menuBar();
 
     GeneralSettingsView* generalPage() const { return m_general; }
     ServiceSettingsView* servicePage(KitService service) const { return m_services.at(service.index()); }
@@ -49,6 +52,7 @@ private:
     SettingsContext m_context;
     SettingsPage m_page;
     QListWidget* m_sidebar;
+    QMenuBar* m_menuBar = nullptr;
     QStackedWidget* m_stack;
     GeneralSettingsView* m_general;
     std::array<ServiceSettingsView*, KitService::count> m_services {};

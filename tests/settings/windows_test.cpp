@@ -9,7 +9,9 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLayout>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 
@@ -53,6 +55,7 @@ TEST_F(WindowsTest, ThePageFollowsTheOwnerAndTheUsersPickIsReported)
     view.showPage(SettingsPage::ai()); // a page this window does not have
     EXPECT_EQ(view.page(), SettingsPage::general());
     view.present();
+    EXPECT_EQ(view.layout()->menuBar(), view.menuBar()); // for the owner's menu commands
     EXPECT_TRUE(view.isVisible());
 }
 
