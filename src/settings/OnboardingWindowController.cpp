@@ -15,6 +15,11 @@ OnboardingWindowController::~OnboardingWindowController()
     delete m_window.data();
 }
 
+OnboardingView* OnboardingWindowController::window() const
+{
+    return m_window;
+}
+
 void OnboardingWindowController::show(const SettingsContext& context)
 {
     if (!m_window) {

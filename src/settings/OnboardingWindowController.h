@@ -21,7 +21,7 @@ public:
 
     void show(const SettingsContext& context);
     // The window while it is open.
-    OnboardingView* window() const { return m_window; }
+    OnboardingView* window() const;
 
 Q_SIGNALS:
     void finished();
