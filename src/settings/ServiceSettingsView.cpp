@@ -163,28 +163,49 @@ QWidget* ServiceSettingsView::buildConnection()
     return group;
 }
 
-QWidget* ServiceSettingsView::buildTokenRow()
+QHBoxLayout* ServiceSettingsView::buildKeyRow(const QString& connectTitle, const QString& removeTitle)
 {
-    auto* box = new QWidget;
-    auto* row = new QHBoxLayout(box);
+    auto* row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
     m_keyField = new QLineEdit;
     m_keyField->setObjectName(QStringLiteral("key"));
     m_keyField->setEchoMode(QLineEdit::Password);
     m_keyField->setPlaceholderText(KeyGuide::forService(m_service).fieldPlaceholder);
-    m_connect = new QPushButton(QStringLiteral("Connect"));
+    m_connect = new QPushButton(connectTitle);
     m_connect->setObjectName(QStringLiteral("connect"));
-    m_disconnect = new QPushButton(QStringLiteral("Disconnect"));
-    m_disconnect->setObjectName(QStringLiteral("disconnect"));
     row->addWidget(m_keyField, 1);
     row->addWidget(m_connect);
-    row->addWidget(m_disconnect);
-
     connect(m_keyField, &QLineEdit::textChanged, this, &ServiceSettingsView::refreshControls);
     connect(m_keyField, &QLineEdit::returnPressed, this, &ServiceSettingsView::submitKey);
     connect(m_connect, &QPushButton::clicked, this, &ServiceSettingsView::submitKey);
-    connect(m_disconnect, &QPushButton::clicked, this, [this] { m_kit.disconnect(m_service); });
+    if (!removeTitle.isEmpty()) {
+        m_disconnect = new QPushButton(removeTitle);
+        m_disconnect->setObjectName(QStringLiteral("disconnect"));
+        row->addWidget(m_disconnect);
+        connect(m_disconnect, &QPushButton::clicked, this, [this] {
+            if (m_service.isUsage())
+                m_kit.disconnectAPIUsage(m_service);
+            else
+                m_kit.disconnect(m_service);
+        });
+    }
+    return row;
+}
+
+QWidget* ServiceSettingsView::buildTokenRow()
+{
+    auto* box = new QWidget;
+    box->setLayout(buildKeyRow(QStringLiteral("Connect"), QStringLiteral("Disconnect")));
     return box;
+}
+
+QLabel* ServiceSettingsView::boldLabel(const QString& text)
+{
+    auto* title = textLabel(text);
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    return title;
 }
 
 QWidget* ServiceSettingsView::buildAccounts()
@@ -196,24 +217,10 @@ QWidget* ServiceSettingsView::buildAccounts()
     m_accountRows = new QVBoxLayout(m_accountsBox);
     m_accountRows->setContentsMargins(0, 0, 0, 0);
     column->addWidget(m_accountsBox);
-
-    auto* row = new QHBoxLayout;
-    m_keyField = new QLineEdit;
-    m_keyField->setObjectName(QStringLiteral("key"));
-    m_keyField->setEchoMode(QLineEdit::Password);
-    m_keyField->setPlaceholderText(KeyGuide::forService(m_service).fieldPlaceholder);
-    m_connect = new QPushButton(QStringLiteral("Add Account"));
-    m_connect->setObjectName(QStringLiteral("connect"));
-    row->addWidget(m_keyField, 1);
-    row->addWidget(m_connect);
-    column->addLayout(row);
+    column->addLayout(buildKeyRow(QStringLiteral("Add Account"), QString()));
     m_keyState = textLabel();
     m_keyState->setObjectName(QStringLiteral("addFailure"));
     column->addWidget(m_keyState);
-
-    connect(m_keyField, &QLineEdit::textChanged, this, &ServiceSettingsView::refreshControls);
-    connect(m_keyField, &QLineEdit::returnPressed, this, &ServiceSettingsView::submitKey);
-    connect(m_connect, &QPushButton::clicked, this, &ServiceSettingsView::submitKey);
     return box;
 }
 
@@ -224,11 +231,7 @@ QWidget* ServiceSettingsView::buildUsage()
     column->setContentsMargins(0, 0, 0, 0);
 
     if (m_context.hasPlanLimits && m_context.hasPlanLimits(m_service)) {
-        auto* title = textLabel(QStringLiteral("Plan limits"));
-        QFont bold = title->font();
-        bold.setBold(true);
-        title->setFont(bold);
-        column->addWidget(title);
+        column->addWidget(boldLabel(QStringLiteral("Plan limits")));
         column->addWidget(hintLabel(m_service == KitService::claude
                 ? QStringLiteral(
                     "Read from Claude Code's status line: connecting sets a small script as its status "
@@ -245,34 +248,13 @@ QWidget* ServiceSettingsView::buildUsage()
         connect(m_planButton, &QPushButton::clicked, this, &ServiceSettingsView::togglePlan);
     }
 
-    auto* title = textLabel(m_service.apiName() + QStringLiteral(" usage"));
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
-    column->addWidget(title);
+    column->addWidget(boldLabel(m_service.apiName() + QStringLiteral(" usage")));
     column->addWidget(
         hintLabel(QStringLiteral("Your organization's API cost and token usage, with an admin key.")));
     m_keyState = textLabel();
     m_keyState->setObjectName(QStringLiteral("apiState"));
     column->addWidget(m_keyState);
-    auto* row = new QHBoxLayout;
-    m_keyField = new QLineEdit;
-    m_keyField->setObjectName(QStringLiteral("key"));
-    m_keyField->setEchoMode(QLineEdit::Password);
-    m_keyField->setPlaceholderText(KeyGuide::forService(m_service).fieldPlaceholder);
-    m_connect = new QPushButton(QStringLiteral("Connect"));
-    m_connect->setObjectName(QStringLiteral("connect"));
-    m_disconnect = new QPushButton(QStringLiteral("Remove"));
-    m_disconnect->setObjectName(QStringLiteral("disconnect"));
-    row->addWidget(m_keyField, 1);
-    row->addWidget(m_connect);
-    row->addWidget(m_disconnect);
-    column->addLayout(row);
-
-    connect(m_keyField, &QLineEdit::textChanged, this, &ServiceSettingsView::refreshControls);
-    connect(m_keyField, &QLineEdit::returnPressed, this, &ServiceSettingsView::submitKey);
-    connect(m_connect, &QPushButton::clicked, this, &ServiceSettingsView::submitKey);
-    connect(m_disconnect, &QPushButton::clicked, this, [this] { m_kit.disconnectAPIUsage(m_service); });
+    column->addLayout(buildKeyRow(QStringLiteral("Connect"), QStringLiteral("Remove")));
     return box;
 }
 

@@ -12,6 +12,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -62,6 +63,9 @@ private:
     QWidget* buildConnection();
     QWidget* buildGuide();
     QWidget* buildTokenRow();
+    // The key field and its Connect button, and a remove button when a title is given.
+    QHBoxLayout* buildKeyRow(const QString& connectTitle, const QString& removeTitle);
+    static QLabel* boldLabel(const QString& text);
     QWidget* buildAccounts();
     QWidget* buildUsage();
 

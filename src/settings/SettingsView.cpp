@@ -14,62 +14,64 @@
 #include <QScrollArea>
 #include <QStackedWidget>
 
+#include <functional>
+
 namespace brenvo {
 
 namespace {
 
 constexpr int iconSide = 20;
 
-QIcon serviceIcon(KitService service, const QColor& colour)
+// A sidebar icon drawn at twice its size for sharp edges.
+QIcon paintedIcon(const std::function<void(QPainter&)>& draw)
 {
     QPixmap pixmap(iconSide * 2, iconSide * 2);
     pixmap.setDevicePixelRatio(2);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    ServiceIcon::paint(painter, service, QRectF(2, 2, iconSide - 4, iconSide - 4), colour);
+    draw(painter);
     return QIcon(pixmap);
+}
+
+QIcon serviceIcon(KitService service, const QColor& colour)
+{
+    return paintedIcon([&](QPainter& painter) {
+        ServiceIcon::paint(painter, service, QRectF(2, 2, iconSide - 4, iconSide - 4), colour);
+    });
 }
 
 // A cog: the General page.
 QIcon cogIcon(const QColor& colour)
 {
-    QPixmap pixmap(iconSide * 2, iconSide * 2);
-    pixmap.setDevicePixelRatio(2);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QPointF centre(iconSide / 2.0, iconSide / 2.0);
-    QPainterPath teeth;
-    for (int i = 0; i < 8; ++i) {
-        QTransform turn;
-        turn.translate(centre.x(), centre.y());
-        turn.rotate(i * 45.0);
-        teeth.addPolygon(turn.map(QPolygonF(QRectF(-1.6, -8, 3.2, 4))));
-    }
-    QPainterPath wheel;
-    wheel.addEllipse(centre, 5.6, 5.6);
-    QPainterPath hole;
-    hole.addEllipse(centre, 2.2, 2.2);
-    painter.fillPath((wheel.united(teeth)).subtracted(hole), colour);
-    return QIcon(pixmap);
+    return paintedIcon([&](QPainter& painter) {
+        const QPointF centre(iconSide / 2.0, iconSide / 2.0);
+        QPainterPath teeth;
+        for (int i = 0; i < 8; ++i) {
+            QTransform turn;
+            turn.translate(centre.x(), centre.y());
+            turn.rotate(i * 45.0);
+            teeth.addPolygon(turn.map(QPolygonF(QRectF(-1.6, -8, 3.2, 4))));
+        }
+        QPainterPath wheel;
+        wheel.addEllipse(centre, 5.6, 5.6);
+        QPainterPath hole;
+        hole.addEllipse(centre, 2.2, 2.2);
+        painter.fillPath(wheel.united(teeth).subtracted(hole), colour);
+    });
 }
 
 // A circled "i": the About page.
 QIcon infoIcon(const QColor& colour)
 {
-    QPixmap pixmap(iconSide * 2, iconSide * 2);
-    pixmap.setDevicePixelRatio(2);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath disc;
-    disc.addEllipse(QPointF(iconSide / 2.0, iconSide / 2.0), 8, 8);
-    QPainterPath mark;
-    mark.addEllipse(QPointF(iconSide / 2.0, 6.2), 1.3, 1.3);
-    mark.addRoundedRect(QRectF(iconSide / 2.0 - 1.1, 8.6, 2.2, 6.4), 1, 1);
-    painter.fillPath(disc.subtracted(mark), colour);
-    return QIcon(pixmap);
+    return paintedIcon([&](QPainter& painter) {
+        QPainterPath disc;
+        disc.addEllipse(QPointF(iconSide / 2.0, iconSide / 2.0), 8, 8);
+        QPainterPath mark;
+        mark.addEllipse(QPointF(iconSide / 2.0, 6.2), 1.3, 1.3);
+        mark.addRoundedRect(QRectF(iconSide / 2.0 - 1.1, 8.6, 2.2, 6.4), 1, 1);
+        painter.fillPath(disc.subtracted(mark), colour);
+    });
 }
 
 QScrollArea* scrolling(QWidget* page)
