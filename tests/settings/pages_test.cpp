@@ -128,6 +128,18 @@ TEST_F(PagesTest, ARefusedOrFailingTokenShowsTheStoresSentenceAndStoresNothing)
     EXPECT_TRUE(secrets.items.isEmpty());
 }
 
+TEST_F(PagesTest, APageClosedWhileTheToolAnswersLeavesTheStoreToFinish)
+{
+    auto view = page(KitService::github);
+    github->hold(QStringLiteral("account"));
+    submit(*view, token);
+    view.reset();
+    github->release(QStringLiteral("account"));
+    scheduler.runPending();
+    EXPECT_EQ(secrets.items.value(QStringLiteral("kit.github")), token);
+    EXPECT_TRUE(kit->connection(KitService::github).isConnected());
+}
+
 TEST_F(PagesTest, ShowOnPanelAndTheIntervalGoThroughTheStore)
 {
     installPanel();
