@@ -3,6 +3,7 @@
 #include "app/core/PreferencesStore.h"
 #include "edge/EdgeHostingView.h"
 #include "edge/EdgePanel.h"
+#include "store/DevKitStore.h"
 
 #include <QCursor>
 #include <QPointer>
@@ -42,6 +43,29 @@ void connectEdgePreferences(EdgeController& edge, PreferencesStore& preferences)
         &preferences, &PreferencesStore::panelLimitChanged, &edge, &EdgeController::stripItemsChanged);
     QObject::connect(
         &preferences, &PreferencesStore::enabledServicesChanged, &edge, &EdgeController::stripItemsChanged);
+}
+
+void connectEdgeStore(EdgeController& edge, DevKitStore& kit)
+{
+    QPointer<DevKitStore> store(&kit);
+    QObject::connect(&kit, &DevKitStore::announcementChanged, &edge, [&edge, store]() {
+        if (store && store->announcement())
+            edge.announce(store->announcement()->service);
+    });
+    // Queued: the store's focus may call back into the panel's state while it changes.
+    QPointer<EdgeController> panel(&edge);
+    QObject::connect(
+        &edge, &EdgeController::openServiceChanged, &kit,
+        [panel, store]() {
+            if (store && panel)
+                store->focus(panel->openService());
+        },
+        Qt::QueuedConnection);
+}
+
+QPointF edgeCursorPosition()
+{
+    return QPointF(QCursor::pos());
 }
 
 } // namespace brenvo

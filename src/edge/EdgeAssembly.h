@@ -5,6 +5,7 @@
 
 namespace brenvo {
 
+class DevKitStore;
 class EdgeContent;
 class PreferencesStore;
 
@@ -17,5 +18,12 @@ EdgeController::WindowFactory edgePanelFactory(EdgeContext& context, EdgeContent
 // store's reactions (enabled tools, announcements, the open card's focus) are wired where the store
 // is known. Connections live as long as the controller.
 void connectEdgePreferences(EdgeController& edge, PreferencesStore& preferences);
+
+// The root view's reactions to the tool store: an announcement brings the panel out with its card,
+// and the open card is the store's focus.
+void connectEdgeStore(EdgeController& edge, DevKitStore& kit);
+
+// The mouse in global coordinates.
+QPointF edgeCursorPosition();
 
 } // namespace brenvo

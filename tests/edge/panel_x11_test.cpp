@@ -1,8 +1,14 @@
 // The real panel on an X11 display: window type and states, frame, pointer and input region.
+#include "app/core/MemoryDefaults.h"
+#include "app/core/PreferencesStore.h"
 #include "edge/EdgeAssembly.h"
 #include "edge/EdgePanel.h"
+#include "edge/EdgePreferencesContext.h"
 #include "edge/EdgeRootView.h"
+#include "edge/EdgeStoreContent.h"
+#include "store/DevKitStore.h"
 #include "support/FakeEdge.h"
+#include "support/FakeSecretStore.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -158,4 +164,50 @@ TEST_F(EdgePanelX11Test, PointerOnATileOpensItsCardAndClicksBesideItFallThrough)
     QTest::qWait(200);
     EXPECT_EQ(below.presses, 1);
     edge->uninstall();
+}
+
+TEST(EdgeDisplaysX11, TheScreenIsListedByItsOutputAndChosenBack)
+{
+    const auto displays = EdgeDisplay::available();
+    ASSERT_FALSE(displays.isEmpty());
+    EXPECT_FALSE(displays.front().id.isEmpty());
+    EXPECT_FALSE(displays.front().name.isEmpty());
+    EXPECT_EQ(EdgeDisplay::screen(displays.front().id), QGuiApplication::screens().front());
+}
+
+TEST(EdgeSampleDataX11, TheWholePanelRunsOnTheSampleData)
+{
+    MemoryDefaults defaults;
+    PreferencesStore preferences(defaults);
+    preferences.setPanelLimit(3);
+    test::FakeSecretStore secrets;
+    TimerScheduler scheduler;
+    DevKitStore kit(preferences, secrets, scheduler, true, DevKitStore::Sources {});
+    EdgePreferencesContext context(
+        preferences, [&](std::optional<KitService> s) { kit.watch(s); }, [&]() { kit.watch(std::nullopt); });
+    EdgeStoreContent content(kit, scheduler);
+    EdgeController edge(context, scheduler, edgePanelFactory(context, content), edgeCursorPosition);
+    content.setController(&edge);
+    connectEdgePreferences(edge, preferences);
+    connectEdgeStore(edge, kit);
+    kit.markUnseen(KitService::github);
+    edge.install();
+    auto* panel = static_cast<EdgePanel*>(edge.panel());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
+    EXPECT_EQ(edge.stripItems().size(), 5); // three tools, settings, more
+
+    // Unfold through the more tile, then open the last tool, which sat behind it.
+    const QRect frame = panel->frame();
+    const auto layout = EdgeMetrics::layout(frame.size(), 5, EdgeSide::right);
+    pointAt(frame.topLeft() + QPointF(frame.width() - 22, layout.slotCenterY(4)).toPoint());
+    ASSERT_TRUE(waitFor([&]() { return edge.isUnfolded(); }));
+    const QRect unfolded = panel->frame();
+    const auto all = EdgeMetrics::layout(unfolded.size(), 5, EdgeSide::right);
+    pointAt(unfolded.topLeft() + QPointF(unfolded.width() - 22, all.slotCenterY(3)).toPoint());
+    ASSERT_TRUE(waitFor([&]() { return edge.openService() == KitService::claude; }));
+    QTest::qWait(700);
+    if (const QByteArray shot = qgetenv("BRENVO_EDGE_SAMPLE_SCREENSHOT"); !shot.isEmpty())
+        run("import", {"-window", "root", QString::fromLocal8Bit(shot)});
+    EXPECT_EQ(panel->frame().size(), QSize(388, EdgeMetrics::stripHeight(5)));
+    edge.uninstall();
 }

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "model/AppConfig.h"
+#include "updates/UrlOpener.h"
+
+#include <QObject>
+#include <QUrl>
+
+#include <optional>
+
+namespace brenvo {
+
+class AppState;
+
+// Feedback: a mail to the support address of this build, in the user's mail program. Without an
+// address there is nowhere to send it, and nothing happens. Main thread only.
+class FeedbackWindowController : public QObject {
+    Q_OBJECT
+
+public:
+    explicit FeedbackWindowController(UrlOpener open = desktopOpener(), QObject* parent = nullptr);
+
+    void show(AppState& appState);
+    void show(const AppConfig& config);
+
+    // The mail address with a subject and the version; none without a plain address.
+    static std::optional<QUrl> mailURL(const AppConfig& config);
+
+private:
+    UrlOpener m_open;
+};
+
+} // namespace brenvo
