@@ -201,8 +201,11 @@ QCoro::Task<CloudflareSource::Lists> CloudflareSource::lists(QString token)
     QPointer<CloudflareSource> self(this);
     if (m_lists) {
         const qint64 age = m_lists->read.secsTo(m_now());
-        if (age >= 0 && age < listsLifetimeSeconds)
-            co_return m_lists->lists;
+        if (age >= 0 && age < listsLifetimeSeconds) {
+            // A copy: returning the member itself would move the cache out.
+            Lists cached = m_lists->lists;
+            co_return cached;
+        }
     }
 
     const QList<CloudflareClient::Account> accounts = m_accounts;

@@ -4,6 +4,8 @@
 #include "http/SiteIconLoader.h"
 #include "model/Scheduler.h"
 #include "sources/CloudflareSource.h"
+#include "sources/GitHubSource.h"
+#include "sources/GitLabSource.h"
 #include "sources/VercelSource.h"
 
 namespace brenvo {
@@ -37,9 +39,10 @@ DevKitStore::Sources DevKitStore::standardSources(
     const auto now = [clock] { return clock->wallNow(); };
     sources.activity.insert(KitService::vercel, std::make_shared<VercelSource>(http, icons));
     sources.activity.insert(KitService::cloudflare, std::make_shared<CloudflareSource>(http, icons, now));
+    sources.activity.insert(KitService::github, std::make_shared<GitHubSource>(http, icons, now));
+    sources.activity.insert(KitService::gitlab, std::make_shared<GitLabSource>(http, icons, now));
     // Each further tool gets its client here once it exists; until then its slot stays empty, so
     // the tool shows as not connected and connecting it says that this version cannot.
-    //   github, gitlab: GitHubSource, GitLabSource ("/api/v4")
     //   stripe, polar: StripeClient, PolarClient ("/v1")
     //   claude, codex spend: AnthropicAdminClient, OpenAIAdminClient ("/v1")
     //   claude, codex plan limits (when no usage map is given): ClaudeUsageFile with refreshEvery

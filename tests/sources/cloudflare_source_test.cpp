@@ -136,10 +136,11 @@ TEST_F(CloudflareSourceTest, RowsOfEveryProductNewestFirst)
 TEST_F(CloudflareSourceTest, ListsLiveFiveMinutesAndConnectingDropsThem)
 {
     serveStudio();
-    rows(3); // reads the accounts itself
+    const auto first = rows(3); // reads the accounts itself
     EXPECT_EQ(asked("accounts"), 1);
     clock.advance(299.0);
-    rows(3);
+    EXPECT_EQ(rows(3), first) << "a cached read keeps the cache";
+    EXPECT_EQ(rows(3), first);
     EXPECT_EQ(asked("accounts/acc-1/pages/projects"), 1);
     EXPECT_EQ(asked("accounts/acc-1/workers/scripts"), 1);
     clock.advance(2.0);
