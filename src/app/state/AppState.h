@@ -54,7 +54,7 @@ class AppState : public QObject {
     Q_OBJECT
 
 public:
-    using SurfaceFactory = std::function<std::unique_ptr<Surface>(const QString& name)>;
+    using SurfaceFactory = std::function<std::unique_ptr<Surface>(AppState& appState, const QString& name)>;
 
     // What the process decides before the graph is built. fromProcess() reads the real switches;
     // tests build their own.

@@ -1,0 +1,212 @@
+#include "app/core/HotKeyManager.h"
+#include "app/core/MemoryDefaults.h"
+#include "app/core/PreferencesStore.h"
+#include "app/state/AppCommands.h"
+#include "app/state/AppDelegate.h"
+#include "updates/UpdateManager.h"
+
+#include "support/FakeHTTPClient.h"
+#include "support/FakeSecretStore.h"
+#include "support/ManualScheduler.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+using namespace brenvo;
+
+namespace {
+
+class CountingSurface final : public Surface {
+public:
+    explicit CountingSurface(QStringList& log)
+        : m_log(log)
+    {
+    }
+    QString name() const override { return QStringLiteral("Edge"); }
+    void start(AppState&) override { m_log.append("start"); }
+    void stop() override { m_log.append("stop"); }
+    void toggle() override { m_log.append("toggle"); }
+    void bringOut() override { m_log.append("bringOut"); }
+
+private:
+    QStringList& m_log;
+};
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    AppConfig config()
+    {
+        AppConfig c;
+        c.name = QStringLiteral("Brenvo");
+        c.bundleID = QStringLiteral("dev.brenvo.Test");
+        c.version = QStringLiteral("2.3");
+        c.build = QStringLiteral("45");
+        return c;
+    }
+
+    AppState::Launch launch(bool underTest)
+    {
+        AppState::Launch l;
+        l.isRunningTests = underTest;
+        l.scheduler = &scheduler;
+        l.usage = DevKitStore::UsageSources {};
+        l.http = std::make_shared<test::FakeHTTPClient>();
+        l.makeSurface = [this](AppState&, const QString&) { return std::make_unique<CountingSurface>(log); };
+        return l;
+    }
+
+    std::unique_ptr<AppDelegate> make(bool underTest = false)
+    {
+        return std::make_unique<AppDelegate>(config(), defaults, &secrets, launch(underTest));
+    }
+
+    MemoryDefaults defaults;
+    test::FakeSecretStore secrets;
+    test::ManualScheduler scheduler;
+    QStringList log;
+};
+
+} // namespace
+
+TEST_F(AppDelegateTest, UnderATestHarnessLaunchingDoesNothingAtAll)
+{
+    PreferencesStore(defaults).setHasCompletedOnboarding(true);
+    auto delegate = make(true);
+    QSignalSpy step(delegate.get(), &AppDelegate::launchStepDone);
+    delegate->applicationDidFinishLaunching();
+    scheduler.advance(5.0);
+    EXPECT_TRUE(delegate->appState().surfaces().empty());
+    EXPECT_FALSE(delegate->appState().kit().isRunning());
+    EXPECT_FALSE(delegate->appState().hotKeys().isRegistered());
+    EXPECT_EQ(step.count(), 0);
+    EXPECT_EQ(delegate->appState().preferences().lastSeenVersion(), std::nullopt);
+    EXPECT_TRUE(log.isEmpty());
+}
+
+TEST_F(AppDelegateTest, LaunchStartsPanelPollingShortcutThenWhatsNewAfterAQuarterSecond)
+{
+    PreferencesStore(defaults).setHasCompletedOnboarding(true);
+    auto delegate = make();
+    QSignalSpy step(delegate.get(), &AppDelegate::launchStepDone);
+    delegate->applicationDidFinishLaunching();
+    EXPECT_EQ(log, QStringList {"start"});
+    EXPECT_TRUE(delegate->appState().kit().isRunning());
+    EXPECT_TRUE(delegate->appState().hotKeys().isRegistered());
+
+    scheduler.advance(0.24);
+    EXPECT_EQ(step.count(), 0);
+    EXPECT_EQ(delegate->appState().preferences().lastSeenVersion(), std::nullopt);
+    scheduler.advance(0.01);
+    EXPECT_EQ(step.count(), 1);
+    EXPECT_EQ(delegate->appState().preferences().lastSeenVersion(), QStringLiteral("2.3"));
+    delegate->applicationWillTerminate();
+}
+
+TEST_F(AppDelegateTest, WithOnboardingNeverCompletedTheWhatsNewCheckIsSkipped)
+{
+    auto delegate = make();
+    QSignalSpy step(delegate.get(), &AppDelegate::launchStepDone);
+    delegate->applicationDidFinishLaunching();
+    scheduler.advance(0.25);
+    EXPECT_EQ(step.count(), 1);
+    EXPECT_EQ(delegate->appState().preferences().lastSeenVersion(), std::nullopt);
+    delegate->applicationWillTerminate();
+}
+
+TEST_F(AppDelegateTest, ADelegateGoneBeforeTheLaunchStepEndsItQuietly)
+{
+    PreferencesStore(defaults).setHasCompletedOnboarding(true);
+    auto delegate = make();
+    delegate->applicationDidFinishLaunching();
+    delegate.reset();
+    scheduler.advance(1.0);
+    EXPECT_FALSE(PreferencesStore(defaults).lastSeenVersion().has_value());
+}
+
+TEST_F(AppDelegateTest, TerminationStopsShortcutPollingAndSurfacesOnce)
+{
+    auto delegate = make();
+    delegate->applicationDidFinishLaunching();
+    delegate->applicationWillTerminate();
+    EXPECT_FALSE(delegate->appState().hotKeys().isRegistered());
+    EXPECT_FALSE(delegate->appState().kit().isRunning());
+    EXPECT_TRUE(delegate->appState().surfaces().empty());
+    delegate->applicationWillTerminate();
+    EXPECT_EQ(log, (QStringList {"start", "stop"}));
+}
+
+TEST_F(AppDelegateTest, ReopenBringsThePanelOutWhenThereIsOneAndAlwaysAnswersTrue)
+{
+    auto delegate = make();
+    EXPECT_TRUE(delegate->applicationShouldHandleReopen());
+    EXPECT_TRUE(log.isEmpty());
+    EXPECT_FALSE(delegate->applicationShouldTerminateAfterLastWindowClosed());
+    delegate->applicationDidFinishLaunching();
+    EXPECT_TRUE(delegate->applicationShouldHandleReopen());
+    EXPECT_EQ(log, (QStringList {"start", "bringOut"}));
+    delegate->applicationWillTerminate();
+}
+
+TEST(LaunchLine, NamesVersionAndBuildWithAFallbackName)
+{
+    AppConfig config;
+    config.name = QStringLiteral("Brenvo");
+    config.version = QStringLiteral("0.1.0");
+    config.build = QStringLiteral("7");
+    EXPECT_EQ(AppDelegate::launchLine(config), "Brenvo 0.1.0 (7) launched");
+    config.name.clear();
+    EXPECT_EQ(AppDelegate::launchLine(config), "App 0.1.0 (7) launched");
+    EXPECT_EQ(AppCommands::showTitle(config), "Show App");
+}
+
+TEST_F(AppDelegateTest, TheCommandsCarryTheirTitlesKeysAndActions)
+{
+    auto delegate = make();
+    AppState& state = delegate->appState();
+    int quits = 0;
+    AppCommands commands(state, [&]() { ++quits; });
+    QStringList alerts;
+    state.updates().setAlert([&](const QString& title, const QString&) { alerts.append(title); });
+
+    EXPECT_EQ(commands.checkForUpdates()->text(), QString::fromUtf8("Check for Updates\u2026"));
+    EXPECT_EQ(commands.showPanel()->text(), "Show Brenvo");
+    EXPECT_EQ(commands.showPanel()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
+    EXPECT_EQ(commands.whatsNew()->text(), "What's New");
+    EXPECT_EQ(commands.sendFeedback()->text(), QString::fromUtf8("Send Feedback\u2026"));
+    EXPECT_EQ(commands.settings()->text(), QString::fromUtf8("Settings\u2026"));
+    EXPECT_EQ(commands.quit()->text(), "Quit");
+
+    QSignalSpy requested(&state, &AppState::settingsRequested);
+    commands.showPanel()->trigger(); // no panel yet: nothing
+    delegate->applicationDidFinishLaunching();
+    commands.showPanel()->trigger();
+    commands.checkForUpdates()->trigger();
+    commands.settings()->trigger();
+    commands.whatsNew()->trigger(); // no site: nothing opens, nothing throws
+    commands.sendFeedback()->trigger(); // no support address: nothing
+    commands.quit()->trigger();
+    EXPECT_EQ(log, (QStringList {"start", "bringOut"}));
+    EXPECT_EQ(alerts, QStringList {"Updates are not set up"});
+    EXPECT_EQ(requested.count(), 1);
+    EXPECT_EQ(quits, 1);
+
+    QMenu tray;
+    commands.fillTrayMenu(&tray);
+    QStringList items;
+    for (QAction* action : tray.actions())
+        items.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(items.join('|'),
+        QString::fromUtf8(
+            "Show Brenvo|-|Settings\u2026|Check for Updates\u2026|-|What's New|Send Feedback\u2026|-|Quit"));
+
+    QMenuBar bar;
+    commands.fillMenuBar(&bar);
+    QStringList menus;
+    for (QAction* action : bar.actions())
+        menus.append(action->text());
+    EXPECT_EQ(menus, (QStringList {"Brenvo", "Window", "Help"}));
+    delegate->applicationWillTerminate();
+}
