@@ -273,12 +273,18 @@ inline void requireNotNull(const QJsonValue& v, const Where& where, const char* 
         nullValue(where, expected);
 }
 
+// A present value of exactly this JSON type.
+inline void requireType(const QJsonValue& v, QJsonValue::Type type, const Where& where, const char* expected)
+{
+    requireNotNull(v, where, expected);
+    if (v.type() != type)
+        mismatch(v, where, expected);
+}
+
 template <> struct Decoder<bool> {
     static bool decode(const QJsonValue& v, KeyStyle, const Where& w)
     {
-        requireNotNull(v, w, "a boolean");
-        if (!v.isBool())
-            mismatch(v, w, "a boolean");
+        requireType(v, QJsonValue::Bool, w, "a boolean");
         return v.toBool();
     }
 };
@@ -311,9 +317,7 @@ template <> struct Decoder<long> {
 template <> struct Decoder<double> {
     static double decode(const QJsonValue& v, KeyStyle, const Where& w)
     {
-        requireNotNull(v, w, "a number");
-        if (!v.isDouble())
-            mismatch(v, w, "a number");
+        requireType(v, QJsonValue::Double, w, "a number");
         return v.toDouble();
     }
 };
@@ -321,9 +325,7 @@ template <> struct Decoder<double> {
 template <> struct Decoder<QString> {
     static QString decode(const QJsonValue& v, KeyStyle, const Where& w)
     {
-        requireNotNull(v, w, "a string");
-        if (!v.isString())
-            mismatch(v, w, "a string");
+        requireType(v, QJsonValue::String, w, "a string");
         return v.toString();
     }
 };
@@ -344,9 +346,7 @@ template <> struct Decoder<QJsonValue> {
 template <> struct Decoder<QJsonObject> {
     static QJsonObject decode(const QJsonValue& v, KeyStyle, const Where& w)
     {
-        requireNotNull(v, w, "an object");
-        if (!v.isObject())
-            mismatch(v, w, "an object");
+        requireType(v, QJsonValue::Object, w, "an object");
         return v.toObject();
     }
 };
@@ -354,9 +354,7 @@ template <> struct Decoder<QJsonObject> {
 template <> struct Decoder<QJsonArray> {
     static QJsonArray decode(const QJsonValue& v, KeyStyle, const Where& w)
     {
-        requireNotNull(v, w, "an array");
-        if (!v.isArray())
-            mismatch(v, w, "an array");
+        requireType(v, QJsonValue::Array, w, "an array");
         return v.toArray();
     }
 };
@@ -391,29 +389,31 @@ template <typename T> struct Decoder<std::optional<T>> {
     }
 };
 
+// Every element of an array into a container; one failing element fails the whole array.
+template <typename Container, typename T>
+Container decodeElements(const QJsonValue& v, KeyStyle s, const Where& w)
+{
+    requireType(v, QJsonValue::Array, w, "an array");
+    const QJsonArray array = v.toArray();
+    const QString path = w.path();
+    Container out;
+    out.reserve(array.size());
+    for (qsizetype i = 0; i < array.size(); ++i)
+        out.push_back(Decoder<T>::decode(array.at(i), s, Where {path, {}, i}));
+    return out;
+}
+
 template <typename T> struct Decoder<std::vector<T>> {
     static std::vector<T> decode(const QJsonValue& v, KeyStyle s, const Where& w)
     {
-        const QJsonArray array = Decoder<QJsonArray>::decode(v, s, w);
-        const QString path = w.path();
-        std::vector<T> out;
-        out.reserve(static_cast<size_t>(array.size()));
-        for (qsizetype i = 0; i < array.size(); ++i)
-            out.push_back(Decoder<T>::decode(array.at(i), s, Where {path, {}, i}));
-        return out;
+        return decodeElements<std::vector<T>, T>(v, s, w);
     }
 };
 
 template <typename T> struct Decoder<QList<T>> {
     static QList<T> decode(const QJsonValue& v, KeyStyle s, const Where& w)
     {
-        const QJsonArray array = Decoder<QJsonArray>::decode(v, s, w);
-        const QString path = w.path();
-        QList<T> out;
-        out.reserve(array.size());
-        for (qsizetype i = 0; i < array.size(); ++i)
-            out.push_back(Decoder<T>::decode(array.at(i), s, Where {path, {}, i}));
-        return out;
+        return decodeElements<QList<T>, T>(v, s, w);
     }
 };
 

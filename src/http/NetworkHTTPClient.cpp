@@ -100,10 +100,12 @@ TransportFailure::Kind kindOf(QNetworkReply::NetworkError error)
 }
 
 // Errors below the HTTP layer mean no whole reply came; the others come with a status.
-bool noReply(QNetworkReply::NetworkError error)
+// Connection and proxy errors mean no reply. Qt files some HTTP statuses (400 among them) under its
+// protocol errors, so those count as no reply only when no status line arrived.
+bool noReply(QNetworkReply::NetworkError error, bool hasStatus)
 {
     const int code = static_cast<int>(error);
-    return (code > 0 && code < 200) || (code >= 300 && code < 400);
+    return (code > 0 && code < 200) || (code >= 300 && code < 400 && !hasStatus);
 }
 
 bool isRedirect(int status)
@@ -287,7 +289,8 @@ QCoro::Task<HopResult> sendOnce(
         throw TransportFailure(TransportFailure::Kind::deadlineExceeded, host);
     if (watch->idle)
         throw TransportFailure(TransportFailure::Kind::timedOut, host);
-    if (noReply(reply->error()))
+    const bool hasStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() > 0;
+    if (noReply(reply->error(), hasStatus))
         throw TransportFailure(kindOf(reply->error()), host);
 
     HopResult result;

@@ -243,6 +243,13 @@ TEST_F(RequestPath, TransportReturnsEveryStatusAndThrowsOnlyWithoutReply)
     EXPECT_EQ(response.status, 404);
     EXPECT_EQ(response.body, "<h1>Not here</h1>");
 
+    // Qt files statuses such as 400, 405 and 409 under its protocol errors; they are replies all the same.
+    for (int status : {400, 405, 409, 422}) {
+        server.route("GET", "/protocol", CannedReply::text(status, "{}"));
+        request.url = server.url(QStringLiteral("/protocol"));
+        EXPECT_EQ(runTask(http->data(request)).status, status);
+    }
+
     // Only http and https are fetched.
     request.url = QUrl::fromLocalFile(QStringLiteral(BRENVO_SOURCE_DIR "/README.md"));
     EXPECT_EQ(transportKindOf([&] { runTask(http->data(request)); }), TransportFailure::Kind::unsupportedURL);

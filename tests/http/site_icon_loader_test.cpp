@@ -308,6 +308,10 @@ TEST(IconForWebsite, AlwaysAsksTheHostsRootOverHttps)
     EXPECT_EQ(firstAsked(QStringLiteral("   ")), QString());
     EXPECT_EQ(firstAsked(QString()), QString());
     EXPECT_EQ(firstAsked(QStringLiteral("https://")), QString());
+    http->requests.clear();
+    EXPECT_FALSE(runTask(loader.iconForHost(QStringLiteral("not a host"))));
+    EXPECT_FALSE(runTask(loader.iconForHost(QString())));
+    EXPECT_TRUE(http->requests.empty());
 
     http->failure = TransportFailure::Kind::cannotConnect;
     EXPECT_FALSE(runTask(loader.iconForHost(QStringLiteral("example.test"))));

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "http/JsonReader.h"
+#include "http/SiteIconLoader.h"
+
+#include <QCoroTask>
+#include <QDateTime>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <exception>
+#include <optional>
+
+namespace brenvo {
+
+// Small helpers that the tool sources share.
+
+// Every "_" replaced by a blank.
+QString spaced(const QString& text);
+// The first character upper-cased, the rest unchanged.
+QString capitalised(const QString& text);
+// The earliest time a row can carry; stands in for a missing or unreadable date.
+QDateTime distantPast();
+// The text when present and not empty.
+std::optional<QString> nonEmpty(const std::optional<QString>& text);
+// Milliseconds since 1970 as a time; nothing when absent, not finite or beyond what a date holds.
+std::optional<QDateTime> dateFromMilliseconds(std::optional<double> milliseconds);
+// Stable split: names not ending with suffix first, then those that do.
+QList<QString> suffixLast(const QList<QString>& names, const QString& suffix);
+// Only http and https addresses are ever opened.
+std::optional<QUrl> webAddress(const QString& text);
+// A short name of an error for the log: never holds a token or reply text.
+QString failureName(const std::exception_ptr& error);
+// A member read leniently: absent when missing, null or of another type.
+template <typename T> std::optional<T> lenientMember(const JsonObject& object, const char* key)
+{
+    try {
+        return object.optional<T>(key);
+    } catch (const DecodingFailure&) {
+        return std::nullopt;
+    }
+}
+// The outcome of one request of a walk that goes on past failures.
+template <typename T> struct Attempt {
+    std::optional<T> value;
+    std::exception_ptr error;
+};
+
+template <typename T> QCoro::Task<Attempt<T>> attempt(QCoro::Task<T> task)
+{
+    Attempt<T> out;
+    try {
+        out.value = co_await std::move(task);
+    } catch (...) {
+        out.error = std::current_exception();
+    }
+    co_return out;
+}
+
+// The icon of the first host that has one.
+QCoro::Task<std::optional<QImage>> firstIcon(SiteIconLoader loader, QList<QString> hosts);
+
+// Throws a cancellation when the object a coroutine belongs to went away during its last wait.
+void requireAlive(const QObject* owner);
+
+} // namespace brenvo
