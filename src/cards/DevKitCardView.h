@@ -7,6 +7,7 @@
 namespace brenvo {
 
 class DevKitStore;
+class Scheduler;
 
 // The card of a connected tool: the deployments card for vercel, cloudflare, github and gitlab,
 // the payments card for stripe and polar, the usage card for claude and codex. It adds nothing
@@ -17,7 +18,8 @@ class DevKitStore;
 class DevKitCardView : public QWidget {
     Q_OBJECT
 public:
-    DevKitCardView(KitService service, DevKitStore& kit, QWidget* parent = nullptr);
+    // The clock dates the rows' ages and times the detail page's confirmation.
+    DevKitCardView(KitService service, DevKitStore& kit, Scheduler& clock, QWidget* parent = nullptr);
 
     KitService service() const { return m_service; }
     // The card picked for the tool (a DeploymentsCard, PaymentsCard or UsageCard).

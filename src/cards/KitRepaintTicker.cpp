@@ -4,11 +4,13 @@
 
 namespace brenvo {
 
-KitRepaintTicker::KitRepaintTicker(QWidget* widget, Scheduler& clock, int seconds)
+KitRepaintTicker::KitRepaintTicker(
+    QWidget* widget, Scheduler& clock, int seconds, std::function<void()> onTick)
     : QObject(widget)
     , m_widget(widget)
     , m_clock(clock)
     , m_seconds(seconds)
+    , m_onTick(std::move(onTick))
 {
 }
 
@@ -24,8 +26,11 @@ void KitRepaintTicker::painted()
             return;
         self->m_armed = false;
         QWidget* w = self->m_widget;
-        if (w && w->isVisible() && !w->visibleRegion().isEmpty())
-            w->update();
+        if (!w || !w->isVisible() || w->visibleRegion().isEmpty())
+            return;
+        if (self->m_onTick)
+            self->m_onTick();
+        w->update();
     });
 }
 

@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 namespace brenvo {
 
 class Scheduler;
@@ -14,7 +16,8 @@ class Scheduler;
 class KitRepaintTicker : public QObject {
     Q_OBJECT
 public:
-    KitRepaintTicker(QWidget* widget, Scheduler& clock, int seconds);
+    // onTick replaces the repaint (it runs only while the widget is still visible).
+    KitRepaintTicker(QWidget* widget, Scheduler& clock, int seconds, std::function<void()> onTick = {});
 
     // Call from the widget's paint event.
     void painted();
@@ -26,6 +29,7 @@ private:
     QPointer<QWidget> m_widget;
     Scheduler& m_clock;
     int m_seconds;
+    std::function<void()> m_onTick;
     bool m_armed = false;
     quint64 m_generation = 0;
 };

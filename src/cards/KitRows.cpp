@@ -12,6 +12,95 @@
 
 namespace brenvo {
 
+// A column whose first and last items may reach beyond its edges: the row buttons' outer padding
+// lies outside the stack, so the first and last labels are flush with it.
+class RowsLayout : public QLayout {
+public:
+    explicit RowsLayout(QWidget* parent)
+        : QLayout(parent)
+    {
+        setContentsMargins(0, 0, 0, 0);
+    }
+    ~RowsLayout() override
+    {
+        while (QLayoutItem* item = takeAt(0))
+            delete item;
+    }
+
+    void setPull(int top, int bottom)
+    {
+        m_top = top;
+        m_bottom = bottom;
+        invalidate();
+    }
+
+    void addItem(QLayoutItem* item) override { m_items << item; }
+    int count() const override { return int(m_items.size()); }
+    QLayoutItem* itemAt(int index) const override { return m_items.value(index); }
+    QLayoutItem* takeAt(int index) override
+    {
+        if (index < 0 || index >= m_items.size())
+            return nullptr;
+        return m_items.takeAt(index);
+    }
+    Qt::Orientations expandingDirections() const override { return {}; }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override { return total(width); }
+    QSize sizeHint() const override { return QSize(widest(false), total(widest(false))); }
+    QSize minimumSize() const override { return QSize(widest(true), total(widest(false))); }
+
+    void setGeometry(const QRect& rect) override
+    {
+        QLayout::setGeometry(rect);
+        int y = rect.top() - pullTop();
+        for (QLayoutItem* item : m_items) {
+            if (item->isEmpty())
+                continue;
+            const int h = heightOf(item, rect.width());
+            // Widgets are placed directly: a layout item would keep them inside the stack.
+            if (QWidget* w = item->widget())
+                w->setGeometry(rect.left(), y, rect.width(), h);
+            else
+                item->setGeometry(QRect(rect.left(), y, rect.width(), h));
+            y += h;
+        }
+    }
+
+private:
+    static int heightOf(QLayoutItem* item, int width)
+    {
+        return item->hasHeightForWidth() ? item->heightForWidth(width) : item->sizeHint().height();
+    }
+    int widest(bool minimum) const
+    {
+        int w = 0;
+        for (QLayoutItem* item : m_items) {
+            if (!item->isEmpty())
+                w = std::max(w, minimum ? item->minimumSize().width() : item->sizeHint().width());
+        }
+        return w;
+    }
+    int visibleCount() const
+    {
+        return int(
+            std::count_if(m_items.begin(), m_items.end(), [](QLayoutItem* i) { return !i->isEmpty(); }));
+    }
+    int pullTop() const { return visibleCount() ? m_top : 0; }
+    int total(int width) const
+    {
+        int h = 0;
+        for (QLayoutItem* item : m_items) {
+            if (!item->isEmpty())
+                h += heightOf(item, width);
+        }
+        return visibleCount() ? std::max(0, h - m_top - m_bottom) : 0;
+    }
+
+    QList<QLayoutItem*> m_items;
+    int m_top = 0;
+    int m_bottom = 0;
+};
+
 KitRowButton::KitRowButton(QWidget* label, std::function<void()> action, QWidget* parent)
     : QAbstractButton(parent)
     , m_label(label)
@@ -63,10 +152,8 @@ void KitRowButton::paintEvent(QPaintEvent*) { }
 KitRows::KitRows(qreal spacing, QWidget* parent)
     : QWidget(parent)
     , m_spacing(spacing)
-    , m_layout(new QVBoxLayout(this))
+    , m_layout(new RowsLayout(this))
 {
-    m_layout->setContentsMargins(0, 0, 0, 0);
-    m_layout->setSpacing(0);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
@@ -104,7 +191,7 @@ void KitRows::repad()
     // edges in by as much, so the first and last labels sit flush with it.
     const int above = int(std::floor(m_spacing / 2.0));
     const int below = int(std::round(m_spacing)) - above;
-    m_layout->setContentsMargins(0, -above, 0, -below);
+    m_layout->setPull(above, below);
     for (int i = 0; i < m_layout->count(); ++i) {
         if (auto* button = qobject_cast<KitRowButton*>(row(i)))
             button->setPadding(above, below);

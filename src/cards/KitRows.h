@@ -53,7 +53,7 @@ public:
 private:
     void repad();
     qreal m_spacing;
-    QVBoxLayout* m_layout;
+    class RowsLayout* m_layout;
 };
 
 // A plain text button in secondary white.

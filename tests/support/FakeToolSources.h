@@ -19,6 +19,8 @@
 
 namespace brenvo::test {
 
+// Answers are returned as copies: QCoro's return_value moves from a named member otherwise.
+
 // Calls that a test holds until it releases them. A held call waits at its gate and reads its
 // answer only after the release, so a test may change the answer while the call waits.
 class HeldCalls {
@@ -85,7 +87,7 @@ public:
         co_await pass(QStringLiteral("account"));
         if (accountError)
             std::rethrow_exception(accountError);
-        co_return accountName;
+        co_return QString(accountName);
     }
     QCoro::Task<QList<KitProject>> projects(QString token) override
     {
@@ -93,7 +95,7 @@ public:
         co_await pass(QStringLiteral("projects"));
         if (projectsError)
             std::rethrow_exception(projectsError);
-        co_return projectList;
+        co_return QList<KitProject>(projectList);
     }
     QCoro::Task<QList<Deployment>> deployments(
         QString token, std::optional<QString> project, int limit) override
@@ -103,7 +105,7 @@ public:
         co_await pass(QStringLiteral("deployments"));
         if (rowsError)
             std::rethrow_exception(rowsError);
-        co_return rows;
+        co_return QList<Deployment>(rows);
     }
     QCoro::Task<DeploymentDetails> details(QString token, Deployment deployment) override
     {
@@ -111,7 +113,7 @@ public:
         co_await pass(QStringLiteral("details"));
         if (detailsError)
             std::rethrow_exception(detailsError);
-        co_return detailsAnswer;
+        co_return DeploymentDetails(detailsAnswer);
     }
     QCoro::Task<std::optional<QString>> redeploy(QString token, Deployment deployment) override
     {
@@ -119,7 +121,7 @@ public:
         co_await pass(QStringLiteral("redeploy"));
         if (redeployError)
             std::rethrow_exception(redeployError);
-        co_return redeployID;
+        co_return std::optional<QString>(redeployID);
     }
     QCoro::Task<std::optional<QImage>> projectIcon(QString token, Deployment deployment) override
     {
@@ -133,7 +135,7 @@ public:
     {
         note(QStringLiteral("accountIcon"), token);
         co_await pass(QStringLiteral("accountIcon"));
-        co_return avatar;
+        co_return std::optional<QImage>(avatar);
     }
     std::optional<QString> advice() const override { return adviceText; }
 
@@ -220,7 +222,7 @@ public:
         co_await pass(QStringLiteral("report"));
         if (reportError)
             std::rethrow_exception(reportError);
-        co_return answer;
+        co_return std::optional<UsageReport>(answer);
     }
     QCoro::Task<void> askNow() override
     {
@@ -244,7 +246,7 @@ public:
         co_await pass(QStringLiteral("spend"));
         if (error)
             std::rethrow_exception(error);
-        co_return figures;
+        co_return QList<UsageSpend>(figures);
     }
 };
 
