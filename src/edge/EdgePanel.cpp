@@ -35,6 +35,19 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name)
     return result;
 }
 
+// The panel's screen is the X server's default one.
+bool hasCompositor(xcb_connection_t* connection)
+{
+    const xcb_atom_t selection = atom(connection, "_NET_WM_CM_S0");
+    xcb_get_selection_owner_reply_t* reply
+        = xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
+    if (!reply)
+        return false;
+    const bool owned = reply->owner != XCB_NONE;
+    std::free(reply);
+    return owned;
+}
+
 } // namespace
 
 EdgePanel::EdgePanel(QWidget* parent)
@@ -160,9 +173,16 @@ void EdgePanel::applyX11InputRegion()
             xcb_rectangle_t {static_cast<int16_t>(device.x()), static_cast<int16_t>(device.y()),
                 static_cast<uint16_t>(device.width()), static_cast<uint16_t>(device.height())});
     }
-    xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
-        static_cast<xcb_window_t>(winId()), 0, 0, static_cast<uint32_t>(rectangles.size()),
-        rectangles.data());
+    const auto window = static_cast<xcb_window_t>(winId());
+    xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, window,
+        0, 0, static_cast<uint32_t>(rectangles.size()), rectangles.data());
+    // Without a compositor the transparent parts would show black: the window then takes the same
+    // shape on screen. With one, translucency does it and the outline stays whole.
+    if (hasCompositor(connection))
+        xcb_shape_mask(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, window, 0, 0, XCB_NONE);
+    else
+        xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
+            window, 0, 0, static_cast<uint32_t>(rectangles.size()), rectangles.data());
     xcb_flush(connection);
 }
 

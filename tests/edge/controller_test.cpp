@@ -3,6 +3,8 @@
 #include "support/FakeEdge.h"
 #include "support/ManualScheduler.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -559,4 +561,24 @@ TEST_F(EdgeControllerTest, NothingRunsAfterUninstall)
     edge->open(KitService::vercel, true);
     edge.reset();
     scheduler.advance(10);
+}
+
+TEST_F(EdgeControllerTest, ABurstOfScreenSignalsIsOneReactionOnTheNextTurn)
+{
+    install();
+    const int reads = context.geometryReads;
+    QScreen* screen = QGuiApplication::primaryScreen();
+    context.placement.visibleFrame = QRectF(0, 0, 1920, 1040);
+    Q_EMIT screen->geometryChanged(screen->geometry());
+    Q_EMIT screen->availableGeometryChanged(screen->availableGeometry());
+    EXPECT_EQ(context.geometryReads, reads);
+    scheduler.runPending();
+    EXPECT_EQ(context.geometryReads, reads + 1);
+    EXPECT_EQ(frame(), QRect(1876, 409, 44, 222));
+
+    // Gone with the panel.
+    edge->uninstall();
+    Q_EMIT screen->geometryChanged(screen->geometry());
+    scheduler.runPending();
+    EXPECT_EQ(context.geometryReads, reads + 1);
 }

@@ -28,6 +28,19 @@ protected:
     test::FakeSecretStore secrets;
     ManualScheduler scheduler;
 
+    FakeEdgeWindow::Log window;
+    test::FakeEdgeContext context;
+    std::unique_ptr<EdgeController> panel;
+
+    EdgeController& installPanel()
+    {
+        panel = std::make_unique<EdgeController>(
+            context, scheduler, [this](EdgeController&) { return std::make_unique<FakeEdgeWindow>(window); },
+            []() { return QPointF(0, 0); });
+        panel->install();
+        return *panel;
+    }
+
     std::unique_ptr<DevKitStore> store(bool mock)
     {
         return std::make_unique<DevKitStore>(preferences, secrets, scheduler, mock, DevKitStore::Sources {});
@@ -66,12 +79,7 @@ TEST_F(EdgeStoreContentTest, ToolsWithoutConnectionAreGreyAndOfferTheirSettings)
     EXPECT_EQ(content.handleSignal(), std::nullopt); // a disconnected tool never colours the handle
 
     // The connect card closes the open card, then asks for the tool's settings page.
-    FakeEdgeWindow::Log window;
-    test::FakeEdgeContext context;
-    EdgeController edge(
-        context, scheduler, [&](EdgeController&) { return std::make_unique<FakeEdgeWindow>(window); },
-        []() { return QPointF(0, 0); });
-    edge.install();
+    EdgeController& edge = installPanel();
     std::vector<std::optional<KitService>> pages;
     edge.setShowSettings([&](std::optional<KitService> page) { pages.push_back(page); });
     content.setController(&edge);
@@ -99,12 +107,7 @@ TEST_F(EdgeStoreContentTest, ToolsWithoutConnectionAreGreyAndOfferTheirSettings)
 TEST_F(EdgeStoreContentTest, AnAnnouncementGoingAwayOpensNothing)
 {
     auto kit = store(true);
-    FakeEdgeWindow::Log window;
-    test::FakeEdgeContext context;
-    EdgeController edge(
-        context, scheduler, [&](EdgeController&) { return std::make_unique<FakeEdgeWindow>(window); },
-        []() { return QPointF(0, 0); });
-    edge.install();
+    EdgeController& edge = installPanel();
     connectEdgeStore(edge, *kit);
     ASSERT_FALSE(kit->announcement().has_value());
     Q_EMIT kit->announcementChanged();

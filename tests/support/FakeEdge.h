@@ -33,7 +33,12 @@ public:
     int panelLimit() const override { return limit; }
     EdgeTrigger edgeTrigger() const override { return trigger; }
     bool tucksAway() const override { return tucked; }
-    EdgeGeometry geometry() const override { return placement; }
+    mutable int geometryReads = 0;
+    EdgeGeometry geometry() const override
+    {
+        ++geometryReads;
+        return placement;
+    }
     void watch(std::optional<KitService> service) override { watched.push_back(service); }
     void clearWatching() override { ++cleared; }
 };
