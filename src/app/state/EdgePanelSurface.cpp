@@ -1,6 +1,7 @@
 #include "app/state/EdgePanelSurface.h"
 
 #include "app/core/PreferencesStore.h"
+#include "cards/DevKitCardView.h"
 #include "edge/EdgeAssembly.h"
 #include "edge/EdgeController.h"
 #include "edge/EdgePreferencesContext.h"
@@ -36,7 +37,11 @@ void EdgePanelSurface::start(AppState& appState)
             if (store)
                 store->watch(std::nullopt);
         });
-    m_content = std::make_unique<EdgeStoreContent>(kit, appState.scheduler());
+    Scheduler* clock = &appState.scheduler();
+    m_content = std::make_unique<EdgeStoreContent>(kit, appState.scheduler(),
+        [clock](KitService service, DevKitStore& store, QWidget* parent) -> QWidget* {
+            return new DevKitCardView(service, store, *clock, parent);
+        });
     auto controller = std::make_unique<EdgeController>(
         *m_context, appState.scheduler(), edgePanelFactory(*m_context, *m_content), edgeCursorPosition);
     m_content->setController(controller.get());
