@@ -5,7 +5,7 @@
 #include "app/state/AppDelegate.h"
 #include "updates/UpdateManager.h"
 
-#include "support/FakeHTTPClient.h"
+#include "GraphTestSupport.h"
 #include "support/FakeSecretStore.h"
 #include "support/ManualScheduler.h"
 
@@ -19,48 +19,12 @@ using namespace brenvo;
 
 namespace {
 
-class CountingSurface final : public Surface {
-public:
-    explicit CountingSurface(QStringList& log)
-        : m_log(log)
-    {
-    }
-    QString name() const override { return QStringLiteral("Edge"); }
-    void start(AppState&) override { m_log.append("start"); }
-    void stop() override { m_log.append("stop"); }
-    void toggle() override { m_log.append("toggle"); }
-    void bringOut() override { m_log.append("bringOut"); }
-
-private:
-    QStringList& m_log;
-};
-
 class AppDelegateTest : public ::testing::Test {
 protected:
-    AppConfig config()
-    {
-        AppConfig c;
-        c.name = QStringLiteral("Brenvo");
-        c.bundleID = QStringLiteral("dev.brenvo.Test");
-        c.version = QStringLiteral("2.3");
-        c.build = QStringLiteral("45");
-        return c;
-    }
-
-    AppState::Launch launch(bool underTest)
-    {
-        AppState::Launch l;
-        l.isRunningTests = underTest;
-        l.scheduler = &scheduler;
-        l.usage = DevKitStore::UsageSources {};
-        l.http = std::make_shared<test::FakeHTTPClient>();
-        l.makeSurface = [this](AppState&, const QString&) { return std::make_unique<CountingSurface>(log); };
-        return l;
-    }
-
     std::unique_ptr<AppDelegate> make(bool underTest = false)
     {
-        return std::make_unique<AppDelegate>(config(), defaults, &secrets, launch(underTest));
+        return std::make_unique<AppDelegate>(
+            test::graphConfig(), defaults, &secrets, test::graphLaunch(scheduler, log, underTest));
     }
 
     MemoryDefaults defaults;
@@ -92,7 +56,7 @@ TEST_F(AppDelegateTest, LaunchStartsPanelPollingShortcutThenWhatsNewAfterAQuarte
     auto delegate = make();
     QSignalSpy step(delegate.get(), &AppDelegate::launchStepDone);
     delegate->applicationDidFinishLaunching();
-    EXPECT_EQ(log, QStringList {"start"});
+    EXPECT_EQ(log, QStringList {"start Edge"});
     EXPECT_TRUE(delegate->appState().kit().isRunning());
     EXPECT_TRUE(delegate->appState().hotKeys().isRegistered());
 
@@ -135,7 +99,7 @@ TEST_F(AppDelegateTest, TerminationStopsShortcutPollingAndSurfacesOnce)
     EXPECT_FALSE(delegate->appState().kit().isRunning());
     EXPECT_TRUE(delegate->appState().surfaces().empty());
     delegate->applicationWillTerminate();
-    EXPECT_EQ(log, (QStringList {"start", "stop"}));
+    EXPECT_EQ(log, (QStringList {"start Edge", "stop Edge"}));
 }
 
 TEST_F(AppDelegateTest, ReopenBringsThePanelOutWhenThereIsOneAndAlwaysAnswersTrue)
@@ -146,7 +110,7 @@ TEST_F(AppDelegateTest, ReopenBringsThePanelOutWhenThereIsOneAndAlwaysAnswersTru
     EXPECT_FALSE(delegate->applicationShouldTerminateAfterLastWindowClosed());
     delegate->applicationDidFinishLaunching();
     EXPECT_TRUE(delegate->applicationShouldHandleReopen());
-    EXPECT_EQ(log, (QStringList {"start", "bringOut"}));
+    EXPECT_EQ(log, (QStringList {"start Edge", "bringOut Edge"}));
     delegate->applicationWillTerminate();
 }
 
@@ -188,7 +152,7 @@ TEST_F(AppDelegateTest, TheCommandsCarryTheirTitlesKeysAndActions)
     commands.whatsNew()->trigger(); // no site: nothing opens, nothing throws
     commands.sendFeedback()->trigger(); // no support address: nothing
     commands.quit()->trigger();
-    EXPECT_EQ(log, (QStringList {"start", "bringOut"}));
+    EXPECT_EQ(log, (QStringList {"start Edge", "bringOut Edge"}));
     EXPECT_EQ(alerts, QStringList {"Updates are not set up"});
     EXPECT_EQ(requested.count(), 1);
     EXPECT_EQ(quits, 1);

@@ -10,6 +10,7 @@
 #include "edge/EdgeSurface.h"
 #include "updates/UpdateManager.h"
 
+#include "GraphTestSupport.h"
 #include "support/FakeHTTPClient.h"
 #include "support/FakeSecretStore.h"
 #include "support/ManualScheduler.h"
@@ -21,48 +22,12 @@ using namespace brenvo;
 
 namespace {
 
-// A surface that records what the graph asks of it.
-class RecordingSurface final : public Surface {
-public:
-    RecordingSurface(QString name, QStringList& log)
-        : m_name(std::move(name))
-        , m_log(log)
-    {
-    }
-    QString name() const override { return m_name; }
-    void start(AppState&) override { m_log.append(QStringLiteral("start ") + m_name); }
-    void stop() override { m_log.append(QStringLiteral("stop ") + m_name); }
-    void toggle() override { m_log.append(QStringLiteral("toggle ") + m_name); }
-    void bringOut() override { m_log.append(QStringLiteral("bringOut ") + m_name); }
-
-private:
-    QString m_name;
-    QStringList& m_log;
-};
-
-AppConfig testConfig()
-{
-    AppConfig config;
-    config.name = QStringLiteral("Brenvo");
-    config.bundleID = QStringLiteral("dev.brenvo.Test");
-    config.version = QStringLiteral("2.3");
-    config.build = QStringLiteral("45");
-    return config;
-}
-
 class AppStateTest : public ::testing::Test {
 protected:
-    std::unique_ptr<AppState> make(bool mockData = false, AppConfig config = testConfig())
+    std::unique_ptr<AppState> make(bool mockData = false, AppConfig config = test::graphConfig())
     {
-        AppState::Launch launch;
-        launch.usesMockData = mockData;
-        launch.isRunningTests = true;
-        launch.scheduler = &scheduler;
-        launch.usage = DevKitStore::UsageSources {};
+        AppState::Launch launch = test::graphLaunch(scheduler, surfaceLog, true, mockData);
         launch.http = http;
-        launch.makeSurface = [this](AppState&, const QString& name) {
-            return std::make_unique<RecordingSurface>(name, surfaceLog);
-        };
         return std::make_unique<AppState>(std::move(config), defaults, &secrets, std::move(launch));
     }
 
@@ -132,7 +97,7 @@ TEST_F(AppStateTest, SampleDataModeFillsTheStoreAndNeverPolls)
 
 TEST_F(AppStateTest, UpdatesNeverStartUnderTestEvenWithAKey)
 {
-    AppConfig config = testConfig();
+    AppConfig config = test::graphConfig();
     config.sparklePublicKey = QStringLiteral("test-key-not-real");
     auto state = make(false, config);
     EXPECT_FALSE(state->updates().wantsUpdater());

@@ -8,6 +8,7 @@
 
 #include "support/FakeSecretStore.h"
 #include "support/ManualScheduler.h"
+#include "support/X11TestClient.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -32,18 +33,6 @@ using namespace brenvo;
 namespace {
 
 const HotKey optionShiftSpace {49, HotKey::option | HotKey::shift};
-
-bool waitUntil(const std::function<bool()>& done, int ms = 10000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
-}
 
 QString run(const QString& program, const QStringList& args)
 {
@@ -119,7 +108,7 @@ public:
 
     bool waitForOutput(QProcess* process, const QString& text, int ms = 10000)
     {
-        return waitUntil([&]() { return output(process).contains(text); }, ms);
+        return test::waitUntil([&]() { return output(process).contains(text); }, ms);
     }
 
     // SIGTERM, then the exit: true when it ended by itself with status 0.
@@ -185,28 +174,6 @@ int screenWidth()
     return QGuiApplication::primaryScreen()->geometry().width();
 }
 
-// Another X client holding a key combination, as another application would.
-class OtherClient {
-public:
-    OtherClient()
-        : m_c(xcb_connect(nullptr, nullptr))
-        , m_root(xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root)
-    {
-    }
-    ~OtherClient() { xcb_disconnect(m_c); }
-    bool grab(quint8 key, quint16 mods)
-    {
-        xcb_generic_error_t* error = xcb_request_check(
-            m_c, xcb_grab_key_checked(m_c, 0, m_root, mods, key, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        std::free(error);
-        return error == nullptr;
-    }
-
-private:
-    xcb_connection_t* m_c;
-    xcb_window_t m_root;
-};
-
 const QString launchLine = AppDelegate::launchLine(AppConfig::main());
 
 } // namespace
@@ -217,7 +184,7 @@ TEST(LaunchX11, APlainStartWritesItsLineShowsThePanelAndEndsCleanlyOnSigterm)
     QProcess* app = brenvo.start();
     ASSERT_TRUE(brenvo.waitForOutput(app, launchLine)) << brenvo.output(app).toStdString();
     std::optional<QRect> frame;
-    ASSERT_TRUE(waitUntil([&]() { return (frame = panelFrame(app)).has_value(); }));
+    ASSERT_TRUE(test::waitUntil([&]() { return (frame = panelFrame(app)).has_value(); }, 10000));
     EXPECT_EQ(frame->right() + 1, screenWidth());
     EXPECT_GT(frame->height(), frame->width());
     // No tool is connected: every tile is grey.
@@ -252,8 +219,8 @@ TEST(LaunchX11, TheSampleDataLightsTheTilesWhereverTheSwitchStands)
     QProcess* app = brenvo.start({"-x", "-mockData", "YES"});
     ASSERT_TRUE(brenvo.waitForOutput(app, launchLine)) << brenvo.output(app).toStdString();
     std::optional<QRect> frame;
-    ASSERT_TRUE(waitUntil([&]() { return (frame = panelFrame(app)).has_value(); }));
-    EXPECT_TRUE(waitUntil([&]() { return colouredPixels(*frame) > 100; }, 5000));
+    ASSERT_TRUE(test::waitUntil([&]() { return (frame = panelFrame(app)).has_value(); }, 10000));
+    EXPECT_TRUE(test::waitUntil([&]() { return colouredPixels(*frame) > 100; }, 5000));
     EXPECT_TRUE(brenvo.terminate(app));
 }
 
@@ -263,13 +230,13 @@ TEST(LaunchX11, TheShortcutTucksThePanelAwayAndASecondLaunchBringsItOut)
     QProcess* app = brenvo.start();
     ASSERT_TRUE(brenvo.waitForOutput(app, "Edge panel installed")) << brenvo.output(app).toStdString();
     std::optional<QRect> out;
-    ASSERT_TRUE(waitUntil([&]() { return (out = panelFrame(app)).has_value(); }));
+    ASSERT_TRUE(test::waitUntil([&]() { return (out = panelFrame(app)).has_value(); }, 10000));
     // The pointer rests away from the strip.
     run("xdotool", {"mousemove", "200", "200"});
 
     run("xdotool", {"key", "shift+alt+space"});
-    ASSERT_TRUE(waitUntil([&]() { return brenvo.tucksAway(); })) << brenvo.output(app).toStdString();
-    ASSERT_TRUE(waitUntil([&]() {
+    ASSERT_TRUE(test::waitUntil([&]() { return brenvo.tucksAway(); })) << brenvo.output(app).toStdString();
+    ASSERT_TRUE(test::waitUntil([&]() {
         const auto frame = panelFrame(app);
         return frame && frame->width() < out->width();
     }));
@@ -278,19 +245,19 @@ TEST(LaunchX11, TheShortcutTucksThePanelAwayAndASecondLaunchBringsItOut)
     ASSERT_TRUE(second->waitForFinished(10000));
     EXPECT_EQ(second->exitCode(), 0);
     EXPECT_FALSE(brenvo.output(second).contains("launched")) << brenvo.output(second).toStdString();
-    EXPECT_TRUE(waitUntil([&]() { return panelFrame(app) == out; }, 3000));
+    EXPECT_TRUE(test::waitUntil([&]() { return panelFrame(app) == out; }, 3000));
     EXPECT_TRUE(brenvo.tucksAway()); // brought out, not untucked
 
     run("xdotool", {"key", "shift+alt+space"});
-    EXPECT_TRUE(waitUntil([&]() { return !brenvo.tucksAway(); }));
-    EXPECT_TRUE(waitUntil([&]() { return panelFrame(app) == out; }, 3000));
+    EXPECT_TRUE(test::waitUntil([&]() { return !brenvo.tucksAway(); }));
+    EXPECT_TRUE(test::waitUntil([&]() { return panelFrame(app) == out; }, 3000));
     EXPECT_TRUE(brenvo.terminate(app)) << brenvo.output(app).toStdString();
 }
 
 TEST(LaunchX11, AShortcutHeldElsewhereIsReportedAsTaken)
 {
     {
-        OtherClient other;
+        test::OtherX11Client other;
         ASSERT_TRUE(other.grab(65, XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT));
         Brenvo brenvo;
         QProcess* app = brenvo.start();
@@ -303,7 +270,7 @@ TEST(LaunchX11, AShortcutHeldElsewhereIsReportedAsTaken)
     Brenvo brenvo;
     QProcess* app = brenvo.start();
     ASSERT_TRUE(brenvo.waitForOutput(app, launchLine));
-    ASSERT_TRUE(waitUntil([&]() { return panelFrame(app).has_value(); }));
+    ASSERT_TRUE(test::waitUntil([&]() { return panelFrame(app).has_value(); }));
     MemoryDefaults defaults;
     test::FakeSecretStore secrets;
     test::ManualScheduler scheduler;
