@@ -287,6 +287,11 @@ TEST(LaunchX11, AShortcutHeldElsewhereIsReportedAsTaken)
     EXPECT_FALSE(state.setShortcut(optionShiftSpace));
     EXPECT_EQ(state.preferences().hotKey(), altShiftF5);
     EXPECT_TRUE(state.hotKeys().isActive());
+    // No shortcut lets go of the one in force and stores none.
+    EXPECT_TRUE(state.setShortcut(std::nullopt));
+    EXPECT_EQ(state.preferences().hotKey(), std::nullopt);
+    test::OtherX11Client other;
+    EXPECT_TRUE(other.canGrab(71, XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT));
     state.hotKeys().stop();
     EXPECT_TRUE(brenvo.terminate(app));
 }
