@@ -1,4 +1,3 @@
-#include "ai/AIService.h"
 #include "ai/AISettings.h"
 #include "app/core/MemoryDefaults.h"
 
@@ -79,18 +78,4 @@ TEST(AISettings, TheKeyLivesInItsOwnItemAndAnUnreadableStoreGivesNone)
     secrets.refuseWrites = false;
     EXPECT_TRUE(settings.setAPIKey("   "));
     EXPECT_FALSE(secrets.items.contains(AISettings::apiKeyItem));
-}
-
-TEST(AIService, StartsOffAndKeepsItsSettingsAndConfiguration)
-{
-    MemoryDefaults defaults;
-    test::FakeSecretStore secrets;
-    AISettings settings(defaults, secrets);
-    AppConfig config;
-    config.siteHost = QStringLiteral("example.test");
-    AIService service(settings, config);
-    EXPECT_EQ(service.mode(), AIMode::off);
-    EXPECT_EQ(&service.settings(), &settings);
-    EXPECT_EQ(service.config(), config);
-    EXPECT_TRUE(secrets.calls.isEmpty());
 }
