@@ -1,6 +1,7 @@
 #include "settings/OnboardingWindowController.h"
 
-#include "model/Log.h"
+#include "app/core/PreferencesStore.h"
+#include "settings/OnboardingView.h"
 
 namespace brenvo {
 
@@ -9,10 +10,37 @@ OnboardingWindowController::OnboardingWindowController(QObject* parent)
 {
 }
 
-void OnboardingWindowController::show(AppState&)
+OnboardingWindowController::~OnboardingWindowController()
 {
-    // The first-run window comes with the settings window.
-    qCInfo(logApp, "Onboarding is not part of this build yet");
+    delete m_window.data();
+}
+
+OnboardingView* OnboardingWindowController::window() const
+{
+    return m_window;
+}
+
+void OnboardingWindowController::show(const SettingsContext& context)
+{
+    if (!m_window) {
+        auto* window = new OnboardingView(context);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setWindowFlag(Qt::Window);
+        window->setWindowTitle(QStringLiteral("Welcome to ") + context.config.name);
+        window->setFixedSize(window->sizeHint().expandedTo(QSize(520, 440)));
+        PreferencesStore* preferences = context.preferences;
+        connect(window, &OnboardingView::finished, this, [this, preferences] {
+            if (preferences)
+                preferences->setHasCompletedOnboarding(true);
+            if (m_window)
+                m_window->close();
+            Q_EMIT finished();
+        });
+        m_window = window;
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
 }
 
 } // namespace brenvo

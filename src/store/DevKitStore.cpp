@@ -1213,11 +1213,10 @@ void DevKitStore::removeAccount(KitService service, const QString& id)
     m_preferences.setPaymentAccounts(accounts);
     m_paymentGeneration[service] += 1;
 
-    if (m_snapshot.payments.contains(service)) {
-        auto& list = m_snapshot.payments[service];
-        list.removeIf([&id](const Payment& payment) { return payment.accountID == id; });
-        Q_EMIT snapshotChanged();
-    }
+    auto remaining = m_snapshot.payments.value(service);
+    remaining.removeIf([&id](const Payment& payment) { return payment.accountID == id; });
+    m_snapshot.payments.insert(service, remaining);
+    Q_EMIT snapshotChanged();
     auto picks = m_preferences.selectedProjects();
     if (picks.contains(service.rawValue()) && picks.value(service.rawValue()) == id) {
         picks.remove(service.rawValue());

@@ -2,6 +2,9 @@
 
 #include "http/NetworkHTTPClient.h"
 #include "http/SiteIconLoader.h"
+#include "model/Scheduler.h"
+#include "sources/CloudflareSource.h"
+#include "sources/VercelSource.h"
 
 namespace brenvo {
 
@@ -26,11 +29,16 @@ DevKitStore::Sources DevKitStore::standardSources(
     PreferencesStore& preferences, Scheduler& scheduler, std::optional<UsageSources> usage)
 {
     Q_UNUSED(preferences);
-    Q_UNUSED(scheduler);
     Sources sources;
-    // Each tool gets a client here once it exists; until then its slot stays empty, so the tool
-    // shows as not connected and connecting it says that this version cannot.
-    //   vercel, cloudflare: VercelSource, CloudflareSource ("/client/v4")
+    // One transport for every client: it owns the one network access manager.
+    const auto http = std::make_shared<NetworkHTTPClient>();
+    const SiteIconLoader icons(http);
+    Scheduler* clock = &scheduler;
+    const auto now = [clock] { return clock->wallNow(); };
+    sources.activity.insert(KitService::vercel, std::make_shared<VercelSource>(http, icons));
+    sources.activity.insert(KitService::cloudflare, std::make_shared<CloudflareSource>(http, icons, now));
+    // Each further tool gets its client here once it exists; until then its slot stays empty, so
+    // the tool shows as not connected and connecting it says that this version cannot.
     //   github, gitlab: GitHubSource, GitLabSource ("/api/v4")
     //   stripe, polar: StripeClient, PolarClient ("/v1")
     //   claude, codex spend: AnthropicAdminClient, OpenAIAdminClient ("/v1")
@@ -38,8 +46,7 @@ DevKitStore::Sources DevKitStore::standardSources(
     //   reading the stored claude interval at each call, CodexUsageReader over the preferences.
     if (usage)
         sources.usage = std::move(*usage);
-    sources.siteIcons = std::make_shared<LoaderSiteIcons>(
-        std::make_shared<SiteIconLoader>(std::make_shared<NetworkHTTPClient>()));
+    sources.siteIcons = std::make_shared<LoaderSiteIcons>(std::make_shared<SiteIconLoader>(http));
     return sources;
 }
 

@@ -3,6 +3,8 @@
 #include "app/core/PreferencesStore.h"
 #include "app/state/AppCommands.h"
 #include "app/state/AppDelegate.h"
+#include "settings/OnboardingView.h"
+#include "settings/OnboardingWindowController.h"
 #include "updates/UpdateManager.h"
 
 #include "GraphTestSupport.h"
@@ -69,13 +71,17 @@ TEST_F(AppDelegateTest, LaunchStartsPanelPollingShortcutThenWhatsNewAfterAQuarte
     delegate->applicationWillTerminate();
 }
 
-TEST_F(AppDelegateTest, WithOnboardingNeverCompletedTheWhatsNewCheckIsSkipped)
+TEST_F(AppDelegateTest, WithOnboardingNeverCompletedItShowsInsteadOfTheWhatsNewCheck)
 {
     auto delegate = make();
     QSignalSpy step(delegate.get(), &AppDelegate::launchStepDone);
     delegate->applicationDidFinishLaunching();
-    scheduler.advance(0.25);
+    scheduler.advance(0.24);
+    EXPECT_EQ(delegate->onboarding().window(), nullptr);
+    scheduler.advance(0.01);
     EXPECT_EQ(step.count(), 1);
+    ASSERT_NE(delegate->onboarding().window(), nullptr);
+    EXPECT_TRUE(delegate->onboarding().window()->isVisible());
     EXPECT_EQ(delegate->appState().preferences().lastSeenVersion(), std::nullopt);
     delegate->applicationWillTerminate();
 }
@@ -173,4 +179,58 @@ TEST_F(AppDelegateTest, TheCommandsCarryTheirTitlesKeysAndActions)
         menus.append(action->text());
     EXPECT_EQ(menus, (QStringList {"Brenvo", "Window", "Help"}));
     delegate->applicationWillTerminate();
+}
+
+TEST_F(AppDelegateTest, TheSettingsWindowFollowsTheGraphsPageAndCarriesTheCommands)
+{
+    auto delegate = make();
+    AppState& state = delegate->appState();
+    EXPECT_EQ(delegate->settingsWindow(), nullptr);
+    state.openSettings(SettingsPage::service(KitService::github));
+    SettingsView* window = delegate->settingsWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->page(), SettingsPage::service(KitService::github));
+    QStringList menus;
+    for (QAction* action : window->menuBar()->actions())
+        menus.append(action->text());
+    EXPECT_EQ(menus, (QStringList {"Brenvo", "Window", "Help"}));
+
+    // A page picked in the window is the graph's; a page set on the graph shows in the window.
+    Q_EMIT window->pageChosen(SettingsPage::about());
+    EXPECT_EQ(state.settingsPage(), SettingsPage::about());
+    state.setSettingsPage(SettingsPage::general());
+    EXPECT_EQ(window->page(), SettingsPage::general());
+
+    // Closed and asked for again: the same window comes back, at the page last set.
+    window->close();
+    state.openSettings();
+    EXPECT_EQ(delegate->settingsWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(AppDelegateTest, TheSettingsContextActsThroughTheGraph)
+{
+    auto delegate = make();
+    AppState& state = delegate->appState();
+    SettingsContext context = state.settingsContext();
+    EXPECT_EQ(context.kit, &state.kit());
+    EXPECT_EQ(context.preferences, &state.preferences());
+    EXPECT_EQ(context.loginItem, &state.loginItem());
+    EXPECT_EQ(context.config, state.config());
+
+    const HotKey f5 {96, 0};
+    ASSERT_TRUE(context.setShortcut);
+    EXPECT_TRUE(context.setShortcut(f5));
+    EXPECT_EQ(state.preferences().hotKey(), f5);
+    EXPECT_EQ(state.hotKeys().hotKey(), f5);
+    QSignalSpy requested(&state, &AppState::settingsRequested);
+    context.openSettings();
+    EXPECT_EQ(requested.count(), 1);
+
+    // Actions that outlive the graph do nothing.
+    delegate.reset();
+    EXPECT_FALSE(context.setShortcut(std::nullopt));
+    context.suspendShortcut();
+    context.openSettings();
 }

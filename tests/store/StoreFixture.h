@@ -7,6 +7,7 @@
 #include "support/FakeSecretStore.h"
 #include "support/FakeToolSources.h"
 #include "support/ManualScheduler.h"
+#include "support/MessageRecorder.h"
 #include "support/QtPrinting.h"
 
 #include <QSignalSpy>
@@ -29,38 +30,11 @@ inline void PrintTo(const KitConnection& c, std::ostream* os)
 
 namespace brenvo::test {
 
-// Log lines with their level, for the formats and levels the store promises.
-class LogLines {
+// Log lines by level, for the formats and levels the store promises.
+class LogLines : public MessageRecorder {
 public:
-    LogLines()
-    {
-        current() = this;
-        m_previous = qInstallMessageHandler(&LogLines::handle);
-    }
-    ~LogLines()
-    {
-        qInstallMessageHandler(m_previous);
-        current() = nullptr;
-    }
-    QStringList info, errors;
-    void clear()
-    {
-        info.clear();
-        errors.clear();
-    }
-
-private:
-    static LogLines*& current()
-    {
-        static LogLines* lines = nullptr;
-        return lines;
-    }
-    static void handle(QtMsgType type, const QMessageLogContext&, const QString& message)
-    {
-        if (auto* l = current())
-            (type == QtInfoMsg ? l->info : l->errors).append(message);
-    }
-    QtMessageHandler m_previous = nullptr;
+    QStringList info() const { return messages(QtInfoMsg); }
+    QStringList errors() const { return messages(QtCriticalMsg); }
 };
 
 inline QString secretKeyOf(KitService service)
@@ -97,6 +71,12 @@ protected:
         sources.spend.insert(KitService::claude, claudeSpend);
         sources.siteIcons = siteIcons;
         store = std::make_unique<DevKitStore>(preferences, secrets, scheduler, mock, sources);
+    }
+
+    void storeTokens(std::initializer_list<KitService> services)
+    {
+        for (auto s : services)
+            secrets.items.insert(s.secretKey(), kFakeToken);
     }
 
     void enableAll()

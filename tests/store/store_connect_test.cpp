@@ -29,7 +29,7 @@ TEST_F(Connecting, ATokenIsTrimmedTriedAndStoredOnlyAfterItWorked)
     EXPECT_EQ(vercel->tokens.value(0), kFakeToken);
     EXPECT_EQ(secrets.items.value(secretKeyOf(KitService::vercel)), kFakeToken);
     EXPECT_EQ(conn(KitService::vercel), connected(QStringLiteral("robin")));
-    EXPECT_EQ(log.info, QStringList {"Connected to Vercel"});
+    EXPECT_EQ(log.info(), QStringList {"Connected to Vercel"});
     EXPECT_TRUE(store->isPolling(KitService::vercel));
 
     // Green a second later for 2.6 s; the next refresh one interval after the connect.
@@ -82,7 +82,7 @@ TEST_F(Connecting, AKeyThatCannotBeSavedIsAFailure)
         KitConnection::failing(
             QStringLiteral("GitHub accepted the token, but it could not be saved in the keyring.")));
     EXPECT_FALSE(store->isPolling(KitService::github));
-    EXPECT_FALSE(log.info.contains(QStringLiteral("Connected to GitHub")));
+    EXPECT_FALSE(log.info().contains(QStringLiteral("Connected to GitHub")));
     finish(store->connect(KitService::stripe, QStringLiteral("key-not-real")));
     EXPECT_EQ(store->addFailures().value(KitService::stripe).kind(), KitConnection::Kind::failing);
     EXPECT_TRUE(preferences.paymentAccounts().isEmpty());

@@ -11,8 +11,7 @@ class Deployments : public StoreTest {
 protected:
     void SetUp() override
     {
-        secrets.items.insert(secretKeyOf(KitService::vercel), kFakeToken);
-        secrets.items.insert(secretKeyOf(KitService::github), kFakeToken);
+        storeTokens({KitService::vercel, KitService::github});
         enableAll();
         build();
     }
@@ -127,7 +126,7 @@ TEST_F(Deployments, AFailingAccountStopsTheRefreshAndBecomesTheConnection)
     load(KitService::github);
     EXPECT_EQ(github->calls, QStringList {"account"});
     EXPECT_EQ(conn(KitService::github), KitConnection::rejected());
-    EXPECT_EQ(log.errors, QStringList {"GitHub did not accept the token."});
+    EXPECT_EQ(log.errors(), QStringList {"GitHub did not accept the token."});
     EXPECT_FALSE(store->snapshot().deployments.contains(KitService::github));
     // Rows that fail later keep the rows already shown.
     github->accountError = nullptr;
@@ -223,7 +222,7 @@ TEST_F(Deployments, ARefreshThatEndsAfterADisconnectLeavesNothingBehind)
     github->release("deployments");
     finish(std::move(failing));
     EXPECT_EQ(conn(KitService::github), KitConnection::notConnected());
-    EXPECT_TRUE(log.errors.isEmpty());
+    EXPECT_TRUE(log.errors().isEmpty());
 
     // An icon lookup that ends after a disconnect does not bring the icon back.
     secrets.items.insert(secretKeyOf(KitService::github), kFakeToken);

@@ -68,10 +68,10 @@ TEST_F(FailureLog, OnlyARejectionIsRejectedAndEachFailureIsLoggedOnce)
     EXPECT_EQ(
         store->log(error(ServiceFailure::explained(QStringLiteral("Quota at 100%s"))), KitService::vercel),
         KitConnection::failing(QStringLiteral("Quota at 100%s")));
-    EXPECT_EQ(log.errors,
+    EXPECT_EQ(log.errors(),
         (QStringList {
             "GitHub did not accept the token.", "GitHub answered 401: Unauthorized", "Quota at 100%s"}));
-    EXPECT_TRUE(log.info.isEmpty());
+    EXPECT_TRUE(log.info().isEmpty());
 }
 
 } // namespace

@@ -12,8 +12,7 @@ class Inspection : public StoreTest {
 protected:
     void SetUp() override
     {
-        secrets.items.insert(secretKeyOf(KitService::vercel), kFakeToken);
-        secrets.items.insert(secretKeyOf(KitService::github), kFakeToken);
+        storeTokens({KitService::vercel, KitService::github});
         enableAll();
         vercel->rows = {row("dpl_1", State::ready, 60), row("dpl_2", State::failed, 120)};
         vercel->detailsAnswer.creator = QStringLiteral("robin");
@@ -82,7 +81,7 @@ TEST_F(Inspection, OnlyTheNewestDetailsLoadFillsTheView)
     store->inspect(vercel->rows[1], KitService::vercel);
     EXPECT_FALSE(open().details);
     EXPECT_FALSE(open().isLoading);
-    EXPECT_TRUE(log.errors.isEmpty());
+    EXPECT_TRUE(log.errors().isEmpty());
 }
 
 TEST_F(Inspection, ChoosingAProjectClosesTheToolsViewsAndReloadsSilently)
@@ -125,7 +124,7 @@ TEST_F(Inspection, ARedeployWithANewRunFollowsThatRun)
     finish(std::move(first));
     finish(std::move(second));
     EXPECT_EQ(vercel->count("redeploy"), 1);
-    EXPECT_EQ(log.info, QStringList {"Started web again on Vercel"});
+    EXPECT_EQ(log.info(), QStringList {"Started web again on Vercel"});
     EXPECT_EQ(open().redeploy, Redeploy::started());
     EXPECT_EQ(store->awaitedRedeploy(), (DevKitStore::AwaitedRedeploy {"dpl_2", "dpl_3"}));
     EXPECT_EQ(vercel->count("deployments"), 2); // refreshed at once
@@ -163,7 +162,7 @@ TEST_F(Inspection, ARefusedRedeployShowsItsSentenceAndRefreshesNothing)
     LogLines log;
     finish(store->redeploy());
     EXPECT_EQ(open().redeploy, Redeploy::failed(QStringLiteral("This deployment cannot be retried.")));
-    EXPECT_EQ(log.errors, QStringList {"Redeploy: This deployment cannot be retried."});
+    EXPECT_EQ(log.errors(), QStringList {"Redeploy: This deployment cannot be retried."});
     scheduler.advance(4);
     EXPECT_EQ(vercel->count("deployments"), 1);
 }

@@ -203,7 +203,7 @@ TEST_F(Payments, AddingAccounts)
     EXPECT_EQ(
         secrets.items.value(QStringLiteral("kit.stripe.") + records[0].id), QStringLiteral("key-a-not-real"));
     EXPECT_EQ(conn(KitService::stripe), connected(QStringLiteral("Shop")));
-    EXPECT_EQ(log.info, QStringList {"Connected an account to Stripe"});
+    EXPECT_EQ(log.info(), QStringList {"Connected an account to Stripe"});
     EXPECT_FALSE(store->announcement());
     EXPECT_TRUE(store->isPolling(KitService::stripe));
     EXPECT_EQ(stripe->calls.size(), 2); // no refresh at once

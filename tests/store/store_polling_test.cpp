@@ -7,11 +7,7 @@ namespace {
 
 class Polling : public StoreTest {
 protected:
-    void SetUp() override
-    {
-        secrets.items.insert(secretKeyOf(KitService::vercel), kFakeToken);
-        secrets.items.insert(secretKeyOf(KitService::github), kFakeToken);
-    }
+    void SetUp() override { storeTokens({KitService::vercel, KitService::github}); }
 };
 
 TEST_F(Polling, StartMarksConfiguredToolsAndRefreshesThemFirst)

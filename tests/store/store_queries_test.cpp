@@ -169,3 +169,22 @@ TEST_F(Queries, UnseenMarksSkipTheWatchedTool)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Queries, WiringKeepsAGivenUsageMapAndContactsNobody)
+{
+    DevKitStore::UsageSources usage {{KitService::claude, claudeUsage}};
+    auto wired = DevKitStore::create(preferences, secrets, scheduler, false, usage);
+    EXPECT_EQ(wired->snapshot(), DevKitSnapshot::empty());
+    EXPECT_TRUE(wired->hasSource(KitService::claude));
+    EXPECT_TRUE(wired->hasSource(KitService::vercel));
+    EXPECT_TRUE(wired->hasSource(KitService::cloudflare));
+    EXPECT_EQ(claudeUsage->reports + claudeUsage->connects, 0);
+    preferences.setCheckIntervals({{QStringLiteral("claude"), 120}});
+    EXPECT_EQ(wired->claudeCheckInterval(), 120);
+    auto sample = DevKitStore::create(preferences, secrets, scheduler, true);
+    EXPECT_EQ(sample->snapshot(), DevKitSnapshot::sample(scheduler.wallNow()));
+}
+
+} // namespace

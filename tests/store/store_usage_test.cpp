@@ -43,7 +43,7 @@ TEST_F(Usage, ThePlanHalfStoresLogsAndMarksReports)
     claudeUsage->answer = report(0.629, 0.34);
     load();
     EXPECT_EQ(store->usageReport(claude), claudeUsage->answer);
-    EXPECT_EQ(log.info, QStringList {"Claude reports 5-hour limit 62%, Weekly limit 34% on plan unnamed"});
+    EXPECT_EQ(log.info(), QStringList {"Claude reports 5-hour limit 62%, Weekly limit 34% on plan unnamed"});
     EXPECT_FALSE(store->unseen().contains(claude)); // the first report never marks
 
     QSignalSpy changed(store.get(), &DevKitStore::snapshotChanged);
@@ -51,12 +51,12 @@ TEST_F(Usage, ThePlanHalfStoresLogsAndMarksReports)
     EXPECT_EQ(changed.count(), 0);
     claudeUsage->answer = report(0.95, 0.34); // other figures, same names and plan: not logged
     load();
-    EXPECT_EQ(log.info.size(), 1);
+    EXPECT_EQ(log.info().size(), 1);
     EXPECT_TRUE(store->unseen().contains(claude)); // good turned bad
     claudeUsage->answer = report(0.95, 0.34, QStringLiteral("Max"));
     load();
     EXPECT_EQ(
-        log.info.last(), QStringLiteral("Claude reports 5-hour limit 95%, Weekly limit 34% on plan Max"));
+        log.info().last(), QStringLiteral("Claude reports 5-hour limit 95%, Weekly limit 34% on plan Max"));
 
     // A failing report keeps the last one.
     claudeUsage->reportError
@@ -133,7 +133,7 @@ TEST_F(Usage, ConnectingThePlanHalf)
     LogLines log;
     claudeUsage->answer = report(0.1, 0.2);
     finish(store->connectUsage(claude));
-    EXPECT_EQ(log.info.value(0), QStringLiteral("Connected to Claude"));
+    EXPECT_EQ(log.info().value(0), QStringLiteral("Connected to Claude"));
     EXPECT_EQ(claudeUsage->reports, 1);
     EXPECT_TRUE(store->isPolling(claude));
     scheduler.advance(1);
@@ -173,7 +173,7 @@ TEST_F(Usage, ConnectingTheAPIHalf)
     LogLines log;
     finish(store->connectAPIUsage(claude, QStringLiteral("admin-key-not-real")));
     EXPECT_EQ(secrets.items.value(secretKeyOf(claude)), QStringLiteral("admin-key-not-real"));
-    EXPECT_EQ(log.info, QStringList {"Connected to the API usage of Claude"});
+    EXPECT_EQ(log.info(), QStringList {"Connected to the API usage of Claude"});
     EXPECT_EQ(store->snapshot().spend.value(claude), claudeSpend->figures);
     EXPECT_TRUE(store->isPolling(claude));
     scheduler.advance(5);

@@ -24,6 +24,16 @@ public:
     MessageRecorder& operator=(const MessageRecorder&) = delete;
 
     const QStringList& messages() const { return m_messages; }
+    // The messages of one level, in order.
+    QStringList messages(QtMsgType type) const
+    {
+        QStringList out;
+        for (int i = 0; i < m_messages.size(); ++i) {
+            if (m_types.at(i) == type)
+                out.append(m_messages.at(i));
+        }
+        return out;
+    }
     bool contains(const QString& text) const
     {
         for (const QString& m : m_messages) {
@@ -34,7 +44,11 @@ public:
     }
     // The recorded messages as one text, for checking that something never appears.
     QString all() const { return m_messages.join(u'\n'); }
-    void clear() { m_messages.clear(); }
+    void clear()
+    {
+        m_messages.clear();
+        m_types.clear();
+    }
 
 private:
     static MessageRecorder*& current()
@@ -46,6 +60,7 @@ private:
     {
         if (MessageRecorder* r = current()) {
             r->m_messages.append(message);
+            r->m_types.append(type);
             if (r->m_previous)
                 r->m_previous(type, context, message);
         }
@@ -53,6 +68,7 @@ private:
 
     QtMessageHandler m_previous = nullptr;
     QStringList m_messages;
+    QList<QtMsgType> m_types;
 };
 
 } // namespace brenvo::test

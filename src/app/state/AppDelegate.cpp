@@ -8,6 +8,7 @@
 #include "model/Log.h"
 #include "model/Scheduler.h"
 #include "settings/OnboardingWindowController.h"
+#include "settings/SettingsView.h"
 #include "updates/WhatsNewController.h"
 
 #include <QCoreApplication>
@@ -23,14 +24,16 @@ AppDelegate::AppDelegate(
     , m_onboarding(std::make_unique<OnboardingWindowController>())
     , m_commands(std::make_unique<AppCommands>(*m_appState, []() { QCoreApplication::quit(); }))
 {
+    connect(m_appState.get(), &AppState::settingsRequested, this, &AppDelegate::showSettingsWindow);
 }
 
 AppDelegate::~AppDelegate()
 {
     m_launchToken.cancel();
-    // The tray goes before the commands its menu shows.
+    // Windows and the tray go before the graph and the commands they show.
     m_tray.reset();
     m_trayMenu.reset();
+    delete m_settingsWindow.data();
 }
 
 QString AppDelegate::launchLine(const AppConfig& config)
@@ -63,7 +66,7 @@ QCoro::Task<> AppDelegate::launchTask(QPointer<AppDelegate> self, CancelToken to
         co_return;
     AppState& state = self->appState();
     if (!state.preferences().hasCompletedOnboarding()) {
-        self->m_onboarding->show(state);
+        self->m_onboarding->show(state.settingsContext());
     } else {
         QPointer<WhatsNewController> whatsNew(&state.whatsNew());
         QCoro::Task<> check = whatsNew->checkOnLaunch();
@@ -88,6 +91,22 @@ void AppDelegate::applicationWillTerminate()
     m_appState->hotKeys().stop();
     m_appState->kit().stop();
     m_appState->stopSurfaces();
+}
+
+void AppDelegate::showSettingsWindow()
+{
+    if (!m_settingsWindow) {
+        auto* window = new SettingsView(m_appState->settingsContext());
+        window->setWindowTitle(m_appState->config().name + QStringLiteral(" Settings"));
+        m_commands->fillMenuBar(window->menuBar());
+        // The window and the graph keep one current page.
+        connect(window, &SettingsView::pageChosen, m_appState.get(), &AppState::setSettingsPage);
+        connect(m_appState.get(), &AppState::settingsPageChanged, window,
+            [this, window]() { window->showPage(m_appState->settingsPage()); });
+        m_settingsWindow = window;
+    }
+    m_settingsWindow->showPage(m_appState->settingsPage());
+    m_settingsWindow->present();
 }
 
 bool AppDelegate::showTrayIcon()

@@ -2,8 +2,10 @@
 
 #include "app/state/AppState.h"
 #include "model/CancelToken.h"
+#include "settings/SettingsView.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
@@ -41,6 +43,11 @@ public:
     // Shortcut, polling, surfaces, in that order.
     void applicationWillTerminate();
 
+    // Opens the settings window at the graph's page (built on first use, with the menu commands in
+    // its menu bar) and brings it to the front.
+    void showSettingsWindow();
+    SettingsView* settingsWindow() const { return m_settingsWindow; }
+
     // The commands in a tray icon's menu, when the desktop has a tray. False when it has none.
     bool showTrayIcon();
     QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
@@ -58,6 +65,7 @@ private:
     std::unique_ptr<AppState> m_appState;
     std::unique_ptr<OnboardingWindowController> m_onboarding;
     std::unique_ptr<AppCommands> m_commands;
+    QPointer<SettingsView> m_settingsWindow;
     std::unique_ptr<QMenu> m_trayMenu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     CancelToken m_launchToken;

@@ -12,6 +12,7 @@
 #include "model/Scheduler.h"
 #include "updates/FeedbackWindowController.h"
 #include "updates/UpdateManager.h"
+#include "updates/UrlOpener.h"
 #include "updates/WhatsNewController.h"
 
 #include <QCoreApplication>
@@ -152,6 +153,31 @@ QCoro::Task<> AppState::showWhatsNew()
 {
     QPointer<WhatsNewController> whatsNew(m_whatsNew.get());
     co_await whatsNew->show();
+}
+
+SettingsContext AppState::settingsContext()
+{
+    SettingsContext context;
+    context.config = m_config;
+    context.kit = m_kit.get();
+    context.preferences = m_preferences.get();
+    context.loginItem = m_loginItem.get();
+    QPointer<AppState> weak(this);
+    context.setShortcut = [weak](std::optional<HotKey> hotKey) { return weak && weak->setShortcut(hotKey); };
+    context.suspendShortcut = [weak]() {
+        if (weak)
+            weak->hotKeys().suspend();
+    };
+    context.resumeShortcut = [weak]() {
+        if (weak)
+            weak->hotKeys().resume();
+    };
+    context.openUrl = desktopOpener();
+    context.openSettings = [weak]() {
+        if (weak)
+            weak->openSettings();
+    };
+    return context;
 }
 
 void AppState::openSettings(std::optional<SettingsPage> page)

@@ -2,6 +2,7 @@
 
 #include "model/AppConfig.h"
 #include "model/HotKey.h"
+#include "settings/SettingsContext.h"
 #include "settings/SettingsPage.h"
 #include "store/DevKitStore.h"
 
@@ -124,6 +125,8 @@ public:
     bool setShortcut(std::optional<HotKey> hotKey);
 
     QCoro::Task<> showWhatsNew();
+    // What the settings window and onboarding work with: this graph's members and actions.
+    SettingsContext settingsContext();
     // Asks for the settings window, at the given page when one is given.
     void openSettings(std::optional<SettingsPage> page = std::nullopt);
 
