@@ -5,12 +5,10 @@
 #include "cards/DeploymentDetailView.h"
 #include "cards/KitCard.h"
 #include "cards/KitDetailHeader.h"
-#include "cards/KitFaceStack.h"
 #include "cards/KitFont.h"
 #include "cards/KitIndicators.h"
 #include "cards/KitLine.h"
 #include "cards/KitPalette.h"
-#include "cards/KitProjectPicker.h"
 #include "cards/KitRows.h"
 #include "store/DevKitStore.h"
 
@@ -41,16 +39,9 @@ QImage projectIcon(const DevKitStore& kit, KitService service, const QString& pr
 } // namespace
 
 DeploymentsCard::DeploymentsCard(KitService service, DevKitStore& kit, Scheduler& clock, QWidget* parent)
-    : QWidget(parent)
-    , m_service(service)
-    , m_kit(kit)
+    : KitFacedCard(service, kit, parent)
     , m_clock(clock)
-    , m_faces(new KitFaceStack(this))
 {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_faces);
-
     const auto resync = [this] { sync(); };
     connect(&kit, &DevKitStore::inspectionChanged, this, resync);
     connect(&kit, &DevKitStore::pickingChanged, this, resync);
@@ -116,125 +107,76 @@ QString DeploymentsCard::secondLine(const Deployment& row, bool spansProjects)
 std::optional<DeploymentInspection> DeploymentsCard::inspection() const
 {
     const auto& open = m_kit.inspection();
-    if (open && open->service == m_service)
+    if (open && open->service == service())
         return open;
     return std::nullopt;
+}
+
+DeploymentDetailView* DeploymentsCard::detailView() const
+{
+    return qobject_cast<DeploymentDetailView*>(page());
 }
 
 void DeploymentsCard::sync()
 {
     if (const auto open = inspection()) {
-        if (m_face == Face::detail && m_detail
-            && m_detail->inspection().deployment.id == open->deployment.id) {
-            m_detail->setInspection(*open);
+        if (DeploymentDetailView* shown = detailView();
+            shown && shown->inspection().deployment.id == open->deployment.id) {
+            shown->setInspection(*open);
             return;
         }
         // A new row makes a new page: its redeploy button starts unarmed.
         auto* detail = new DeploymentDetailView(*open, m_clock);
         connect(detail, &DeploymentDetailView::goBack, this, [this] { closeOpenFaces(m_kit); });
         connect(detail, &DeploymentDetailView::redeploy, this, [this] { runDetached(m_kit.redeploy()); });
-        m_detail = detail;
-        m_picker = nullptr;
-        m_list = nullptr;
-        m_rows = nullptr;
-        m_face = Face::detail;
-        m_faces->setFace(detail, KitFaceStack::slide);
+        showPage(detail);
         return;
     }
-    if (m_kit.picking() == m_service) {
-        if (m_face == Face::picker && m_picker)
-            return; // the picker follows the store by itself
-        m_picker = new KitProjectPicker(m_service, m_kit);
-        m_detail = nullptr;
-        m_list = nullptr;
-        m_rows = nullptr;
-        m_face = Face::picker;
-        m_faces->setFace(m_picker, KitFaceStack::slide);
+    if (showPickerWhilePicking())
         return;
-    }
-    if (m_face != Face::list || !m_list)
-        showList();
+    if (showList())
+        m_shownRows.reset();
     syncList();
-}
-
-void DeploymentsCard::showList()
-{
-    m_detail = nullptr;
-    m_picker = nullptr;
-    m_shownRows.reset();
-    m_list = new KitCard(m_service, KitCard::Header {}, nullptr);
-    m_rows = nullptr;
-    m_face = Face::list;
-    m_faces->setFace(m_list, -KitFaceStack::slide);
 }
 
 void DeploymentsCard::syncList()
 {
-    const Header h = header(m_service, m_kit);
-    KitCard::Header frame;
-    frame.title = h.title;
-    frame.detail = h.detail;
-    frame.icon = h.icon;
-    frame.source = m_service.title();
-    frame.dividesHeader = true;
-    if (!m_kit.projects(m_service).isEmpty())
-        frame.choose = [this] { m_kit.pickProject(m_service); };
-    m_list->setHeader(frame);
+    const Header h = header(service(), m_kit);
+    list()->setHeader(listHeader(h.title, h.detail, h.icon));
 
-    const QList<Deployment> rows = m_kit.deployments(m_service);
+    const QList<Deployment> rows = m_kit.deployments(service());
     const std::pair<QList<Deployment>, bool> shown {rows, h.spansProjects};
     if (m_shownRows && *m_shownRows == shown)
         return;
     m_shownRows = shown;
     if (rows.isEmpty()) {
-        m_rows = nullptr;
-        m_list->setContent(new KitCenteredNote(
-            QStringLiteral("No ") + m_service.section().toLower() + QStringLiteral(" yet.")));
+        setListContent(new KitCenteredNote(
+                           QStringLiteral("No ") + service().section().toLower() + QStringLiteral(" yet.")),
+            nullptr);
         return;
     }
-    if (!m_rows) {
-        m_rows = new KitRows(10);
-        m_list->setContent(m_rows);
-    }
-    m_rows->clear();
+    auto* stack = new KitRows(10);
     for (const Deployment& row : rows)
-        m_rows->addRow(makeRow(row, h.spansProjects));
+        stack->addRow(makeRow(row, h.spansProjects));
+    setListContent(stack, stack);
 }
 
 QWidget* DeploymentsCard::makeRow(const Deployment& row, bool spansProjects)
 {
     const QColor colour = DeploymentDetailView::stateColour(row.state);
-    auto* label = new QWidget();
-    auto* line = new QHBoxLayout(label);
-    line->setContentsMargins(0, 0, 0, 0);
-    line->setSpacing(9);
-    auto* dotBox = new QVBoxLayout();
-    dotBox->setContentsMargins(0, 5, 0, 0);
-    dotBox->addWidget(new SignalDot(colour, 6));
-    dotBox->addStretch(1);
-    line->addLayout(dotBox);
-
-    auto* texts = new QVBoxLayout();
-    texts->setContentsMargins(0, 0, 0, 0);
-    texts->setSpacing(2);
-    texts->addWidget(new KitLine(rowTitle(row), kitFont(12.5, QFont::Medium)));
-    texts->addWidget(new KitLine(secondLine(row, spansProjects), kitFont(11), KitPalette::secondary()));
-    line->addLayout(texts, 1);
-    line->addSpacing(8);
-
     auto* trailing = new QVBoxLayout();
     trailing->setContentsMargins(0, 0, 0, 0);
     trailing->setSpacing(2);
-    auto* state = new KitLine(row.stateWord(m_service), kitFont(11, QFont::Medium), colour);
+    auto* state = new KitLine(row.stateWord(service()), kitFont(11, QFont::Medium), colour);
     state->setKeepsWidth(true);
     state->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     trailing->addWidget(state, 0, Qt::AlignRight);
     trailing->addWidget(new AgeLabel(row.date, m_clock), 0, Qt::AlignRight);
     trailing->addStretch(1);
-    line->addLayout(trailing);
 
     const Deployment opened = row;
-    auto* button = new KitRowButton(label, [this, opened] { m_kit.inspect(opened, m_service); });
+    auto* button = new KitRowButton(rowLabel(colour, rowTitle(row), secondLine(row, spansProjects), trailing),
+        [this, opened] { m_kit.inspect(opened, service()); });
     button->setAccessibleName(rowTitle(row));
     return button;
 }

@@ -1,31 +1,23 @@
 #pragma once
 
+#include "cards/KitFacedCard.h"
 #include "model/Deployment.h"
-#include "model/KitService.h"
 
 #include <QImage>
-#include <QWidget>
 
 #include <optional>
 
 namespace brenvo {
 
 class DeploymentDetailView;
-class DevKitStore;
-class KitCard;
-class KitFaceStack;
-class KitProjectPicker;
-class KitRows;
 class Scheduler;
 
 // The card of a deployment or check tool. Its face follows the store: the list of rows, the
 // project picker while the store picks for this tool, or the detail page of a row this tool has
 // open. The faces slide: the picker and the detail from the right, the list from the left.
-class DeploymentsCard : public QWidget {
+class DeploymentsCard : public KitFacedCard {
     Q_OBJECT
 public:
-    enum class Face { list, picker, detail };
-
     struct Header {
         QString title;
         QString detail;
@@ -40,8 +32,6 @@ public:
 
     DeploymentsCard(KitService service, DevKitStore& kit, Scheduler& clock, QWidget* parent = nullptr);
 
-    KitService service() const { return m_service; }
-
     // The header as the store stands now.
     static Header header(KitService service, const DevKitStore& kit);
     // The distinct projects of the rows, in order of first appearance.
@@ -53,30 +43,15 @@ public:
     // The open row of this tool, if any.
     std::optional<DeploymentInspection> inspection() const;
 
-    Face face() const { return m_face; }
-    KitFaceStack* faces() const { return m_faces; }
-    KitCard* list() const { return m_list; }
-    KitRows* rows() const { return m_rows; }
-    DeploymentDetailView* detailView() const { return m_detail; }
-    KitProjectPicker* picker() const { return m_picker; }
+    DeploymentDetailView* detailView() const;
 
-    // Brings the card in line with the store (it follows the store's signals by itself).
-    void sync();
+    void sync() override;
 
 private:
-    void showList();
     void syncList();
     QWidget* makeRow(const Deployment& row, bool spansProjects);
 
-    KitService m_service;
-    DevKitStore& m_kit;
     Scheduler& m_clock;
-    KitFaceStack* m_faces;
-    Face m_face = Face::list;
-    KitCard* m_list = nullptr;
-    KitRows* m_rows = nullptr;
-    DeploymentDetailView* m_detail = nullptr;
-    KitProjectPicker* m_picker = nullptr;
     // What the rows were last built from.
     std::optional<std::pair<QList<Deployment>, bool>> m_shownRows;
 };

@@ -140,7 +140,7 @@ MeterBar::MeterBar(double fraction, const QColor& colour, QWidget* parent)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setFixedHeight(height);
+    setFixedHeight(barHeight);
 }
 
 void MeterBar::setFraction(double fraction)
@@ -171,22 +171,22 @@ qreal MeterBar::fillWidth(double fraction, qreal trackWidth)
 
 QSize MeterBar::sizeHint() const
 {
-    return QSize(100, height);
+    return QSize(100, barHeight);
 }
 
 void MeterBar::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const QRectF track(0, 0, width(), height);
-    const qreal radius = height / 2.0;
+    const QRectF track(0, 0, width(), barHeight);
+    const qreal radius = barHeight / 2.0;
     QPainterPath trackPath;
     trackPath.addRoundedRect(track, radius, radius);
     p.fillPath(trackPath, KitPalette::fill());
     const qreal filled = fillWidth(m_fraction, track.width());
     if (filled > 0) {
         QPainterPath fillPath;
-        fillPath.addRoundedRect(QRectF(0, 0, filled, height), std::min(radius, filled / 2), radius);
+        fillPath.addRoundedRect(QRectF(0, 0, filled, barHeight), std::min(radius, filled / 2), radius);
         p.fillPath(fillPath, m_colour);
     }
 }

@@ -69,7 +69,7 @@ private:
 class MeterBar : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int height = 5;
+    static constexpr int barHeight = 5;
 
     MeterBar(double fraction, const QColor& colour, QWidget* parent = nullptr);
 

@@ -250,6 +250,8 @@ QLabel* makeWrappingLabel(
 
 void setLabelColour(QLabel* label, const QColor& colour)
 {
+    if (!colour.isValid())
+        return; // the surrounding foreground
     QPalette palette = label->palette();
     if (palette.color(QPalette::WindowText) == colour)
         return;

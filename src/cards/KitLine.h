@@ -100,7 +100,7 @@ class QLabel;
 
 namespace brenvo {
 
-// Plain text that wraps onto as many lines as it needs.
+// Plain text that wraps onto as many lines as it needs; an invalid colour keeps the foreground.
 QLabel* makeWrappingLabel(const QString& text, const QFont& font, const QColor& colour,
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop, QWidget* parent = nullptr);
 // Sets a label's colour (its foreground role).

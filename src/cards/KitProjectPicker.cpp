@@ -23,7 +23,8 @@ public:
     PickerRow(const QString& label, bool chosen, QWidget* parent = nullptr)
         : QAbstractButton(parent)
     {
-        setText(label);
+        // Not the button's text: a project name with "&" would become a keyboard shortcut.
+        setAccessibleName(label);
         setFocusPolicy(Qt::NoFocus);
         setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         auto* row = new QHBoxLayout(this);
@@ -34,8 +35,7 @@ public:
         row->addWidget(text, 1);
         if (chosen) {
             row->addSpacing(8);
-            row->addWidget(new KitSymbolView(
-                KitSymbol::checkmark, 10, QFont::Bold, palette().color(QPalette::WindowText)));
+            row->addWidget(new KitSymbolView(KitSymbol::checkmark, 10, QFont::Bold, QColor()));
         }
     }
     QSize sizeHint() const override { return layout()->sizeHint(); }

@@ -14,8 +14,9 @@ KitScrollArea::KitScrollArea(QWidget* content, QWidget* parent)
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
     setWidget(content);
+    // The panel draws the card's ground; a scroll area would paint its own over it.
+    content->setAutoFillBackground(false);
 }
 
 QSize KitScrollArea::sizeHint() const

@@ -201,7 +201,9 @@ void KitSymbolView::paintEvent(QPaintEvent*)
     const QSizeF natural = kitSymbolSize(m_symbol, m_fontSize);
     const QRectF box(
         QPointF((width() - natural.width()) / 2.0, (height() - natural.height()) / 2.0), natural);
-    paintKitSymbol(p, m_symbol, box, m_colour, m_disc, m_weight);
+    // Without a colour of its own it takes the surrounding foreground.
+    const QColor glyph = m_colour.isValid() ? m_colour : palette().color(QPalette::WindowText);
+    paintKitSymbol(p, m_symbol, box, glyph, m_disc, m_weight);
 }
 
 } // namespace brenvo

@@ -28,7 +28,8 @@ QSizeF kitSymbolSize(KitSymbol symbol, qreal fontSize);
 void paintKitSymbol(QPainter& painter, KitSymbol symbol, const QRectF& box, const QColor& glyph,
     const QColor& disc = QColor(), QFont::Weight weight = QFont::Normal);
 
-// A symbol as a small widget: natural size from its font size, drawn centred.
+// A symbol as a small widget: natural size from its font size, drawn centred, in its colour or,
+// without one, in the surrounding foreground.
 class KitSymbolView : public QWidget {
     Q_OBJECT
 public:

@@ -139,7 +139,7 @@ void PaymentDetailView::sync()
         name->setKeepsWidth(true);
         grid->addWidget(name, row, 0, Qt::AlignLeft | Qt::AlignTop);
         if (label == QLatin1String("Note"))
-            grid->addWidget(makeWrappingLabel(value, kitFont(11.5), QColor(255, 255, 255)), row, 1);
+            grid->addWidget(makeWrappingLabel(value, kitFont(11.5), QColor()), row, 1);
         else
             grid->addWidget(new KitLine(value, kitFont(11.5)), row, 1);
         ++row;

@@ -4,12 +4,10 @@
 #include "cards/CardActions.h"
 #include "cards/KitCard.h"
 #include "cards/KitDetailHeader.h"
-#include "cards/KitFaceStack.h"
 #include "cards/KitFont.h"
 #include "cards/KitIndicators.h"
 #include "cards/KitLine.h"
 #include "cards/KitPalette.h"
-#include "cards/KitProjectPicker.h"
 #include "cards/KitRows.h"
 #include "cards/PaymentAmount.h"
 #include "cards/PaymentDetailView.h"
@@ -23,15 +21,9 @@
 namespace brenvo {
 
 PaymentsCard::PaymentsCard(KitService service, DevKitStore& kit, Scheduler& clock, QWidget* parent)
-    : QWidget(parent)
-    , m_service(service)
-    , m_kit(kit)
+    : KitFacedCard(service, kit, parent)
     , m_clock(clock)
-    , m_faces(new KitFaceStack(this))
 {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_faces);
     const auto resync = [this] { sync(); };
     connect(&kit, &DevKitStore::inspectedPaymentChanged, this, resync);
     connect(&kit, &DevKitStore::pickingChanged, this, resync);
@@ -77,74 +69,50 @@ QStringList PaymentsCard::failures(KitService service, const DevKitStore& kit)
     return sentences;
 }
 
+PaymentDetailView* PaymentsCard::detailView() const
+{
+    return qobject_cast<PaymentDetailView*>(page());
+}
+
 void PaymentsCard::sync()
 {
     const auto& open = m_kit.inspectedPayment();
-    if (open && open->service == m_service) {
-        if (m_face == Face::detail && m_detail && m_detail->inspection().payment.id == open->payment.id
-            && m_detail->inspection().payment.accountID == open->payment.accountID) {
-            m_detail->setInspection(*open);
+    if (open && open->service == service()) {
+        PaymentDetailView* shown = detailView();
+        if (shown && shown->inspection().payment.id == open->payment.id
+            && shown->inspection().payment.accountID == open->payment.accountID) {
+            shown->setInspection(*open);
             return;
         }
-        m_detail = new PaymentDetailView(*open, m_clock);
-        connect(m_detail, &PaymentDetailView::goBack, this, [this] { closeOpenFaces(m_kit); });
-        m_list = nullptr;
-        m_rows = nullptr;
-        m_picker = nullptr;
-        m_face = Face::detail;
-        m_faces->setFace(m_detail, KitFaceStack::slide);
+        auto* detail = new PaymentDetailView(*open, m_clock);
+        connect(detail, &PaymentDetailView::goBack, this, [this] { closeOpenFaces(m_kit); });
+        showPage(detail);
         return;
     }
-    if (m_kit.picking() == m_service) {
-        if (m_face == Face::picker && m_picker)
-            return;
-        m_picker = new KitProjectPicker(m_service, m_kit);
-        m_list = nullptr;
-        m_rows = nullptr;
-        m_detail = nullptr;
-        m_face = Face::picker;
-        m_faces->setFace(m_picker, KitFaceStack::slide);
+    if (showPickerWhilePicking())
         return;
-    }
-    if (m_face != Face::list || !m_list)
-        showList();
+    if (showList())
+        m_shown.reset();
     syncList();
-}
-
-void PaymentsCard::showList()
-{
-    m_detail = nullptr;
-    m_picker = nullptr;
-    m_shown.reset();
-    m_list = new KitCard(m_service, KitCard::Header {}, nullptr);
-    m_rows = nullptr;
-    m_face = Face::list;
-    m_faces->setFace(m_list, -KitFaceStack::slide);
 }
 
 void PaymentsCard::syncList()
 {
-    KitCard::Header frame;
-    frame.title = title(m_service, m_kit);
-    frame.detail = intervalText(m_kit.preferences(), m_service);
-    if (const auto picked = m_kit.selectedProject(m_service))
-        frame.icon = m_kit.projectIcons().value(m_service).value(picked->id);
-    frame.source = m_service.title();
-    frame.dividesHeader = true;
-    if (!m_kit.projects(m_service).isEmpty())
-        frame.choose = [this] { m_kit.pickProject(m_service); };
-    m_list->setHeader(frame);
+    QImage icon;
+    if (const auto picked = m_kit.selectedProject(service()))
+        icon = m_kit.projectIcons().value(service()).value(picked->id);
+    list()->setHeader(
+        listHeader(title(service(), m_kit), intervalText(m_kit.preferences(), service()), icon));
 
-    const QList<Payment> payments = m_kit.payments(m_service);
-    const QStringList sentences = failures(m_service, m_kit);
+    const QList<Payment> payments = m_kit.payments(service());
+    const QStringList sentences = failures(service(), m_kit);
     const std::pair<QList<Payment>, QStringList> shown {payments, sentences};
     if (m_shown && *m_shown == shown)
         return;
     m_shown = shown;
 
     if (payments.isEmpty() && sentences.isEmpty()) {
-        m_rows = nullptr;
-        m_list->setContent(new KitCenteredNote(emptyNote(m_service)));
+        setListContent(new KitCenteredNote(emptyNote(service())), nullptr);
         return;
     }
     auto* content = new QWidget();
@@ -153,45 +121,28 @@ void PaymentsCard::syncList()
     column->setSpacing(10);
     for (const QString& sentence : sentences)
         column->addWidget(makeWrappingLabel(sentence, kitFont(11), KitPalette::red()));
+    KitRows* stack = nullptr;
     if (payments.isEmpty()) {
-        m_rows = nullptr;
-        column->addWidget(new KitCenteredNote(emptyNote(m_service)), 1);
+        column->addWidget(new KitCenteredNote(emptyNote(service())), 1);
     } else {
-        m_rows = new KitRows(10);
+        stack = new KitRows(10);
         for (const Payment& payment : payments)
-            m_rows->addRow(makeRow(payment));
-        column->addWidget(m_rows);
+            stack->addRow(makeRow(payment));
+        column->addWidget(stack);
         column->addStretch(1);
     }
-    m_list->setContent(content);
+    setListContent(content, stack);
 }
 
 QWidget* PaymentsCard::makeRow(const Payment& payment)
 {
     const QColor colour = PaymentDetailView::stateColour(payment.state);
-    auto* label = new QWidget();
-    auto* line = new QHBoxLayout(label);
-    line->setContentsMargins(0, 0, 0, 0);
-    line->setSpacing(9);
-    auto* dotBox = new QVBoxLayout();
-    dotBox->setContentsMargins(0, 5, 0, 0);
-    dotBox->addWidget(new SignalDot(colour, 6));
-    dotBox->addStretch(1);
-    line->addLayout(dotBox);
-
-    auto* texts = new QVBoxLayout();
-    texts->setContentsMargins(0, 0, 0, 0);
-    texts->setSpacing(2);
     const QString title = PaymentDetailView::title(payment);
-    texts->addWidget(new KitLine(title, kitFont(12.5, QFont::Medium)));
-    QStringList second;
+    QString second;
     if (payment.description && *payment.description != title)
-        second << *payment.description;
+        second = *payment.description;
     else if (payment.method)
-        second << *payment.method;
-    texts->addWidget(new KitLine(second.join(middleDot()), kitFont(11), KitPalette::secondary()));
-    line->addLayout(texts, 1);
-    line->addSpacing(8);
+        second = *payment.method;
 
     auto* trailing = new QVBoxLayout();
     trailing->setContentsMargins(0, 0, 0, 0);
@@ -207,10 +158,10 @@ QWidget* PaymentsCard::makeRow(const Payment& payment)
     trailing->addLayout(stateLine);
     trailing->setAlignment(stateLine, Qt::AlignRight);
     trailing->addStretch(1);
-    line->addLayout(trailing);
 
     const Payment opened = payment;
-    auto* button = new KitRowButton(label, [this, opened] { m_kit.inspect(opened, m_service); });
+    auto* button = new KitRowButton(
+        rowLabel(colour, title, second, trailing), [this, opened] { m_kit.inspect(opened, service()); });
     button->setAccessibleName(title);
     return button;
 }

@@ -90,12 +90,8 @@ QPainterPath polarLogo()
     QPainterPath ring;
     ring.addEllipse(QPointF(50, 50), 45, 45);
     QPainterPath meridian;
-    meridian.addEllipse(QPointF(50, 50), 19, 45);
-    QPainterPath axis;
-    axis.moveTo(50, 5);
-    axis.lineTo(50, 95);
-    QPainterPath logo = stroked(ring, 9).united(stroked(meridian, 8)).united(stroked(axis, 7, Qt::FlatCap));
-    return logo.simplified();
+    meridian.addEllipse(QPointF(50, 50), 20, 45);
+    return stroked(ring, 9).united(stroked(meridian, 8)).simplified();
 }
 
 QPainterPath claudeLogo()

@@ -2,13 +2,12 @@
 
 #include "app/core/PreferencesStore.h"
 #include "cards/ConnectCard.h"
+#include "cards/DevKitCardView.h"
 #include "cards/ServiceBadge.h"
 #include "edge/EdgeController.h"
 #include "model/Scheduler.h"
 #include "model/Usage.h"
 #include "store/DevKitStore.h"
-
-#include <QLabel>
 
 namespace brenvo {
 
@@ -91,15 +90,9 @@ QList<KitService> EdgeStoreContent::cardServices() const
 QWidget* EdgeStoreContent::makeCard(KitService service, QWidget* parent)
 {
     const KitConnection connection = m_kit.connection(service);
-    if (connection.isConnected()) {
-        if (m_makeToolCard)
-            return m_makeToolCard(service, m_kit, parent);
-        auto* plain = new QLabel(service.displayName(), parent);
-        plain->setTextFormat(Qt::PlainText);
-        plain->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        plain->setStyleSheet(QStringLiteral("color: white; font-size: 15px; font-weight: 600;"));
-        return plain;
-    }
+    if (connection.isConnected())
+        return m_makeToolCard ? m_makeToolCard(service, m_kit, parent)
+                              : new DevKitCardView(service, m_kit, m_scheduler, parent);
     QPointer<EdgeController> edge = m_edge;
     auto* card = new ConnectCard(
         service, connection,

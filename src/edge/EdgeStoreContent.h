@@ -22,7 +22,7 @@ class EdgeStoreContent : public EdgeContent {
 public:
     using CardFactory = std::function<QWidget*(KitService, DevKitStore&, QWidget*)>;
 
-    // Without a tool-card factory, connected tools show a plain card with their name.
+    // Without a tool-card factory, connected tools show their DevKitCardView.
     EdgeStoreContent(
         DevKitStore& kit, Scheduler& scheduler, CardFactory makeToolCard = {}, QObject* parent = nullptr);
 

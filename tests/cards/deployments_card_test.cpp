@@ -148,33 +148,33 @@ TEST_F(DeploymentsCardTest, FacesFollowTheStore)
     build(true);
     DeploymentsCard card(KitService::github, *kit, clock);
     layOut(card);
-    ASSERT_EQ(card.face(), DeploymentsCard::Face::list);
+    ASSERT_EQ(card.face(), KitFacedCard::Face::list);
     ASSERT_EQ(card.rows()->count(), 3);
 
     // A row opens its page.
     click(card.rows()->row(2));
     ASSERT_TRUE(kit->inspection());
     EXPECT_EQ(kit->inspection()->deployment.id, "dpl_3");
-    ASSERT_EQ(card.face(), DeploymentsCard::Face::detail);
+    ASSERT_EQ(card.face(), KitFacedCard::Face::detail);
     card.faces()->finishTransition();
     EXPECT_EQ(card.detailView()->header()->titleLine()->text(), "Fix broken anchor links");
 
     // Back to the list.
     click(card.detailView()->header()->backButton());
     EXPECT_FALSE(kit->inspection());
-    EXPECT_EQ(card.face(), DeploymentsCard::Face::list);
+    EXPECT_EQ(card.face(), KitFacedCard::Face::list);
 
     // The picker of this tool, then a choice closes it.
     card.faces()->finishTransition();
     click(card.list()->headerButton());
     ASSERT_EQ(kit->picking(), KitService::github);
-    ASSERT_EQ(card.face(), DeploymentsCard::Face::picker);
+    ASSERT_EQ(card.face(), KitFacedCard::Face::picker);
     const auto buttons = card.picker()->rowButtons();
     ASSERT_EQ(buttons.size(), 4); // All repositories and the three sample projects
-    EXPECT_EQ(buttons[0]->text(), "All repositories");
+    EXPECT_EQ(buttons[0]->accessibleName(), "All repositories");
     click(buttons[1]);
     EXPECT_FALSE(kit->picking());
-    EXPECT_EQ(card.face(), DeploymentsCard::Face::list);
+    EXPECT_EQ(card.face(), KitFacedCard::Face::list);
     EXPECT_EQ(card.rows()->count(), 1);
 }
 
@@ -183,10 +183,10 @@ TEST_F(DeploymentsCardTest, AnotherToolsRowNeverOpensHere)
     build(true);
     DeploymentsCard card(KitService::vercel, *kit, clock);
     kit->inspect(kit->deployments(KitService::github).first(), KitService::github);
-    EXPECT_EQ(card.face(), DeploymentsCard::Face::list);
+    EXPECT_EQ(card.face(), KitFacedCard::Face::list);
     EXPECT_FALSE(card.inspection());
     kit->pickProject(KitService::github);
-    EXPECT_EQ(card.face(), DeploymentsCard::Face::list);
+    EXPECT_EQ(card.face(), KitFacedCard::Face::list);
 }
 
 TEST_F(DeploymentsCardTest, OpenPageIsUpdatedInPlaceAndRebuiltForANewRow)

@@ -85,7 +85,7 @@ TEST_F(PaymentsUsageTest, AccountPickerNamesTheAccountAndOpensPayments)
     layOut(card);
     ASSERT_TRUE(card.list()->header().choose);
     click(card.list()->headerButton());
-    ASSERT_EQ(card.face(), PaymentsCard::Face::picker);
+    ASSERT_EQ(card.face(), KitFacedCard::Face::picker);
     EXPECT_EQ(card.picker()->titleLine()->text(), "Accounts");
     const auto rows = card.picker()->rows();
     ASSERT_EQ(rows.size(), 2);
@@ -93,7 +93,7 @@ TEST_F(PaymentsUsageTest, AccountPickerNamesTheAccountAndOpensPayments)
     EXPECT_TRUE(rows[0].chosen);
     EXPECT_EQ(rows[1].label, "Acme");
     click(card.picker()->rowButtons()[1]);
-    EXPECT_EQ(card.face(), PaymentsCard::Face::list);
+    EXPECT_EQ(card.face(), KitFacedCard::Face::list);
     EXPECT_EQ(card.list()->titleLine()->text(), "Acme");
     // The sample store keeps showing its payments under the sample account.
     card.faces()->finishTransition();
@@ -103,7 +103,7 @@ TEST_F(PaymentsUsageTest, AccountPickerNamesTheAccountAndOpensPayments)
     kit->select(std::nullopt, KitService::polar);
     card.faces()->finishTransition();
     click(card.rows()->row(0));
-    ASSERT_EQ(card.face(), PaymentsCard::Face::detail);
+    ASSERT_EQ(card.face(), KitFacedCard::Face::detail);
     PaymentDetailView* page = card.detailView();
     EXPECT_EQ(page->header()->titleLine()->text(), "Mara Quill");
     EXPECT_EQ(page->header()->stateLine()->text(), "Paid");
@@ -114,7 +114,7 @@ TEST_F(PaymentsUsageTest, AccountPickerNamesTheAccountAndOpensPayments)
     EXPECT_FALSE(page->openButton()->isVisible());
     click(page->header()->backButton());
     EXPECT_FALSE(kit->inspectedPayment());
-    EXPECT_EQ(card.face(), PaymentsCard::Face::list);
+    EXPECT_EQ(card.face(), KitFacedCard::Face::list);
 }
 
 TEST_F(PaymentsUsageTest, PaymentPageOpensOnlyWebAddresses)

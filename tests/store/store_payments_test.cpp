@@ -342,15 +342,15 @@ TEST_F(Payments, LegacyKeysMoveToAnAccountOnce)
     secrets.items.insert(QStringLiteral("kit.stripe"), QStringLiteral("legacy-key-not-real"));
     store->adoptSingleKeys();
     EXPECT_EQ(preferences.paymentAccounts().value(QStringLiteral("stripe")).size(), 1);
-}
 
-TEST_F(Payments, ALegacyKeyThatCannotMoveStaysWhereItIs)
-{
-    secrets.items.insert(QStringLiteral("kit.stripe"), QStringLiteral("legacy-key-not-real"));
+    // A key that cannot move stays where it is, without a record.
+    DevKitStore later(preferences, secrets, scheduler, false, {{}, {{KitService::polar, polar}}, {}, {}, {}});
+    preferences.setPaymentAccounts({});
+    secrets.items.insert(QStringLiteral("kit.polar"), QStringLiteral("legacy-polar-not-real"));
     secrets.refuseWrites = true;
-    store->start();
+    later.adoptSingleKeys();
     EXPECT_TRUE(preferences.paymentAccounts().isEmpty());
-    EXPECT_EQ(secrets.items.value(QStringLiteral("kit.stripe")), QStringLiteral("legacy-key-not-real"));
+    EXPECT_EQ(secrets.items.value(QStringLiteral("kit.polar")), QStringLiteral("legacy-polar-not-real"));
 }
 
 TEST_F(Payments, AccountIconsComeFromTheSiteThenTheInfo)

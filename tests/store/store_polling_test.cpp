@@ -100,20 +100,6 @@ TEST_F(Polling, BuildingRowsShortenTheIntervalButNeverLengthenIt)
     EXPECT_EQ(vercel->count("deployments"), before + 2);
 }
 
-TEST_F(Polling, ClaudeWakesEveryFiveSecondsWhateverItsInterval)
-{
-    enableAll();
-    claudeUsage->connected = true;
-    preferences.setCheckIntervals({{QStringLiteral("claude"), 600}});
-    build();
-    store->start();
-    EXPECT_EQ(claudeUsage->reports, 1);
-    scheduler.advance(5);
-    EXPECT_EQ(claudeUsage->reports, 2);
-    EXPECT_EQ(store->pollInterval(KitService::claude), 5);
-    EXPECT_EQ(store->claudeCheckInterval(), 600);
-}
-
 TEST_F(Polling, DisablingKeepsTheTaskAndEnablingRefreshesAtOnce)
 {
     preferences.setEnabledServices({KitService::vercel});

@@ -67,21 +67,6 @@ TEST_F(Queries, SampleDataAnswersEveryQueryWithoutPolling)
     EXPECT_EQ(scheduler.pendingCount(), 0);
 }
 
-TEST_F(Queries, SelectedProjectNeedsTheListedProject)
-{
-    preferences.setSelectedProjects({{QStringLiteral("github"), QStringLiteral("me/app")}});
-    build();
-    // Not listed yet (right after launch): no pick.
-    EXPECT_FALSE(store->selectedProject(KitService::github));
-    secrets.items.insert(secretKeyOf(KitService::github), kFakeToken);
-    github->projectList = {{QStringLiteral("me/app"), QStringLiteral("me/app")}};
-    enableAll();
-    finish(store->refresh(KitService::github));
-    EXPECT_EQ(store->selectedProject(KitService::github),
-        (KitProject {QStringLiteral("me/app"), QStringLiteral("me/app")}));
-    EXPECT_TRUE(github->calls.contains(QStringLiteral("deployments me/app")));
-}
-
 TEST_F(Queries, PaymentsAreCutToThreeAndFilteredByThePickedAccount)
 {
     build();
@@ -151,26 +136,6 @@ TEST_F(Queries, BuildingNeedsAConnectedTool)
     // Polling still uses the shorter interval while the last list holds a building row.
     EXPECT_EQ(store->pollInterval(KitService::vercel), 5.0);
 }
-
-TEST_F(Queries, UnseenMarksSkipTheWatchedTool)
-{
-    build();
-    QSignalSpy spy(store.get(), &DevKitStore::unseenChanged);
-    store->watch(KitService::github);
-    store->markUnseen(KitService::github);
-    EXPECT_TRUE(store->unseen().isEmpty());
-    store->markUnseen(KitService::vercel);
-    EXPECT_EQ(store->unseen(), QSet<KitService> {KitService::vercel});
-    store->watch(KitService::vercel);
-    EXPECT_TRUE(store->unseen().isEmpty());
-    EXPECT_EQ(spy.count(), 2);
-    store->watch(std::nullopt);
-    EXPECT_FALSE(store->watching());
-}
-
-} // namespace
-
-namespace {
 
 TEST_F(Queries, WiringKeepsAGivenUsageMapAndContactsNobody)
 {
