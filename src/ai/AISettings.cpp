@@ -30,7 +30,8 @@ QString AISettings::rawValue(AIProvider provider)
 
 AIProvider AISettings::providerFromRaw(const QString& raw)
 {
-    return raw == rawValue(AIProvider::openAICompatible) ? AIProvider::openAICompatible : AIProvider::anthropic;
+    return raw == rawValue(AIProvider::openAICompatible) ? AIProvider::openAICompatible
+                                                         : AIProvider::anthropic;
 }
 
 void AISettings::setProvider(AIProvider value)

@@ -29,7 +29,8 @@ std::optional<QUrl> WhatsNewController::pageURL() const
 {
     if (m_config.siteHost.isEmpty())
         return std::nullopt;
-    const QUrl url(QStringLiteral("https://") + m_config.siteHost + m_config.sitePath + QStringLiteral("/whatsnew/"),
+    const QUrl url(
+        QStringLiteral("https://") + m_config.siteHost + m_config.sitePath + QStringLiteral("/whatsnew/"),
         QUrl::StrictMode);
     // The host is the build's own setting; one that does not make a plain https address is not opened.
     if (!url.isValid() || url.scheme() != u"https" || url.host().isEmpty() || !url.userInfo().isEmpty()

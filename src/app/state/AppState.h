@@ -2,6 +2,7 @@
 
 #include "model/AppConfig.h"
 #include "model/HotKey.h"
+#include "settings/SettingsContext.h"
 #include "settings/SettingsPage.h"
 #include "store/DevKitStore.h"
 
@@ -54,7 +55,7 @@ class AppState : public QObject {
     Q_OBJECT
 
 public:
-    using SurfaceFactory = std::function<std::unique_ptr<Surface>(const QString& name)>;
+    using SurfaceFactory = std::function<std::unique_ptr<Surface>(AppState& appState, const QString& name)>;
 
     // What the process decides before the graph is built. fromProcess() reads the real switches;
     // tests build their own.
@@ -124,6 +125,8 @@ public:
     bool setShortcut(std::optional<HotKey> hotKey);
 
     QCoro::Task<> showWhatsNew();
+    // What the settings window and onboarding work with: this graph's members and actions.
+    SettingsContext settingsContext();
     // Asks for the settings window, at the given page when one is given.
     void openSettings(std::optional<SettingsPage> page = std::nullopt);
 

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QIcon>
+
+namespace brenvo {
+
+// The application's icon, drawn here: a strip of three lit tiles on the edge of a dark square.
+QIcon appIcon();
+
+} // namespace brenvo

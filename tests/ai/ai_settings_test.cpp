@@ -1,0 +1,81 @@
+#include "ai/AISettings.h"
+#include "app/core/MemoryDefaults.h"
+
+#include "support/FakeSecretStore.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+using namespace brenvo;
+
+TEST(AISettings, EachChoiceIsWrittenAtOnceAndReadBackByANewObject)
+{
+    MemoryDefaults defaults;
+    test::FakeSecretStore secrets;
+    {
+        AISettings settings(defaults, secrets);
+        EXPECT_EQ(settings.provider(), AIProvider::anthropic);
+        EXPECT_TRUE(settings.openAIBaseURL().isEmpty());
+        settings.setProvider(AIProvider::openAICompatible);
+        settings.setAnthropicModel("model-a");
+        settings.setOpenAIModel("model-b");
+        settings.setOpenAIBaseURL("https://llm.example.test/v1");
+    }
+    EXPECT_EQ(defaults.object(AISettings::providerKey).toString(), "openai");
+    AISettings again(defaults, secrets);
+    EXPECT_EQ(again.provider(), AIProvider::openAICompatible);
+    EXPECT_EQ(again.anthropicModel(), "model-a");
+    EXPECT_EQ(again.openAIModel(), "model-b");
+    EXPECT_EQ(again.openAIBaseURL(), "https://llm.example.test/v1");
+    EXPECT_EQ(defaults.keys().size(), 4);
+}
+
+TEST(AISettings, ChangeSignalsComeOnlyOnARealChangeButEveryAssignmentWrites)
+{
+    MemoryDefaults defaults;
+    test::FakeSecretStore secrets;
+    AISettings settings(defaults, secrets);
+    QSignalSpy provider(&settings, &AISettings::providerChanged);
+    QSignalSpy model(&settings, &AISettings::openAIModelChanged);
+    settings.setProvider(AIProvider::anthropic);
+    EXPECT_EQ(provider.count(), 0);
+    EXPECT_TRUE(defaults.contains(AISettings::providerKey));
+    settings.setOpenAIModel("m");
+    settings.setOpenAIModel("m");
+    EXPECT_EQ(model.count(), 1);
+}
+
+TEST(AISettings, AnUnknownOrWronglyTypedProviderReadsAsAnthropic)
+{
+    MemoryDefaults defaults;
+    test::FakeSecretStore secrets;
+    defaults.setObject(AISettings::providerKey, QStringLiteral("gemini"));
+    defaults.setObject(AISettings::openAIModelKey, QVariantList {1, 2});
+    AISettings settings(defaults, secrets);
+    EXPECT_EQ(settings.provider(), AIProvider::anthropic);
+    EXPECT_TRUE(settings.openAIModel().isEmpty());
+}
+
+TEST(AISettings, TheKeyLivesInItsOwnItemAndAnUnreadableStoreGivesNone)
+{
+    MemoryDefaults defaults;
+    test::FakeSecretStore secrets;
+    AISettings settings(defaults, secrets);
+    EXPECT_EQ(settings.apiKey(), std::nullopt);
+    EXPECT_TRUE(settings.setAPIKey("  test-ai-key-not-real \n"));
+    EXPECT_EQ(secrets.items.value(AISettings::apiKeyItem), "test-ai-key-not-real");
+    EXPECT_EQ(settings.apiKey(), QStringLiteral("test-ai-key-not-real"));
+    EXPECT_TRUE(defaults.keys().isEmpty()); // never in the settings file
+
+    secrets.unreadable.insert(AISettings::apiKeyItem);
+    EXPECT_EQ(settings.apiKey(), std::nullopt);
+    secrets.unreadable.clear();
+
+    // A refused write keeps the old key and says so; blank removes it.
+    secrets.refuseWrites = true;
+    EXPECT_FALSE(settings.setAPIKey("test-other-key-not-real"));
+    EXPECT_EQ(settings.apiKey(), QStringLiteral("test-ai-key-not-real"));
+    secrets.refuseWrites = false;
+    EXPECT_TRUE(settings.setAPIKey("   "));
+    EXPECT_FALSE(secrets.items.contains(AISettings::apiKeyItem));
+}

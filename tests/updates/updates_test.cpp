@@ -1,0 +1,157 @@
+#include "app/core/MemoryDefaults.h"
+#include "app/core/PreferencesStore.h"
+#include "updates/FeedbackWindowController.h"
+#include "updates/UpdateManager.h"
+#include "updates/WhatsNewController.h"
+
+#include "support/FakeHTTPClient.h"
+#include "support/RunTask.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QUrlQuery>
+#include <gtest/gtest.h>
+
+using namespace brenvo;
+
+namespace {
+
+AppConfig siteConfig(QString host, QString path)
+{
+    AppConfig config;
+    config.name = QStringLiteral("Brenvo");
+    config.version = QStringLiteral("1.4");
+    config.build = QStringLiteral("12");
+    config.siteHost = std::move(host);
+    config.sitePath = std::move(path);
+    return config;
+}
+
+struct Opened {
+    QList<QUrl> urls;
+    UrlOpener opener()
+    {
+        return [this](const QUrl& url) {
+            urls.append(url);
+            return true;
+        };
+    }
+};
+
+} // namespace
+
+TEST(UpdateManager, CheckingSaysUpdatesAreNotSetUpInOneAlert)
+{
+    AppConfig config = siteConfig({}, {});
+    config.sparklePublicKey = QStringLiteral("test-key-not-real");
+    UpdateManager updates(config, true);
+    EXPECT_TRUE(updates.wantsUpdater());
+    EXPECT_FALSE(updates.isUpdaterRunning());
+    EXPECT_FALSE(UpdateManager(config, false).wantsUpdater());
+    EXPECT_FALSE(UpdateManager(siteConfig({}, {}), true).wantsUpdater());
+
+    QStringList shown;
+    updates.setAlert([&](const QString& title, const QString& text) { shown << title << text; });
+    updates.checkForUpdates();
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0], "Updates are not set up");
+    EXPECT_TRUE(shown[1].contains("Brenvo"));
+}
+
+TEST(UpdateManager, TheRealAlertIsOneWindowHoweverOftenItIsAskedFor)
+{
+    UpdateManager updates(siteConfig({}, {}), false);
+    updates.checkForUpdates();
+    updates.checkForUpdates();
+    int boxes = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+            ++boxes;
+            EXPECT_EQ(box->text(), updates.alertText());
+            EXPECT_FALSE(box->isModal());
+        }
+    }
+    EXPECT_EQ(boxes, 1);
+}
+
+TEST(WhatsNew, TheLaunchCheckRecordsTheRunningVersionOnlyWhenItChanged)
+{
+    MemoryDefaults defaults;
+    PreferencesStore preferences(defaults);
+    auto http = std::make_shared<test::FakeHTTPClient>();
+    Opened opened;
+    WhatsNewController whatsNew(siteConfig("example.test", {}), preferences, http, opened.opener());
+    test::runTask(whatsNew.checkOnLaunch());
+    EXPECT_EQ(preferences.lastSeenVersion(), QStringLiteral("1.4"));
+
+    int changes = 0;
+    QObject::connect(&preferences, &PreferencesStore::lastSeenVersionChanged, [&]() { ++changes; });
+    test::runTask(whatsNew.checkOnLaunch());
+    EXPECT_EQ(changes, 0);
+    EXPECT_TRUE(opened.urls.isEmpty());
+    EXPECT_TRUE(http->requests.empty());
+
+    // A build without a version has nothing to record.
+    AppConfig noVersion = siteConfig("example.test", {});
+    noVersion.version.clear();
+    preferences.setLastSeenVersion(QStringLiteral("1.0"));
+    WhatsNewController unversioned(noVersion, preferences, http, opened.opener());
+    test::runTask(unversioned.checkOnLaunch());
+    EXPECT_EQ(preferences.lastSeenVersion(), QStringLiteral("1.0"));
+}
+
+TEST(WhatsNew, ThePageOpensOnTheConfiguredSiteOnly)
+{
+    MemoryDefaults defaults;
+    PreferencesStore preferences(defaults);
+    auto http = std::make_shared<test::FakeHTTPClient>();
+    Opened opened;
+    WhatsNewController withPath(
+        siteConfig("example.test", "/apps/brenvo"), preferences, http, opened.opener());
+    test::runTask(withPath.show());
+    WhatsNewController bare(siteConfig("example.test", {}), preferences, http, opened.opener());
+    test::runTask(bare.show());
+    WhatsNewController none(siteConfig({}, {}), preferences, http, opened.opener());
+    test::runTask(none.show());
+    // A host that would carry the address elsewhere is not opened.
+    for (const char* host : {"user@evil.test", "example.test?x=1", "example.test#frag", "exa mple.test"}) {
+        WhatsNewController odd(siteConfig(host, {}), preferences, http, opened.opener());
+        EXPECT_EQ(odd.pageURL(), std::nullopt) << host;
+        test::runTask(odd.show());
+    }
+    ASSERT_EQ(opened.urls.size(), 2);
+    EXPECT_EQ(opened.urls[0].toString(), "https://example.test/apps/brenvo/whatsnew/");
+    EXPECT_EQ(opened.urls[1].toString(), "https://example.test/whatsnew/");
+    EXPECT_FALSE(preferences.lastSeenVersion().has_value());
+}
+
+TEST(Feedback, AMailGoesToThePlainSupportAddressWithNameAndVersion)
+{
+    Opened opened;
+    FeedbackWindowController feedback(opened.opener());
+    AppConfig config = siteConfig({}, {});
+    feedback.show(config);
+    EXPECT_TRUE(opened.urls.isEmpty());
+
+    config.supportEmail = QStringLiteral("help@example.test");
+    feedback.show(config);
+    ASSERT_EQ(opened.urls.size(), 1);
+    const QUrl mail = opened.urls.front();
+    EXPECT_EQ(mail.scheme(), "mailto");
+    EXPECT_EQ(mail.path(), "help@example.test");
+    const QUrlQuery query(mail);
+    EXPECT_EQ(query.queryItemValue("subject", QUrl::FullyDecoded), "Brenvo Feedback");
+    EXPECT_TRUE(query.queryItemValue("body", QUrl::FullyDecoded).contains("Brenvo 1.4 (12)"));
+    EXPECT_EQ(query.queryItems().size(), 2);
+}
+
+TEST(Feedback, AnAddressThatWouldAddRecipientsOrHeadersOpensNothing)
+{
+    for (const char* address :
+        {"help@example.test?bcc=x@evil.test", "a@b.test,c@d.test", "a@b.test&cc=c", "no-at-sign",
+            "a b@example.test", "a@example.test\nBcc: x", "@example.test", "a@", "a@b..test"}) {
+        AppConfig config = siteConfig({}, {});
+        config.supportEmail = QString::fromUtf8(address);
+        EXPECT_EQ(FeedbackWindowController::mailURL(config), std::nullopt) << address;
+    }
+}
