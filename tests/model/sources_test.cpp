@@ -2,12 +2,14 @@
 // "nothing" at once.
 #include "model/ActivitySource.h"
 #include "model/UsageSource.h"
+#include "support/RunTask.h"
 
-#include <QCoroTask>
 #include <gtest/gtest.h>
 
 namespace brenvo {
 namespace {
+
+using test::runTask;
 
 class BareActivity final : public ActivitySource {
 public:
@@ -33,64 +35,25 @@ public:
     QCoro::Task<std::optional<UsageReport>> report() override { co_return std::nullopt; }
 };
 
-// Awaits a task that completes without suspending; its failure comes back as the exception.
-// (QCoro's waitFor never returns when the awaited task throws.)
-template <typename T>
-QCoro::Task<> collect(QCoro::Task<T> task, std::optional<T>& result, std::exception_ptr& error)
-{
-    try {
-        result = co_await std::move(task);
-    } catch (...) {
-        error = std::current_exception();
-    }
-}
-
-template <typename T> T ready(QCoro::Task<T> task)
-{
-    EXPECT_TRUE(task.isReady());
-    std::optional<T> result;
-    std::exception_ptr error;
-    collect(std::move(task), result, error);
-    if (error)
-        std::rethrow_exception(error);
-    return *result;
-}
-
-QCoro::Task<> collectVoid(QCoro::Task<> task, std::exception_ptr& error)
-{
-    try {
-        co_await std::move(task);
-    } catch (...) {
-        error = std::current_exception();
-    }
-}
-
-TEST(ToolProtocols, DefaultsAnswerNothingAtOnce)
+TEST(ToolProtocols, DefaultsAnswerNothingAtOnceAndFailuresCarryTheirSentence)
 {
     BareActivity source;
-    EXPECT_TRUE(ready(source.projects(QStringLiteral("test-token-not-real"))).isEmpty());
-    EXPECT_FALSE(ready(source.accountIcon(QStringLiteral("test-token-not-real"))).has_value());
-    EXPECT_FALSE(source.advice().has_value());
+    auto projects = source.projects(QStringLiteral("test-token-not-real"));
+    auto avatar = source.accountIcon(QStringLiteral("test-token-not-real"));
+    EXPECT_TRUE(projects.isReady() && avatar.isReady());
+    EXPECT_TRUE(runTask(std::move(projects)).isEmpty());
+    EXPECT_FALSE(runTask(std::move(avatar)));
+    EXPECT_FALSE(source.advice());
 
     FailingUsage usage;
-    auto ask = usage.askNow();
-    EXPECT_TRUE(ask.isReady());
-}
-
-TEST(ToolProtocols, UsageFailureCarriesItsSentence)
-{
-    FailingUsage usage;
-    std::exception_ptr error;
-    collectVoid(usage.connect(), error);
+    EXPECT_TRUE(usage.askNow().isReady());
     try {
-        ASSERT_TRUE(error);
-        std::rethrow_exception(error);
+        runTask(usage.connect());
+        ADD_FAILURE() << "connect did not fail";
     } catch (const UsageFailure& failure) {
         EXPECT_EQ(failure.reason(), QStringLiteral("Claude Code is not installed."));
         EXPECT_STREQ(failure.what(), "Claude Code is not installed.");
     }
-    EXPECT_EQ(UsageFailure(QStringLiteral("a")), UsageFailure(QStringLiteral("a")));
-    EXPECT_FALSE(UsageFailure(QStringLiteral("a")) == UsageFailure(QStringLiteral("b")));
 }
 
 } // namespace

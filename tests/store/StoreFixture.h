@@ -8,11 +8,14 @@
 #include "support/FakeToolSources.h"
 #include "support/ManualScheduler.h"
 #include "support/MessageRecorder.h"
+#include "support/ModelBuilders.h"
 #include "support/QtPrinting.h"
 
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
 
 namespace brenvo {
 
@@ -37,12 +40,12 @@ public:
     QStringList errors() const { return messages(QtCriticalMsg); }
 };
 
-inline QString secretKeyOf(KitService service)
-{
-    return service.secretKey();
-}
-
-inline const QString kFakeToken = QStringLiteral("test-token-not-real");
+inline const QString kFakeToken = u"test-token-not-real"_s;
+constexpr KitService vercelKit = KitService::vercel, githubKit = KitService::github,
+                     stripeKit = KitService::stripe, claudeKit = KitService::claude;
+using DS = Deployment::State;
+using PS = Payment::State;
+using C = KitConnection;
 
 // A store over fake tools, an in-memory settings domain and virtual time.
 class StoreTest : public ::testing::Test {
@@ -62,59 +65,77 @@ protected:
 
     void build(bool mock = false)
     {
-        DevKitStore::Sources sources;
-        sources.activity.insert(KitService::vercel, vercel);
-        sources.activity.insert(KitService::github, github);
-        sources.payments.insert(KitService::stripe, stripe);
-        sources.payments.insert(KitService::polar, polar);
-        sources.usage.insert(KitService::claude, claudeUsage);
-        sources.spend.insert(KitService::claude, claudeSpend);
-        sources.siteIcons = siteIcons;
-        store = std::make_unique<DevKitStore>(preferences, secrets, scheduler, mock, sources);
+        store = std::make_unique<DevKitStore>(preferences, secrets, scheduler, mock,
+            DevKitStore::Sources {{{vercelKit, vercel}, {githubKit, github}},
+                {{stripeKit, stripe}, {KitService::polar, polar}}, {{claudeKit, claudeUsage}},
+                {{claudeKit, claudeSpend}}, siteIcons});
+    }
+    // Every tool enabled, then a store built and, when asked, started.
+    void buildEnabled(bool started = false)
+    {
+        const auto& all = KitService::allCases();
+        preferences.setEnabledServices(QSet<KitService>(all.begin(), all.end()));
+        build();
+        if (started)
+            store->start();
     }
 
-    void storeTokens(std::initializer_list<KitService> services)
+    static std::exception_ptr fail(ServiceFailure f) { return std::make_exception_ptr(std::move(f)); }
+    static std::exception_ptr fail(UsageFailure f) { return std::make_exception_ptr(std::move(f)); }
+    static std::exception_ptr refused(int status, const QString& text)
     {
-        for (auto s : services)
-            secrets.items.insert(s.secretKey(), kFakeToken);
+        return fail(ServiceFailure::refused(status, text));
+    }
+    static std::exception_ptr rejected() { return fail(ServiceFailure::rejected()); }
+    static C connected(std::optional<QString> account = std::nullopt)
+    {
+        return C::connected(std::move(account));
     }
 
-    void enableAll()
+    void storeToken(KitService s, const QString& token = kFakeToken)
     {
-        QSet<KitService> all;
-        for (auto s : KitService::allCases())
-            all.insert(s);
-        preferences.setEnabledServices(all);
+        secrets.items.insert(s.secretKey(), token);
+    }
+    bool hasToken(KitService s) const { return secrets.items.contains(s.secretKey()); }
+    QString token(KitService s) const { return secrets.items.value(s.secretKey()); }
+    // Stores a payment account the way an earlier run left it.
+    void account(const QString& id, const QString& key, std::optional<QString> name = {},
+        std::optional<QString> site = {})
+    {
+        auto accounts = preferences.paymentAccounts();
+        accounts[u"stripe"_s].append(PaymentAccountRecord {id, name, site});
+        preferences.setPaymentAccounts(accounts);
+        secrets.items.insert(u"kit.stripe."_s + id, key);
+    }
+    QList<PaymentAccountRecord> stripeRecords() const
+    {
+        return preferences.paymentAccounts().value(u"stripe"_s);
     }
 
     QDateTime ago(int seconds) const { return scheduler.wallNow().addSecs(-seconds); }
-
-    Deployment row(const QString& id, Deployment::State state, int secondsAgo,
-        const QString& project = QStringLiteral("web")) const
+    Deployment row(const QString& id, DS state, int secondsAgo, const QString& project = u"web"_s) const
     {
-        Deployment d;
-        d.id = id;
+        Deployment d = deployment(id, state, ago(secondsAgo));
         d.project = project;
-        d.message = QStringLiteral("Change ") + id;
-        d.state = state;
-        d.date = ago(secondsAgo);
         return d;
     }
-
-    Payment pay(const QString& id, Payment::State state, int secondsAgo,
-        std::optional<QString> account = std::nullopt) const
+    Payment pay(const QString& id, PS state, int secondsAgo, std::optional<QString> account = {}) const
     {
-        Payment p;
-        p.id = id;
-        p.accountID = account;
-        p.amount = 2900;
-        p.currency = QStringLiteral("USD");
-        p.state = state;
-        p.date = ago(secondsAgo);
-        return p;
+        return payment(id, state, ago(secondsAgo), std::move(account));
+    }
+    // The merged payments of a tool as "id@account".
+    QStringList paymentIDs(KitService s = stripeKit) const
+    {
+        QStringList out;
+        for (const auto& p : store->snapshot().payments.value(s))
+            out.append(p.id + u'@' + p.accountID.value_or(u"-"_s));
+        return out;
     }
 
-    KitConnection conn(KitService s) const { return store->connection(s); }
+    C conn(KitService s) const { return store->connection(s); }
+    bool green(KitService s = vercelKit) const { return store->celebrating().contains(s); }
+    bool red(KitService s = vercelKit) const { return store->alerting().contains(s); }
+    bool unseen(KitService s = vercelKit) const { return store->unseen().contains(s); }
 
     // Runs a store action to its end on virtual time; fails when it is still waiting.
     template <typename T> void finish(QCoro::Task<T> task)
@@ -123,10 +144,5 @@ protected:
         ASSERT_TRUE(task.isReady());
     }
 };
-
-inline KitConnection connected(std::optional<QString> account = std::nullopt)
-{
-    return KitConnection::connected(std::move(account));
-}
 
 } // namespace brenvo::test

@@ -5,28 +5,23 @@ using namespace brenvo::test;
 
 namespace {
 
-using State = Deployment::State;
-
 class Deployments : public StoreTest {
 protected:
     void SetUp() override
     {
-        storeTokens({KitService::vercel, KitService::github});
-        enableAll();
-        build();
+        storeToken(vercelKit);
+        storeToken(githubKit);
+        buildEnabled();
     }
-    void load(KitService s = KitService::vercel) { finish(store->refresh(s)); }
-    bool green(KitService s = KitService::vercel) const { return store->celebrating().contains(s); }
-    bool red(KitService s = KitService::vercel) const { return store->alerting().contains(s); }
-    bool unseen(KitService s = KitService::vercel) const { return store->unseen().contains(s); }
-    // Loads a baseline, then a second list, and reports what the second load raised.
+    void load(KitService s = vercelKit) { finish(store->refresh(s)); }
+    // Loads a baseline, then a second list, and leaves what the second load raised.
     void twoLoads(QList<Deployment> first, QList<Deployment> second)
     {
         vercel->rows = std::move(first);
         load();
         scheduler.advance(3); // any flash of the first load is over
-        store->watch(KitService::vercel); // clears the unseen mark
-        store->watch(KitService::claude); // and shows another card
+        store->watch(vercelKit); // clears the unseen mark
+        store->watch(claudeKit); // and shows another card
         vercel->rows = std::move(second);
         load();
     }
@@ -35,205 +30,134 @@ protected:
 TEST_F(Deployments, TheFirstLoadSetsTheBaselineSilently)
 {
     QSignalSpy changed(store.get(), &DevKitStore::snapshotChanged);
-    vercel->rows = {row("1", State::ready, 10), row("2", State::failed, 20)};
-    vercel->adviceText = QStringLiteral("The token may not read domains.");
+    vercel->rows = {row("1", DS::ready, 10), row("2", DS::failed, 20)};
+    vercel->adviceText = u"The token may not read domains."_s;
     load();
-    EXPECT_EQ(store->deployments(KitService::vercel), vercel->rows);
-    EXPECT_EQ(conn(KitService::vercel), connected(QStringLiteral("robin")));
+    EXPECT_EQ(store->deployments(vercelKit), vercel->rows);
     EXPECT_FALSE(green() || red() || unseen());
-    EXPECT_EQ(store->advice().value(KitService::vercel), vercel->adviceText);
-    EXPECT_EQ(changed.count(), 1);
-
+    EXPECT_EQ(store->advice().value(vercelKit), vercel->adviceText);
     // The same rows again: nothing rewritten, icons not asked again, advice gone when withdrawn.
     vercel->adviceText.reset();
     vercel->calls.clear();
     load();
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(vercel->calls, QStringList {"deployments *"});
-    EXPECT_FALSE(store->advice().contains(KitService::vercel));
-
-    // An empty first list is stored too.
-    github->rows = {};
-    load(KitService::github);
-    EXPECT_TRUE(store->snapshot().deployments.contains(KitService::github));
+    EXPECT_FALSE(store->advice().contains(vercelKit));
 }
 
-TEST_F(Deployments, ABuildThatFinishesFlashesGreenForTwoPointSixSeconds)
+TEST_F(Deployments, NewsFlashesByDateAndState)
 {
-    twoLoads({row("1", State::building, 10)}, {row("1", State::ready, 10)});
-    EXPECT_TRUE(green());
-    EXPECT_TRUE(unseen());
+    // A build that finishes: green for 2.6 s, and unseen.
+    twoLoads({row("1", DS::building, 10)}, {row("1", DS::ready, 10)});
+    EXPECT_TRUE(green() && unseen());
     scheduler.advance(2.5);
     EXPECT_TRUE(green());
     scheduler.advance(0.1);
     EXPECT_FALSE(green());
-}
-
-TEST_F(Deployments, NewRowsCountByDateAndState)
-{
-    // A new ready row newer than every old one: green.
-    twoLoads({row("1", State::ready, 100)}, {row("2", State::ready, 5), row("1", State::ready, 100)});
-    EXPECT_TRUE(green());
     // A new ready row older than the newest old one: only unseen.
-    twoLoads({row("1", State::ready, 100)}, {row("1", State::ready, 100), row("0", State::ready, 200)});
-    EXPECT_FALSE(green());
-    EXPECT_TRUE(unseen());
-    // A new failed row: red for 2.6 s.
-    twoLoads({row("1", State::ready, 100)}, {row("3", State::failed, 5), row("1", State::ready, 100)});
-    EXPECT_TRUE(red());
-    EXPECT_FALSE(green());
-    scheduler.advance(2.6);
-    EXPECT_FALSE(red());
-    // Good news wins over bad news in the same load.
-    twoLoads({row("1", State::building, 100)}, {row("4", State::failed, 5), row("1", State::ready, 100)});
-    EXPECT_TRUE(green());
-    EXPECT_FALSE(red());
+    twoLoads({row("1", DS::ready, 100)}, {row("1", DS::ready, 100), row("0", DS::ready, 200)});
+    EXPECT_TRUE(unseen() && !green());
+    // Good news wins over bad news in the same load; bad news alone is red.
+    twoLoads({row("1", DS::building, 100)}, {row("4", DS::failed, 5), row("1", DS::ready, 100)});
+    EXPECT_TRUE(green() && !red());
+    twoLoads({row("1", DS::ready, 100)}, {row("3", DS::failed, 5), row("1", DS::ready, 100)});
+    EXPECT_TRUE(red() && !green());
     // Canceled: unseen without a flash; still building: nothing at all.
-    twoLoads({row("1", State::building, 100)}, {row("1", State::canceled, 100)});
-    EXPECT_TRUE(unseen());
-    EXPECT_FALSE(green() || red());
-    twoLoads(
-        {row("1", State::building, 100)}, {row("1", State::building, 100), row("5", State::building, 1)});
+    twoLoads({row("1", DS::building, 100)}, {row("1", DS::canceled, 100)});
+    EXPECT_TRUE(unseen() && !green() && !red());
+    twoLoads({row("1", DS::building, 100)}, {row("1", DS::building, 100), row("5", DS::building, 1)});
     EXPECT_FALSE(green() || red() || unseen());
 }
 
-TEST_F(Deployments, AnIdentifiedToolIsAskedForItsAccountProjectsAndAvatarOnce)
+TEST_F(Deployments, AnIdentifiedToolIsAskedForItsAccountProjectsAndIconsOnce)
 {
-    github->projectList = {{QStringLiteral("me/app"), QStringLiteral("me/app")}};
-    github->rows = {row("1", State::ready, 10, QStringLiteral("me/app")),
-        row("2", State::ready, 20, QStringLiteral("me/app")),
-        row("3", State::ready, 30, QStringLiteral("me/site"))};
-    github->icons.insert(QStringLiteral("me/app"), testImage(qRgb(1, 2, 3)));
-    load(KitService::github);
-    EXPECT_EQ(github->count("projectIcon"), 2); // one per project
-    EXPECT_EQ(store->projectIcons().value(KitService::github).keys(), QStringList {"me/app"});
-    EXPECT_EQ(store->listedProjects().value(KitService::github), github->projectList);
-    EXPECT_FALSE(store->accountIcons().contains(KitService::github)); // no avatar yet
-    EXPECT_TRUE(store->iconsLookedFor().contains(QStringLiteral("github/me/site")));
-    github->avatar = testImage(qRgb(9, 9, 9));
-    store->disconnect(KitService::vercel); // unrelated tool: github's bookkeeping stays
-    EXPECT_TRUE(store->iconsLookedFor().contains(QStringLiteral("github/me/site")));
-    // Connected tools are not identified again: the avatar comes with the next identifying load.
-    load(KitService::github);
-    EXPECT_EQ(github->count("accountIcon"), 1);
-    EXPECT_EQ(github->count("projectIcon"), 2);
+    github->projectList = {{u"me/app"_s, u"me/app"_s}};
+    github->rows = {row("1", DS::ready, 10, u"me/app"_s), row("2", DS::ready, 20, u"me/app"_s),
+        row("3", DS::ready, 30, u"me/site"_s)};
+    github->icons.insert(u"me/app"_s, testImage(qRgb(1, 2, 3)));
+    load(githubKit);
+    EXPECT_EQ(github->calls,
+        (QStringList {"account", "projects", "deployments *", "projectIcon me/app", "projectIcon me/site",
+            "accountIcon"}));
+    EXPECT_EQ(github->lastLimit, 3);
+    EXPECT_EQ(store->projectIcons().value(githubKit).keys(), QStringList {"me/app"});
+    EXPECT_EQ(store->listedProjects().value(githubKit), github->projectList);
+    store->disconnect(vercelKit); // unrelated tool: github's bookkeeping stays
+    github->calls.clear();
+    load(githubKit);
+    EXPECT_EQ(github->calls, QStringList {"deployments *"});
 }
 
-TEST_F(Deployments, AFailingAccountStopsTheRefreshAndBecomesTheConnection)
+TEST_F(Deployments, AFailingAccountStopsTheRefreshAndLaterFailuresKeepTheRows)
 {
-    github->accountError = std::make_exception_ptr(ServiceFailure::rejected());
+    github->accountError = rejected();
     LogLines log;
-    load(KitService::github);
+    load(githubKit);
     EXPECT_EQ(github->calls, QStringList {"account"});
-    EXPECT_EQ(conn(KitService::github), KitConnection::rejected());
+    EXPECT_EQ(conn(githubKit), C::rejected());
     EXPECT_EQ(log.errors(), QStringList {"GitHub did not accept the token."});
-    EXPECT_FALSE(store->snapshot().deployments.contains(KitService::github));
-    // Rows that fail later keep the rows already shown.
     github->accountError = nullptr;
-    github->rows = {row("1", State::ready, 10)};
-    load(KitService::github);
-    github->rowsError = std::make_exception_ptr(ServiceFailure::refused(500, QStringLiteral("Down")));
-    load(KitService::github);
-    EXPECT_EQ(conn(KitService::github), KitConnection::failing(QStringLiteral("GitHub answered 500: Down")));
-    EXPECT_EQ(store->deployments(KitService::github).size(), 1);
+    github->rows = {row("1", DS::ready, 10)};
+    load(githubKit);
+    github->rowsError = refused(500, u"Down"_s);
+    load(githubKit);
+    EXPECT_EQ(conn(githubKit), C::failing(u"GitHub answered 500: Down"_s));
+    EXPECT_EQ(store->deployments(githubKit).size(), 1);
 }
 
 TEST_F(Deployments, AFailedProjectListingIsRetriedUntilThePickCounts)
 {
-    preferences.setSelectedProjects({{QStringLiteral("github"), QStringLiteral("me/app")}});
-    github->projectsError = std::make_exception_ptr(ServiceFailure::refused(503, QStringLiteral("Busy")));
-    load(KitService::github);
-    EXPECT_TRUE(store->listedProjects().value(KitService::github).isEmpty());
-    EXPECT_TRUE(github->calls.contains(QStringLiteral("deployments *")));
-    EXPECT_EQ(conn(KitService::github), connected(QStringLiteral("robin")));
+    preferences.setSelectedProjects({{u"github"_s, u"me/app"_s}});
+    github->projectsError = refused(503, u"Busy"_s);
+    load(githubKit);
+    EXPECT_EQ(conn(githubKit), connected(u"robin"_s));
     // Connected now, yet the projects are asked again until a listing works.
     github->projectsError = nullptr;
-    github->projectList = {{QStringLiteral("me/app"), QStringLiteral("me/app")}};
+    github->projectList = {{u"me/app"_s, u"me/app"_s}};
     github->calls.clear();
-    load(KitService::github);
-    EXPECT_EQ(github->calls, (QStringList {"projects", "deployments me/app"}));
-    github->calls.clear();
-    load(KitService::github);
-    EXPECT_EQ(github->calls, QStringList {"deployments me/app"});
+    load(githubKit);
+    load(githubKit);
+    EXPECT_EQ(github->calls, (QStringList {"projects", "deployments me/app", "deployments me/app"}));
 }
 
 TEST_F(Deployments, RowsOfAProjectNoLongerPickedAreDropped)
 {
-    github->projectList
-        = {{QStringLiteral("a"), QStringLiteral("a")}, {QStringLiteral("b"), QStringLiteral("b")}};
-    load(KitService::github);
+    github->projectList = {{u"a"_s, u"a"_s}, {u"b"_s, u"b"_s}};
+    load(githubKit);
     github->hold("deployments");
-    github->rows = {row("9", State::ready, 1, QStringLiteral("a"))};
-    auto pending = store->refresh(KitService::github);
-    store->select(KitProject {QStringLiteral("b"), QStringLiteral("b")}, KitService::github);
+    github->rows = {row("9", DS::ready, 1, u"a"_s)};
+    auto pending = store->refresh(githubKit);
+    store->select(KitProject {u"b"_s, u"b"_s}, githubKit);
     github->release("deployments");
     finish(std::move(pending));
-    EXPECT_TRUE(store->deployments(KitService::github).isEmpty());
-}
-
-TEST_F(Deployments, FlashesOverlapAsTheyWere)
-{
-    // A delayed celebration and an alert in its first second: both sets until the alert clears.
-    store->celebrate(KitService::github, 1.0);
-    EXPECT_FALSE(green(KitService::github));
-    scheduler.advance(0.5);
-    store->alert(KitService::github);
-    scheduler.advance(0.5);
-    EXPECT_TRUE(green(KitService::github) && red(KitService::github));
-    scheduler.advance(2.1);
-    EXPECT_FALSE(red(KitService::github));
-    EXPECT_TRUE(green(KitService::github));
-    scheduler.advance(0.5);
-    EXPECT_FALSE(green(KitService::github));
-    // Two alerts a second apart: the first clear ends both.
-    store->alert(KitService::github);
-    scheduler.advance(1);
-    store->alert(KitService::github);
-    scheduler.advance(1.6);
-    EXPECT_FALSE(red(KitService::github));
-    // Green over red.
-    store->alert(KitService::github);
-    store->celebrate(KitService::github, 0);
-    EXPECT_TRUE(green(KitService::github));
-    EXPECT_FALSE(red(KitService::github));
+    EXPECT_TRUE(store->deployments(githubKit).isEmpty());
 }
 
 TEST_F(Deployments, ARefreshThatEndsAfterADisconnectLeavesNothingBehind)
 {
-    github->rows = {row("1", State::ready, 10)};
-    github->icons.insert(QStringLiteral("web"), testImage(qRgb(1, 1, 1)));
-    github->hold("deployments");
+    github->rows = {row("1", DS::ready, 10)};
+    github->icons.insert(u"web"_s, testImage(qRgb(1, 1, 1)));
     LogLines log;
-    auto pending = store->refresh(KitService::github);
-    store->disconnect(KitService::github);
-    github->release("deployments");
-    finish(std::move(pending));
-    EXPECT_EQ(conn(KitService::github), KitConnection::notConnected());
-    EXPECT_FALSE(store->snapshot().deployments.contains(KitService::github));
-    EXPECT_FALSE(store->accounts().contains(KitService::github));
-    EXPECT_FALSE(store->loadedOnce().contains(KitService::github));
-    EXPECT_EQ(github->count("projectIcon"), 0);
-
-    // A failing answer after a disconnect is not logged or shown either.
-    secrets.items.insert(secretKeyOf(KitService::github), kFakeToken);
-    github->rowsError = std::make_exception_ptr(ServiceFailure::rejected());
-    auto failing = store->refresh(KitService::github);
-    store->disconnect(KitService::github);
-    github->release("deployments");
-    finish(std::move(failing));
-    EXPECT_EQ(conn(KitService::github), KitConnection::notConnected());
+    // Rows, then a failure, then an icon, each answered after a disconnect.
+    for (const char* held : {"deployments", "failing", "projectIcon"}) {
+        SCOPED_TRACE(held);
+        storeToken(githubKit);
+        const bool failing = QLatin1String(held) == QLatin1String("failing");
+        github->rowsError = failing ? rejected() : nullptr;
+        const QString call = failing ? u"deployments"_s : QString::fromLatin1(held);
+        github->hold(call);
+        auto pending = store->refresh(githubKit);
+        store->disconnect(githubKit);
+        github->release(call);
+        github->letThrough(call);
+        finish(std::move(pending));
+        EXPECT_EQ(conn(githubKit), C::notConnected());
+        EXPECT_FALSE(
+            store->snapshot().deployments.contains(githubKit) || store->accounts().contains(githubKit));
+        EXPECT_FALSE(store->loadedOnce().contains(githubKit) || store->projectIcons().contains(githubKit));
+    }
+    EXPECT_EQ(github->count("projectIcon"), 1);
     EXPECT_TRUE(log.errors().isEmpty());
-
-    // An icon lookup that ends after a disconnect does not bring the icon back.
-    secrets.items.insert(secretKeyOf(KitService::github), kFakeToken);
-    github->rowsError = nullptr;
-    github->letThrough("deployments");
-    github->hold("projectIcon");
-    auto icons = store->refresh(KitService::github);
-    store->disconnect(KitService::github);
-    github->release("projectIcon");
-    finish(std::move(icons));
-    EXPECT_FALSE(store->projectIcons().contains(KitService::github));
 }
 
 } // namespace

@@ -9,65 +9,44 @@ using namespace brenvo::test;
 
 namespace {
 
-template <typename E> std::exception_ptr error(E e)
+class Failures : public StoreTest { };
+
+TEST_F(Failures, EveryKindOfFailureHasItsSentence)
 {
-    return std::make_exception_ptr(std::move(e));
+    const QString app = AppConfig::main().name.isEmpty() ? u"App"_s : AppConfig::main().name;
+    const QString unreachable = u"Cloudflare could not be reached. Check your internet connection."_s;
+    const struct {
+        std::exception_ptr failure;
+        KitService service;
+        QString text;
+    } cases[] = {{refused(404, u"Not Found"_s), KitService::gitlab, u"GitLab answered 404: Not Found"_s},
+        {refused(502, QString()), vercelKit, u"Vercel answered 502: "_s},
+        {fail(ServiceFailure::explained(u"No builds."_s)), stripeKit, u"No builds."_s},
+        {rejected(), KitService::polar, u"Polar did not accept the token."_s},
+        {rejected(), stripeKit, u"Stripe did not accept the key."_s},
+        {rejected(), KitService::codex, u"OpenAI Codex did not accept the key."_s},
+        {fail(UsageFailure(u"Claude Code is not signed in."_s)), claudeKit,
+            u"Claude Code is not signed in."_s},
+        {std::make_exception_ptr(DecodingFailure(DecodingFailure::Kind::keyNotFound, u"id"_s, {})), vercelKit,
+            u"Vercel answered with something "_s + app + u" does not understand."_s},
+        {std::make_exception_ptr(TransportFailure(TransportFailure::Kind::timedOut)), KitService::cloudflare,
+            unreachable},
+        {std::make_exception_ptr(42), KitService::cloudflare, unreachable},
+        {nullptr, KitService::cloudflare, unreachable}};
+    for (const auto& c : cases)
+        EXPECT_EQ(DevKitStore::failureText(c.failure, c.service), c.text);
 }
 
-TEST(FailureText, EveryKindOfFailureHasItsSentence)
-{
-    EXPECT_EQ(DevKitStore::failureText(
-                  error(ServiceFailure::refused(404, QStringLiteral("Not Found"))), KitService::gitlab),
-        QStringLiteral("GitLab answered 404: Not Found"));
-    EXPECT_EQ(DevKitStore::failureText(error(ServiceFailure::refused(502, QString())), KitService::vercel),
-        QStringLiteral("Vercel answered 502: "));
-    const QString explained = QStringLiteral("The token may not read Workers builds.");
-    for (auto s : KitService::allCases())
-        EXPECT_EQ(DevKitStore::failureText(error(ServiceFailure::explained(explained)), s), explained);
-
-    const auto rejected = error(ServiceFailure::rejected());
-    EXPECT_EQ(DevKitStore::failureText(rejected, KitService::polar),
-        QStringLiteral("Polar did not accept the token."));
-    EXPECT_EQ(DevKitStore::failureText(rejected, KitService::stripe),
-        QStringLiteral("Stripe did not accept the key."));
-    EXPECT_EQ(DevKitStore::failureText(rejected, KitService::claude),
-        QStringLiteral("Claude did not accept the key."));
-    EXPECT_EQ(DevKitStore::failureText(rejected, KitService::codex),
-        QStringLiteral("OpenAI Codex did not accept the key."));
-    EXPECT_EQ(DevKitStore::failureText(rejected, KitService::github),
-        QStringLiteral("GitHub did not accept the token."));
-
-    EXPECT_EQ(DevKitStore::failureText(
-                  error(UsageFailure(QStringLiteral("Claude Code is not signed in."))), KitService::claude),
-        QStringLiteral("Claude Code is not signed in."));
-    const QString app = AppConfig::main().name.isEmpty() ? QStringLiteral("App") : AppConfig::main().name;
-    EXPECT_EQ(DevKitStore::failureText(
-                  error(DecodingFailure(DecodingFailure::Kind::keyNotFound, QStringLiteral("id"), {})),
-                  KitService::vercel),
-        QStringLiteral("Vercel answered with something ") + app + QStringLiteral(" does not understand."));
-    const QString unreachable
-        = QStringLiteral("Cloudflare could not be reached. Check your internet connection.");
-    EXPECT_EQ(DevKitStore::failureText(
-                  error(TransportFailure(TransportFailure::Kind::timedOut)), KitService::cloudflare),
-        unreachable);
-    EXPECT_EQ(DevKitStore::failureText(error(42), KitService::cloudflare), unreachable);
-    EXPECT_EQ(DevKitStore::failureText(nullptr, KitService::cloudflare), unreachable);
-}
-
-class FailureLog : public StoreTest { };
-
-TEST_F(FailureLog, OnlyARejectionIsRejectedAndEachFailureIsLoggedOnce)
+TEST_F(Failures, OnlyARejectionIsRejectedAndEachFailureIsLoggedOnce)
 {
     build();
     LogLines log;
-    EXPECT_EQ(store->log(error(ServiceFailure::rejected()), KitService::github), KitConnection::rejected());
-    EXPECT_EQ(
-        store->log(error(ServiceFailure::refused(401, QStringLiteral("Unauthorized"))), KitService::github),
-        KitConnection::failing(QStringLiteral("GitHub answered 401: Unauthorized")));
+    EXPECT_EQ(store->log(rejected(), githubKit), C::rejected());
+    EXPECT_EQ(store->log(refused(401, u"Unauthorized"_s), githubKit),
+        C::failing(u"GitHub answered 401: Unauthorized"_s));
     // A sentence with a percent sign is logged as it is, never used as a format.
-    EXPECT_EQ(
-        store->log(error(ServiceFailure::explained(QStringLiteral("Quota at 100%s"))), KitService::vercel),
-        KitConnection::failing(QStringLiteral("Quota at 100%s")));
+    EXPECT_EQ(store->log(fail(ServiceFailure::explained(u"Quota at 100%s"_s)), vercelKit),
+        C::failing(u"Quota at 100%s"_s));
     EXPECT_EQ(log.errors(),
         (QStringList {
             "GitHub did not accept the token.", "GitHub answered 401: Unauthorized", "Quota at 100%s"}));

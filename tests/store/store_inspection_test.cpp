@@ -5,119 +5,103 @@ using namespace brenvo::test;
 
 namespace {
 
-using State = Deployment::State;
 using Redeploy = DeploymentInspection::Redeploy;
 
 class Inspection : public StoreTest {
 protected:
     void SetUp() override
     {
-        storeTokens({KitService::vercel, KitService::github});
-        enableAll();
-        vercel->rows = {row("dpl_1", State::ready, 60), row("dpl_2", State::failed, 120)};
-        vercel->detailsAnswer.creator = QStringLiteral("robin");
-        github->projectList = {{QStringLiteral("a"), QStringLiteral("a")}};
-        github->rows = {row("1", State::ready, 60, QStringLiteral("a"))};
-        build();
-        store->start();
+        storeToken(vercelKit);
+        storeToken(githubKit);
+        vercel->rows = {row("dpl_1", DS::ready, 60), row("dpl_2", DS::failed, 120)};
+        github->projectList = {{u"a"_s, u"a"_s}};
+        github->rows = {row("1", DS::ready, 60, u"a"_s)};
+        buildEnabled(true);
     }
     const DeploymentInspection& open() const { return *store->inspection(); }
+    void inspect(int index) { store->inspect(vercel->rows[index], vercelKit); }
+    // Opens the failed row and starts it again.
+    QCoro::Task<> redeployFailedRow()
+    {
+        inspect(1);
+        return store->redeploy();
+    }
 };
 
 TEST_F(Inspection, OneViewAtATime)
 {
-    store->pickProject(KitService::github);
-    EXPECT_EQ(store->picking(), KitService::github);
-    store->inspect(vercel->rows[0], KitService::vercel);
+    store->pickProject(githubKit);
+    inspect(0);
     EXPECT_FALSE(store->picking());
-    ASSERT_TRUE(store->inspection());
     EXPECT_EQ(open().details, vercel->detailsAnswer);
     EXPECT_FALSE(open().isLoading);
-    store->inspect(pay("p1", Payment::State::succeeded, 5), KitService::stripe);
-    EXPECT_FALSE(store->inspection());
-    EXPECT_TRUE(store->inspectedPayment());
-    store->pickProject(KitService::github);
-    EXPECT_FALSE(store->inspectedPayment());
-
+    store->inspect(pay("p1", PS::succeeded, 5), stripeKit);
+    EXPECT_TRUE(store->inspectedPayment() && !store->inspection());
+    store->pickProject(githubKit);
+    EXPECT_TRUE(store->picking() && !store->inspectedPayment());
     // Showing a tool's card keeps its own views and closes the others.
-    store->inspect(vercel->rows[0], KitService::vercel);
-    store->focus(KitService::vercel);
+    inspect(0);
+    store->focus(vercelKit);
     EXPECT_TRUE(store->inspection());
-    store->focus(KitService::github);
+    store->focus(githubKit);
     EXPECT_FALSE(store->inspection());
-    store->pickProject(KitService::github);
-    store->focus(std::nullopt);
-    EXPECT_FALSE(store->picking());
 }
 
 TEST_F(Inspection, OnlyTheNewestDetailsLoadFillsTheView)
 {
     vercel->hold("details");
-    store->inspect(vercel->rows[0], KitService::vercel);
-    store->inspect(vercel->rows[1], KitService::vercel);
-    vercel->detailsAnswer.summary = QStringLiteral("second");
+    inspect(0);
+    inspect(1);
+    vercel->detailsAnswer.summary = u"second"_s;
     vercel->gate("details").releaseOne();
     EXPECT_TRUE(open().isLoading); // the first row's answer is dropped
     vercel->release("details");
-    EXPECT_EQ(open().details->summary, QStringLiteral("second"));
-
+    EXPECT_EQ(open().details->summary, u"second"_s);
     // The same row opened again: an answer of the earlier view stays out of the newer one.
-    store->focus(KitService::github);
-    vercel->detailsAnswer.summary = QStringLiteral("old");
-    store->inspect(vercel->rows[0], KitService::vercel);
-    store->focus(KitService::github);
-    store->inspect(vercel->rows[0], KitService::vercel);
+    store->focus(githubKit);
+    vercel->detailsAnswer.summary = u"old"_s;
+    inspect(0);
+    store->focus(githubKit);
+    inspect(0);
     vercel->gate("details").releaseOne();
-    EXPECT_TRUE(open().isLoading);
-    EXPECT_FALSE(open().details);
-    vercel->detailsAnswer.summary = QStringLiteral("new");
+    EXPECT_TRUE(open().isLoading && !open().details);
+    vercel->detailsAnswer.summary = u"new"_s;
     vercel->release("details");
-    EXPECT_EQ(open().details->summary, QStringLiteral("new"));
-
+    EXPECT_EQ(open().details->summary, u"new"_s);
     // A failing load shows no details and no spinner, and reports nothing.
     vercel->letThrough("details");
-    vercel->detailsError = std::make_exception_ptr(ServiceFailure::refused(500, QStringLiteral("x")));
+    vercel->detailsError = refused(500, u"x"_s);
     LogLines log;
-    store->inspect(vercel->rows[1], KitService::vercel);
-    EXPECT_FALSE(open().details);
-    EXPECT_FALSE(open().isLoading);
+    inspect(1);
+    EXPECT_FALSE(open().details || open().isLoading);
     EXPECT_TRUE(log.errors().isEmpty());
 }
 
-TEST_F(Inspection, ChoosingAProjectClosesTheToolsViewsAndReloadsSilently)
+TEST_F(Inspection, ChoosingAProjectClosesTheViewsAndReloadsSilently)
 {
-    store->inspect(github->rows[0], KitService::github);
-    github->rows = {row("7", State::ready, 1, QStringLiteral("a"))}; // would flash green on a plain load
+    store->inspect(github->rows[0], githubKit);
+    github->rows = {row("7", DS::ready, 1, u"a"_s)}; // would flash green on a plain load
     github->calls.clear();
-    store->select(KitProject {QStringLiteral("a"), QStringLiteral("a")}, KitService::github);
-    EXPECT_EQ(preferences.selectedProjects().value(QStringLiteral("github")), QStringLiteral("a"));
+    store->select(KitProject {u"a"_s, u"a"_s}, githubKit);
+    EXPECT_EQ(preferences.selectedProjects().value(u"github"_s), u"a"_s);
     EXPECT_FALSE(store->inspection());
     EXPECT_EQ(github->calls, QStringList {"deployments a"});
-    EXPECT_EQ(store->deployments(KitService::github), github->rows);
-    EXPECT_FALSE(store->celebrating().contains(KitService::github));
-    EXPECT_FALSE(store->unseen().contains(KitService::github));
-    store->select(std::nullopt, KitService::github);
-    EXPECT_FALSE(preferences.selectedProjects().contains(QStringLiteral("github")));
-    EXPECT_EQ(github->calls.last(), QStringLiteral("deployments *"));
-}
-
-TEST_F(Inspection, TheProjectPickerListsAfreshAndKeepsTheListOnFailure)
-{
-    github->projectList.append({QStringLiteral("b"), QStringLiteral("b")});
-    store->pickProject(KitService::github);
-    EXPECT_EQ(store->listedProjects().value(KitService::github), github->projectList);
-    github->projectsError = std::make_exception_ptr(ServiceFailure::rejected());
-    store->pickProject(KitService::github);
-    EXPECT_EQ(store->listedProjects().value(KitService::github), github->projectList);
+    EXPECT_EQ(store->deployments(githubKit), github->rows);
+    EXPECT_FALSE(green(githubKit) || unseen(githubKit));
+    // The picker lists afresh and keeps the list when listing fails.
+    github->projectList.append({u"b"_s, u"b"_s});
+    store->pickProject(githubKit);
+    github->projectsError = rejected();
+    store->pickProject(githubKit);
+    EXPECT_EQ(store->listedProjects().value(githubKit), github->projectList);
 }
 
 TEST_F(Inspection, ARedeployWithANewRunFollowsThatRun)
 {
-    vercel->redeployID = QStringLiteral("dpl_3");
-    store->inspect(vercel->rows[1], KitService::vercel);
+    vercel->redeployID = u"dpl_3"_s;
     vercel->hold("redeploy");
     LogLines log;
-    auto first = store->redeploy();
+    auto first = redeployFailedRow();
     auto second = store->redeploy(); // a second press while waiting does nothing
     EXPECT_EQ(open().redeploy, Redeploy::starting());
     vercel->release("redeploy");
@@ -126,84 +110,58 @@ TEST_F(Inspection, ARedeployWithANewRunFollowsThatRun)
     EXPECT_EQ(vercel->count("redeploy"), 1);
     EXPECT_EQ(log.info(), QStringList {"Started web again on Vercel"});
     EXPECT_EQ(open().redeploy, Redeploy::started());
-    EXPECT_EQ(store->awaitedRedeploy(), (DevKitStore::AwaitedRedeploy {"dpl_2", "dpl_3"}));
     EXPECT_EQ(vercel->count("deployments"), 2); // refreshed at once
-
     // The new run shows up 4 s later: the view moves to it.
-    vercel->rows.prepend(row("dpl_3", State::building, 0));
-    vercel->hold("details");
+    vercel->rows.prepend(row("dpl_3", DS::building, 0));
     scheduler.advance(4);
-    EXPECT_EQ(vercel->count("deployments"), 3);
-    EXPECT_EQ(open().deployment.id, QStringLiteral("dpl_3"));
-    EXPECT_TRUE(open().isLoading);
+    EXPECT_EQ(open().deployment.id, u"dpl_3"_s);
     EXPECT_EQ(open().redeploy, Redeploy::idle());
     EXPECT_FALSE(store->awaitedRedeploy());
 }
 
 TEST_F(Inspection, ARedeployWithoutANewRunEndsWhenItsRowChanges)
 {
-    store->inspect(vercel->rows[1], KitService::vercel);
-    finish(store->redeploy());
+    finish(redeployFailedRow());
     EXPECT_EQ(open().redeploy, Redeploy::started());
-    EXPECT_FALSE(store->awaitedRedeploy());
-    vercel->rows[1].state = State::building;
-    vercel->detailsAnswer.summary = QStringLiteral("rebuilding");
+    vercel->rows[1].state = DS::building;
+    vercel->detailsAnswer.summary = u"rebuilding"_s;
     scheduler.advance(4);
-    EXPECT_EQ(open().deployment.state, State::building);
+    EXPECT_EQ(open().deployment.state, DS::building);
     EXPECT_EQ(open().redeploy, Redeploy::idle());
-    EXPECT_EQ(open().details->summary, QStringLiteral("rebuilding"));
+    EXPECT_EQ(open().details->summary, u"rebuilding"_s);
 }
 
 TEST_F(Inspection, ARefusedRedeployShowsItsSentenceAndRefreshesNothing)
 {
-    vercel->redeployError = std::make_exception_ptr(
-        ServiceFailure::explained(QStringLiteral("This deployment cannot be retried.")));
-    store->inspect(vercel->rows[1], KitService::vercel);
+    vercel->redeployError = fail(ServiceFailure::explained(u"This deployment cannot be retried."_s));
     LogLines log;
-    finish(store->redeploy());
-    EXPECT_EQ(open().redeploy, Redeploy::failed(QStringLiteral("This deployment cannot be retried.")));
+    finish(redeployFailedRow());
+    EXPECT_EQ(open().redeploy, Redeploy::failed(u"This deployment cannot be retried."_s));
     EXPECT_EQ(log.errors(), QStringList {"Redeploy: This deployment cannot be retried."});
     scheduler.advance(4);
     EXPECT_EQ(vercel->count("deployments"), 1);
 }
 
-TEST_F(Inspection, ARedeployOutlivingItsViewIsOnlyLoggedAndStillRefreshes)
+TEST_F(Inspection, ARedeployOutlivingItsViewStillRefreshes)
 {
-    store->inspect(vercel->rows[1], KitService::vercel);
     vercel->hold("redeploy");
-    vercel->redeployID = QStringLiteral("dpl_9");
-    auto pending = store->redeploy();
-    store->focus(KitService::github);
+    vercel->redeployID = u"dpl_9"_s;
+    auto pending = redeployFailedRow();
+    store->focus(githubKit);
     vercel->release("redeploy");
     finish(std::move(pending));
-    EXPECT_FALSE(store->inspection());
-    EXPECT_FALSE(store->awaitedRedeploy());
-    EXPECT_EQ(vercel->count("deployments"), 2);
+    EXPECT_FALSE(store->inspection() || store->awaitedRedeploy());
     scheduler.advance(4);
     EXPECT_EQ(vercel->count("deployments"), 3);
 }
 
 TEST_F(Inspection, ARedeployWithoutATokenReturnsToIdle)
 {
-    store->inspect(vercel->rows[1], KitService::vercel);
-    secrets.items.remove(secretKeyOf(KitService::vercel));
+    inspect(1);
+    secrets.items.remove(KitService(vercelKit).secretKey());
     finish(store->redeploy());
     EXPECT_EQ(open().redeploy, Redeploy::idle());
     EXPECT_EQ(vercel->count("redeploy"), 0);
-}
-
-TEST_F(Inspection, SampleDataAnswersAtOnce)
-{
-    DevKitStore sample(preferences, secrets, scheduler, true, {});
-    const auto rows = sample.deployments(KitService::github);
-    const int calls = github->calls.size();
-    sample.inspect(rows[2], KitService::github);
-    EXPECT_EQ(sample.inspection()->details, DeploymentDetails::sample(rows[2], KitService::github));
-    auto task = sample.redeploy();
-    EXPECT_TRUE(task.isReady());
-    EXPECT_EQ(sample.inspection()->redeploy, Redeploy::started());
-    scheduler.advance(10);
-    EXPECT_EQ(github->calls.size(), calls);
 }
 
 } // namespace
