@@ -34,12 +34,10 @@ TEST(BundleConfiguration, MissingBlankOrWrongValuesTakeDefaults)
     EXPECT_EQ(odd.sparklePublicKey, QString());
     EXPECT_EQ(odd.sitePath, QStringLiteral("/app/tools"));
 
-    const struct {
-        const char* in;
-        const char* out;
-    } paths[] = {{"", ""}, {"///", ""}, {"app/", "/app"}, {"/app", "/app"}, {"//a///b//c//", "/a/b/c"}};
-    for (const auto& c : paths)
-        EXPECT_EQ(AppConfig::normalizedPath(QString::fromLatin1(c.in)), QString::fromLatin1(c.out)) << c.in;
+    const std::pair<const char*, const char*> paths[]
+        = {{"", ""}, {"///", ""}, {"app/", "/app"}, {"/app", "/app"}, {"//a///b//c//", "/a/b/c"}};
+    for (const auto& [in, out] : paths)
+        EXPECT_EQ(AppConfig::normalizedPath(QString::fromLatin1(in)), QString::fromLatin1(out)) << in;
 }
 
 } // namespace

@@ -42,24 +42,17 @@ TEST(RowTexts, SubtitleStateWordAndShortID)
     d.stateNote = QString();
     EXPECT_EQ(d.stateWord(KitService::vercel), QString());
 
-    const struct {
-        const char* id;
-        const char* shortID;
-    } cases[] = {{"dpl_1", "1"}, {"1234567890abc", "123456789"}, {"a_b_c", "b_c"}, {"__lead_x", "x"},
-        {"a__b", "_b"}, {"trail_", "trail"}, {"___", "___"}, {"", ""}, {"worker:abcdef0123", "worker:ab"},
-        {"dpl_😀😀😀😀😀😀😀😀😀😀", "😀😀😀😀😀😀😀😀😀"}}; // never half a character
-    for (const auto& c : cases)
-        EXPECT_EQ(test::deployment(q(c.id), DS::ready).shortID(), q(c.shortID)) << c.id;
+    const std::pair<const char*, const char*> cases[] = {{"dpl_1", "1"}, {"1234567890abc", "123456789"},
+        {"a_b_c", "b_c"}, {"__lead_x", "x"}, {"a__b", "_b"}, {"trail_", "trail"}, {"___", "___"}, {"", ""},
+        {"worker:abcdef0123", "worker:ab"}, {"dpl_😀😀😀😀😀😀😀😀😀😀", "😀😀😀😀😀😀😀😀😀"}}; // never half a character
+    for (const auto& [id, shortID] : cases)
+        EXPECT_EQ(test::deployment(q(id), DS::ready).shortID(), q(shortID)) << id;
 }
 
 TEST(AmountTexts, MinorUnitsLocalesAndOddCodes)
 {
-    const struct {
-        qint64 minor;
-        const char* currency;
-        const char* locale;
-        const char* text;
-    } cases[] = {{2900, "USD", "en_US", "$29.00"}, {-5, "USD", "en_US", "-$0.05"},
+    const std::tuple<qint64, const char*, const char*, const char*> cases[] = {
+        {2900, "USD", "en_US", "$29.00"}, {-5, "USD", "en_US", "-$0.05"},
         {2900, "JPY", "en_US", "¥2,900"}, // no minor unit: whole yen
         {1234, "BHD", "en_US", "BHD\u00A01.234"}, // three minor digits
         {123456, "EUR", "de_DE", "1.234,56\u00A0€"}, {123456789, "INR", "en_IN", "₹12,34,567.89"},
@@ -67,11 +60,11 @@ TEST(AmountTexts, MinorUnitsLocalesAndOddCodes)
         {int64Max, "USD", "en_US", "$92,233,720,368,547,758.07"}, // every digit kept
         {std::numeric_limits<qint64>::min(), "USD", "en_US", "-$92,233,720,368,547,758.08"},
         {2900, "US", "en_US", "29.00 US"}, {2900, "", "en_US", "29.00"}, {2900, "U$D", "en_US", "29.00 U$D"}};
-    for (const auto& c : cases) {
+    for (const auto& [minor, currency, locale, text] : cases) {
         Payment p = test::payment(q("pay"), Payment::State::succeeded);
-        p.amount = c.minor;
-        p.currency = q(c.currency);
-        EXPECT_EQ(p.amountText(q(c.locale)), q(c.text)) << c.currency << " " << c.locale;
+        p.amount = minor;
+        p.currency = q(currency);
+        EXPECT_EQ(p.amountText(q(locale)), q(text)) << currency << " " << locale;
     }
     const Payment p = test::payment(q("pay"), Payment::State::succeeded);
     EXPECT_EQ(p.amountText(QLocale(QLocale::German, QLocale::Germany)), q("29,00\u00A0$"));
@@ -93,44 +86,35 @@ TEST(UsageTexts, PercentResetAndTokens)
     EXPECT_EQ(test::meter(q("m"), 0.5).resetText(now), std::nullopt);
     EXPECT_EQ(reset(0), std::nullopt);
     EXPECT_EQ(reset(-60000), std::nullopt);
-    const struct {
-        qint64 ms;
-        const char* text;
-    } resets[] = {{1, "resets in 1m"}, {60000, "resets in 1m"}, {60001, "resets in 2m"},
-        {59 * 60000, "resets in 59m"}, {59 * 60000 + 1000, "resets in 1h 0m"}, {6480000, "resets in 1h 48m"},
-        {1439LL * 60000, "resets in 23h 59m"}, {86400000, "resets in 1d 0h"},
+    const std::pair<qint64, const char*> resets[] = {{1, "resets in 1m"}, {60000, "resets in 1m"},
+        {60001, "resets in 2m"}, {59 * 60000, "resets in 59m"}, {59 * 60000 + 1000, "resets in 1h 0m"},
+        {6480000, "resets in 1h 48m"}, {1439LL * 60000, "resets in 23h 59m"}, {86400000, "resets in 1d 0h"},
         {172800000 - 1, "resets in 2d 0h"}, {90000000 + 1, "resets in 1d 1h"}};
-    for (const auto& r : resets)
-        EXPECT_EQ(reset(r.ms), q(r.text)) << r.ms;
+    for (const auto& [ms, text] : resets)
+        EXPECT_EQ(reset(ms), q(text)) << ms;
     EXPECT_EQ(test::meter(q("m"), 0.5, QDateTime()).resetText(now), std::nullopt);
     EXPECT_EQ(test::meter(q("m"), 0.5, now.addSecs(60)).resetText(QDateTime()), std::nullopt);
 
-    const struct {
-        std::optional<qint64> n;
-        const char* text;
-    } tokens[] = {{0, "0 tokens"}, {-12000, "-12000 tokens"}, {999, "999 tokens"}, {1000, "1K tokens"},
-        {123456, "123.5K tokens"}, {999999, "1,000K tokens"}, {1240000, "1.2M tokens"},
-        {2500000000, "2,500M tokens"}, {int64Max, "9,223,372,036,854.8M tokens"}};
-    for (const auto& t : tokens)
-        EXPECT_EQ((UsageSpend {q("today"), q("Today"), 0, q("USD"), t.n}.tokensText()), q(t.text)) << *t.n;
+    const std::pair<std::optional<qint64>, const char*> tokens[]
+        = {{0, "0 tokens"}, {-12000, "-12000 tokens"}, {999, "999 tokens"}, {1000, "1K tokens"},
+            {123456, "123.5K tokens"}, {999999, "1,000K tokens"}, {1240000, "1.2M tokens"},
+            {2500000000, "2,500M tokens"}, {int64Max, "9,223,372,036,854.8M tokens"}};
+    for (const auto& [n, text] : tokens)
+        EXPECT_EQ((UsageSpend {q("today"), q("Today"), 0, q("USD"), n}.tokensText()), q(text)) << *n;
     EXPECT_EQ((UsageSpend {q("today"), q("Today"), 0, q("USD"), std::nullopt}.tokensText()), std::nullopt);
 }
 
 TEST(TimeTexts, IntervalAndDuration)
 {
-    const struct {
-        double seconds;
-        const char* every;
-        const char* duration;
-    } cases[] = {{0, "Every 0s", "Never"}, {0.49, "Every 0s", "Never"}, {0.5, "Every 1s", "1 second"},
-        {30, "Every 30s", "30 seconds"}, {59.4, "Every 59s", "59 seconds"}, {59.5, "Every 1m", "1 minute"},
-        {90, "Every 1m", "1 minute"}, {120, "Every 2m", "2 minutes"}, {600, "Every 10m", "10 minutes"},
-        {-30, "", "Never"}};
-    for (const auto& c : cases) {
-        if (c.seconds >= 0) {
-            EXPECT_EQ(refreshIntervalText(c.seconds), q(c.every)) << c.seconds;
+    const std::tuple<double, const char*, const char*> cases[] = {{0, "Every 0s", "Never"},
+        {0.49, "Every 0s", "Never"}, {0.5, "Every 1s", "1 second"}, {30, "Every 30s", "30 seconds"},
+        {59.4, "Every 59s", "59 seconds"}, {59.5, "Every 1m", "1 minute"}, {90, "Every 1m", "1 minute"},
+        {120, "Every 2m", "2 minutes"}, {600, "Every 10m", "10 minutes"}, {-30, "", "Never"}};
+    for (const auto& [seconds, every, duration] : cases) {
+        if (seconds >= 0) {
+            EXPECT_EQ(refreshIntervalText(seconds), q(every)) << seconds;
         }
-        EXPECT_EQ(durationText(c.seconds), q(c.duration)) << c.seconds;
+        EXPECT_EQ(durationText(seconds), q(duration)) << seconds;
     }
     for (double bad : {nan, inf, -inf, 1e19, -1e19}) {
         EXPECT_EQ(refreshIntervalText(bad), QString()) << bad;
@@ -142,13 +126,10 @@ TEST(TimeTexts, IntervalAndDuration)
 TEST(TimeTexts, Age)
 {
     const QDateTime now = fixedNow();
-    const struct {
-        qint64 ms;
-        const char* text;
-    } cases[] = {{-86400000, "now"}, {59999, "now"}, {60000, "1m"}, {3599000, "59m"}, {3600000, "1h"},
-        {86399000, "23h"}, {86400000, "1d"}, {400LL * 86400000, "400d"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(ageText(now.addMSecs(-c.ms), now), q(c.text)) << c.ms;
+    const std::pair<qint64, const char*> cases[] = {{-86400000, "now"}, {59999, "now"}, {60000, "1m"},
+        {3599000, "59m"}, {3600000, "1h"}, {86399000, "23h"}, {86400000, "1d"}, {400LL * 86400000, "400d"}};
+    for (const auto& [ms, text] : cases)
+        EXPECT_EQ(ageText(now.addMSecs(-ms), now), q(text)) << ms;
     EXPECT_EQ(ageText(QDateTime(), now), QString());
     EXPECT_EQ(ageText(now, QDateTime()), QString());
     // Dates at the far ends of the calendar: the span overflows nothing.

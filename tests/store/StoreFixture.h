@@ -22,11 +22,7 @@ namespace brenvo {
 inline void PrintTo(const KitConnection& c, std::ostream* os)
 {
     static const char* names[] = {"connected", "failing", "notConnected", "connecting", "rejected"};
-    *os << names[static_cast<int>(c.kind())];
-    if (c.account())
-        *os << "(" << c.account()->toStdString() << ")";
-    if (c.kind() == KitConnection::Kind::failing)
-        *os << "(" << c.reason().toStdString() << ")";
+    *os << names[static_cast<int>(c.kind())] << "(" << c.account().value_or(c.reason()).toStdString() << ")";
 }
 
 } // namespace brenvo
@@ -73,44 +69,31 @@ protected:
     // Every tool enabled, then a store built and, when asked, started.
     void buildEnabled(bool started = false)
     {
-        const auto& all = KitService::allCases();
-        preferences.setEnabledServices(QSet<KitService>(all.begin(), all.end()));
+        preferences.setEnabledServices({KitService::allCases().begin(), KitService::allCases().end()});
         build();
         if (started)
             store->start();
     }
 
-    static std::exception_ptr fail(ServiceFailure f) { return std::make_exception_ptr(std::move(f)); }
-    static std::exception_ptr fail(UsageFailure f) { return std::make_exception_ptr(std::move(f)); }
-    static std::exception_ptr refused(int status, const QString& text)
+    template <typename E> static std::exception_ptr fail(E e)
     {
-        return fail(ServiceFailure::refused(status, text));
+        return std::make_exception_ptr(std::move(e));
     }
-    static std::exception_ptr rejected() { return fail(ServiceFailure::rejected()); }
-    static C connected(std::optional<QString> account = std::nullopt)
-    {
-        return C::connected(std::move(account));
-    }
+    static auto refused(int status, QString text) { return fail(ServiceFailure::refused(status, text)); }
+    static auto rejected() { return fail(ServiceFailure::rejected()); }
+    static C connected(std::optional<QString> account = {}) { return C::connected(std::move(account)); }
 
-    void storeToken(KitService s, const QString& token = kFakeToken)
-    {
-        secrets.items.insert(s.secretKey(), token);
-    }
+    void storeToken(KitService s, QString token = kFakeToken) { secrets.items.insert(s.secretKey(), token); }
     bool hasToken(KitService s) const { return secrets.items.contains(s.secretKey()); }
-    QString token(KitService s) const { return secrets.items.value(s.secretKey()); }
     // Stores a payment account the way an earlier run left it.
-    void account(const QString& id, const QString& key, std::optional<QString> name = {},
-        std::optional<QString> site = {})
+    void account(const QString& id, const QString& key)
     {
         auto accounts = preferences.paymentAccounts();
-        accounts[u"stripe"_s].append(PaymentAccountRecord {id, name, site});
+        accounts[u"stripe"_s].append(PaymentAccountRecord {id, std::nullopt, std::nullopt});
         preferences.setPaymentAccounts(accounts);
         secrets.items.insert(u"kit.stripe."_s + id, key);
     }
-    QList<PaymentAccountRecord> stripeRecords() const
-    {
-        return preferences.paymentAccounts().value(u"stripe"_s);
-    }
+    auto stripeRecords() const { return preferences.paymentAccounts().value(u"stripe"_s); }
 
     QDateTime ago(int seconds) const { return scheduler.wallNow().addSecs(-seconds); }
     Deployment row(const QString& id, DS state, int secondsAgo, const QString& project = u"web"_s) const
@@ -134,8 +117,32 @@ protected:
 
     C conn(KitService s) const { return store->connection(s); }
     bool green(KitService s = vercelKit) const { return store->celebrating().contains(s); }
-    bool red(KitService s = vercelKit) const { return store->alerting().contains(s); }
     bool unseen(KitService s = vercelKit) const { return store->unseen().contains(s); }
+
+    // Everything the store held about a tool, gone after a disconnect.
+    void expectForgotten(KitService s)
+    {
+        const auto& shown = store->snapshot();
+        EXPECT_EQ(conn(s), C::notConnected());
+        EXPECT_FALSE(
+            store->isPolling(s) || hasToken(s) || preferences.paymentAccounts().contains(s.rawValue()));
+        EXPECT_FALSE(shown.deployments.contains(s) || shown.payments.contains(s) || shown.usage.contains(s)
+            || shown.spend.contains(s));
+        EXPECT_FALSE(store->projectIcons().contains(s) || store->accounts().contains(s)
+            || store->loadedOnce().contains(s) || store->spendChecked().contains(s));
+    }
+    // Starts a store action with a call of a fake held, runs meanwhile while the call waits, then
+    // lets the call through and runs the action to its end.
+    template <typename Start>
+    void interrupt(HeldCalls& fake, const QString& call, Start start, auto meanwhile)
+    {
+        fake.hold(call);
+        auto task = start();
+        meanwhile();
+        fake.letThrough(call);
+        fake.release(call);
+        finish(std::move(task));
+    }
 
     // Runs a store action to its end on virtual time; fails when it is still waiting.
     template <typename T> void finish(QCoro::Task<T> task)

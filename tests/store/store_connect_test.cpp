@@ -1,5 +1,9 @@
 #include "StoreFixture.h"
 
+#include "http/HTTPClient.h"
+#include "http/JsonReader.h"
+#include "model/AppConfig.h"
+
 using namespace brenvo;
 using namespace brenvo::test;
 
@@ -10,23 +14,49 @@ protected:
     void SetUp() override { buildEnabled(true); }
 };
 
+TEST_F(Connecting, EveryKindOfFailureHasItsSentenceAndOnlyARejectionIsRejected)
+{
+    const QString app = AppConfig::main().name.isEmpty() ? u"App"_s : AppConfig::main().name;
+    const QString unreachable = u"Cloudflare could not be reached. Check your internet connection."_s;
+    const std::tuple<std::exception_ptr, KitService, QString> cases[]
+        = {{refused(404, u"Not Found"_s), KitService::gitlab, u"GitLab answered 404: Not Found"_s},
+            {refused(502, QString()), vercelKit, u"Vercel answered 502: "_s},
+            {fail(ServiceFailure::explained(u"No builds."_s)), stripeKit, u"No builds."_s},
+            {rejected(), stripeKit, u"Stripe did not accept the key."_s},
+            {rejected(), KitService::codex, u"OpenAI Codex did not accept the key."_s},
+            {fail(UsageFailure(u"Claude Code is not signed in."_s)), claudeKit,
+                u"Claude Code is not signed in."_s},
+            {fail(DecodingFailure(DecodingFailure::Kind::keyNotFound, u"id"_s, {})), vercelKit,
+                u"Vercel answered with something "_s + app + u" does not understand."_s},
+            {fail(TransportFailure(TransportFailure::Kind::timedOut)), KitService::cloudflare, unreachable},
+            {fail(42), KitService::cloudflare, unreachable}, {nullptr, KitService::cloudflare, unreachable}};
+    for (const auto& [failure, service, text] : cases)
+        EXPECT_EQ(DevKitStore::failureText(failure, service), text);
+
+    LogLines log;
+    EXPECT_EQ(store->log(rejected(), githubKit), C::rejected());
+    EXPECT_EQ(store->log(refused(401, u"Unauthorized"_s), githubKit),
+        C::failing(u"GitHub answered 401: Unauthorized"_s));
+    // A sentence with a percent sign is logged as it is, never used as a format.
+    EXPECT_EQ(store->log(fail(ServiceFailure::explained(u"Quota at 100%s"_s)), vercelKit),
+        C::failing(u"Quota at 100%s"_s));
+    EXPECT_EQ(log.errors(),
+        (QStringList {
+            "GitHub did not accept the token.", "GitHub answered 401: Unauthorized", "Quota at 100%s"}));
+}
+
 TEST_F(Connecting, ATokenIsTrimmedTriedAndStoredOnlyAfterItWorked)
 {
     LogLines log;
-    vercel->hold("account");
-    auto pending = store->connect(vercelKit, u"  test-token-not-real\n"_s);
-    EXPECT_EQ(conn(vercelKit), C::connecting());
-    EXPECT_FALSE(hasToken(vercelKit));
-    vercel->release("account");
-    finish(std::move(pending));
+    interrupt(
+        *vercel, u"account"_s, [&] { return store->connect(vercelKit, u"  test-token-not-real\n"_s); },
+        [&] { EXPECT_TRUE(conn(vercelKit) == C::connecting() && !hasToken(vercelKit)); });
     EXPECT_EQ(vercel->tokens.value(0), kFakeToken);
-    EXPECT_EQ(token(vercelKit), kFakeToken);
+    EXPECT_EQ(secrets.items.value(KitService(vercelKit).secretKey()), kFakeToken);
     EXPECT_EQ(conn(vercelKit), connected(u"robin"_s));
     EXPECT_EQ(log.info(), QStringList {"Connected to Vercel"});
-    // Green a second later; the next refresh one interval after the connect.
-    scheduler.advance(1);
-    EXPECT_TRUE(green());
-    scheduler.advance(28.9);
+    // The next refresh one interval after the connect.
+    scheduler.advance(29.9);
     EXPECT_EQ(vercel->count("deployments"), 1);
     scheduler.advance(0.1);
     EXPECT_EQ(vercel->count("deployments"), 2);
@@ -38,23 +68,23 @@ TEST_F(Connecting, ARefusedOrBlankTokenIsNotStoredAndAnEarlierOneStays)
     github->accountError = rejected();
     finish(store->connect(githubKit, u"other-token-not-real"_s));
     EXPECT_EQ(conn(githubKit), C::rejected());
-    EXPECT_EQ(token(githubKit), u"earlier-token-not-real"_s);
+    EXPECT_EQ(secrets.items.value(KitService(githubKit).secretKey()), u"earlier-token-not-real"_s);
     finish(store->connect(vercelKit, u" \n "_s));
     EXPECT_EQ(conn(vercelKit), C::notConnected());
     EXPECT_TRUE(vercel->calls.isEmpty());
+    finish(store->connect(KitService::cloudflare, kFakeToken)); // a tool without a client
+    EXPECT_TRUE(conn(KitService::cloudflare).reason().contains(u"cannot connect to Cloudflare"_s));
+    EXPECT_FALSE(hasToken(KitService::cloudflare));
 }
 
 TEST_F(Connecting, ADisconnectWhileTheToolIsAskedWins)
 {
-    vercel->hold("deployments");
-    auto pending = store->connect(vercelKit, kFakeToken);
-    store->disconnect(vercelKit);
-    vercel->release("deployments");
-    finish(std::move(pending));
+    interrupt(
+        *vercel, u"deployments"_s, [&] { return store->connect(vercelKit, kFakeToken); },
+        [&] { store->disconnect(vercelKit); });
     scheduler.advance(5);
-    EXPECT_EQ(conn(vercelKit), C::notConnected());
-    EXPECT_FALSE(hasToken(vercelKit) || store->isPolling(vercelKit) || green());
-    EXPECT_FALSE(store->snapshot().deployments.contains(vercelKit));
+    expectForgotten(vercelKit);
+    EXPECT_FALSE(green());
 }
 
 TEST_F(Connecting, AKeyThatCannotBeSavedIsAFailure)
@@ -74,68 +104,41 @@ TEST_F(Connecting, AKeyThatCannotBeSavedIsAFailure)
     EXPECT_FALSE(store->snapshot().spend.contains(claudeKit));
 }
 
-TEST_F(Connecting, EachGroupGoesItsOwnWayAndAToolWithoutAClientSaysSo)
+TEST_F(Connecting, PaymentKeysMakeAccountsAndDisconnectingForgetsThemAll)
 {
-    // Payment keys are never compared: the same key twice makes two accounts.
+    // Keys are never compared: the same key twice makes two accounts.
     finish(store->connect(stripeKit, u" key-not-real "_s));
     finish(store->connect(stripeKit, u"key-not-real"_s));
     const auto records = stripeRecords();
     ASSERT_EQ(records.size(), 2);
     EXPECT_NE(records[0].id, records[1].id);
     EXPECT_EQ(secrets.items.value(u"kit.stripe."_s + records[0].id), u"key-not-real"_s);
-    // An admin key goes to the spend half only; Claude Code's status line is not touched.
-    finish(store->connect(claudeKit, u"\tadmin-key-not-real "_s));
-    EXPECT_EQ(claudeSpend->keys, QStringList {"admin-key-not-real"});
-    EXPECT_EQ(claudeUsage->connects, 0);
-    finish(store->connect(KitService::cloudflare, kFakeToken));
-    EXPECT_TRUE(conn(KitService::cloudflare).reason().contains(u"cannot connect to Cloudflare"_s));
-    EXPECT_FALSE(hasToken(KitService::cloudflare));
-    finish(store->connectUsage(KitService::codex));
-    EXPECT_EQ(store->planConnections().value(KitService::codex).kind(), C::Kind::failing);
-}
-
-TEST_F(Connecting, DisconnectingAPaymentToolForgetsEveryAccountAndClosesOnlyItsViews)
-{
-    stripe->infos.insert(u"key-1-not-real"_s, PaymentAccountInfo {u"Shop"_s, u"shop.example"_s, {}, {}});
-    siteIcons->sites.insert(u"shop.example"_s, testImage(qRgb(5, 5, 5)));
-    finish(store->connect(stripeKit, u"key-1-not-real"_s));
-    finish(store->connect(stripeKit, u"key-2-not-real"_s));
-    const auto records = stripeRecords();
-    ASSERT_EQ(records.size(), 2);
-    EXPECT_EQ(store->projectIcons().value(stripeKit).size(), 1);
     store->select(KitProject {records[1].id, u"Shop"_s}, stripeKit);
     store->inspect(pay("p", PS::succeeded, 1, records[1].id), stripeKit);
-    store->disconnect(githubKit);
-    EXPECT_TRUE(store->inspectedPayment());
     scheduler.advance(1);
     store->disconnect(stripeKit);
+    expectForgotten(stripeKit);
+    EXPECT_TRUE(secrets.items.isEmpty() && store->accountInfo().isEmpty());
+    EXPECT_FALSE(preferences.selectedProjects().contains(u"stripe"_s) || store->inspectedPayment());
+    EXPECT_TRUE(
+        store->accountConnections().isEmpty() && store->connections().contains(stripeKit)); // and says so
     EXPECT_TRUE(green(stripeKit)); // a flash that runs ends by itself
     scheduler.advance(2.6);
     EXPECT_FALSE(green(stripeKit));
-    EXPECT_FALSE(preferences.paymentAccounts().contains(u"stripe"_s));
-    EXPECT_FALSE(preferences.selectedProjects().contains(u"stripe"_s));
-    EXPECT_EQ(secrets.items.size(), 0);
-    EXPECT_TRUE(store->accountConnections().isEmpty() && store->accountInfo().isEmpty());
-    EXPECT_TRUE(store->iconsLookedFor().isEmpty() && !store->projectIcons().contains(stripeKit));
-    EXPECT_EQ(conn(stripeKit), C::notConnected());
-    EXPECT_TRUE(store->connections().contains(stripeKit)); // an entry that says so
-    EXPECT_FALSE(store->inspectedPayment() || store->isPolling(stripeKit));
-    EXPECT_TRUE(preferences.enabledServices().contains(stripeKit)); // stays enabled
 }
 
-TEST_F(Connecting, DisconnectingClaudeUndoesBothHalves)
+TEST_F(Connecting, ClaudeKeysGoToTheSpendHalfAndDisconnectingUndoesBothHalves)
 {
     claudeSpend->figures = {UsageSpend {u"today"_s, u"Today"_s, 1.5, u"USD"_s, 1200}};
+    finish(store->connect(claudeKit, u"\tadmin-key-not-real "_s));
+    EXPECT_EQ(claudeSpend->keys, QStringList {"admin-key-not-real"});
+    EXPECT_EQ(claudeUsage->connects, 0); // Claude Code's status line is not touched
     finish(store->connectUsage(claudeKit));
-    finish(store->connect(claudeKit, u"admin-key-not-real"_s));
     EXPECT_TRUE(store->snapshot().spend.contains(claudeKit));
     store->disconnect(claudeKit);
     EXPECT_EQ(claudeUsage->disconnects, 1);
-    EXPECT_FALSE(hasToken(claudeKit));
-    EXPECT_FALSE(store->snapshot().spend.contains(claudeKit) || store->snapshot().usage.contains(claudeKit));
+    expectForgotten(claudeKit);
     EXPECT_TRUE(store->planConnections().isEmpty() && store->apiConnections().isEmpty());
-    EXPECT_FALSE(store->spendChecked().contains(claudeKit));
-    EXPECT_EQ(conn(claudeKit), C::notConnected());
 }
 
 } // namespace

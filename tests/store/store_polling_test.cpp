@@ -12,44 +12,29 @@ protected:
         storeToken(vercelKit);
         storeToken(githubKit);
     }
-    void startWith(QSet<KitService> enabled)
-    {
-        preferences.setEnabledServices(enabled);
-        build();
-        store->start();
-    }
 };
 
-TEST_F(Polling, StartMarksConfiguredToolsRefreshesThemFirstAndStopEndsEveryTask)
+TEST_F(Polling, StartMarksConfiguredToolsAndStopEndsTheirTasks)
 {
-    startWith({vercelKit});
-    EXPECT_TRUE(store->isRunning());
+    preferences.setEnabledServices({vercelKit});
+    build();
+    store->start();
     // vercel: refreshed at once; github: configured but disabled, its task runs and does nothing.
     EXPECT_EQ(conn(vercelKit), connected(u"robin"_s));
     EXPECT_EQ(conn(githubKit), C::connecting());
     EXPECT_TRUE(store->isPolling(githubKit) && github->calls.isEmpty());
     // Not configured: no task, state untouched.
-    EXPECT_FALSE(store->isPolling(stripeKit) || store->isPolling(claudeKit));
-    EXPECT_FALSE(store->connections().contains(stripeKit));
+    EXPECT_FALSE(store->isPolling(stripeKit) || store->connections().contains(stripeKit));
     store->start(); // a second start does nothing
-    EXPECT_EQ(vercel->count("deployments"), 1);
-
-    // A disconnect ends that tool's task only.
-    store->disconnect(githubKit);
-    EXPECT_FALSE(store->isPolling(githubKit));
-    scheduler.advance(30);
-    EXPECT_EQ(vercel->count("deployments"), 2);
-
     store->stop();
-    EXPECT_FALSE(store->isPolling(vercelKit));
     scheduler.advance(120);
-    EXPECT_EQ(vercel->count("deployments"), 2);
+    EXPECT_EQ(vercel->count("deployments"), 1);
     EXPECT_EQ(conn(vercelKit), connected(u"robin"_s)); // states stay
 }
 
 TEST_F(Polling, EachIntervalCountsFromTheEndOfTheRefresh)
 {
-    startWith({vercelKit});
+    buildEnabled(true);
     vercel->hold("deployments");
     scheduler.advance(30);
     EXPECT_EQ(vercel->waiting("deployments"), 1);
@@ -91,35 +76,16 @@ TEST_F(Polling, BuildingRowsShortenTheIntervalButNeverLengthenIt)
     EXPECT_EQ(vercel->count("deployments"), before + 2);
 }
 
-TEST_F(Polling, DisablingKeepsTheTaskAndEnablingRefreshesAtOnce)
+TEST_F(Polling, AFailingToolIsNotBuildingYetKeepsTheShortInterval)
 {
-    startWith({vercelKit});
-    store->setEnabled(false, vercelKit);
-    EXPECT_FALSE(preferences.enabledServices().contains(vercelKit));
-    scheduler.advance(60);
-    EXPECT_EQ(vercel->count("deployments"), 1);
-    EXPECT_TRUE(store->isPolling(vercelKit));
-    store->setEnabled(true, vercelKit);
-    EXPECT_EQ(vercel->count("deployments"), 2);
-}
-
-TEST_F(Polling, WatchingAUsageToolAsksForFreshLimits)
-{
-    claudeUsage->connected = true;
-    preferences.setEnabledServices({});
-    build();
-    store->watch(claudeKit); // not running: nothing
-    EXPECT_EQ(claudeUsage->asks, 0);
-    store->start();
-    store->markUnseen(claudeKit);
-    claudeUsage->hold("askNow");
-    store->watch(claudeKit);
-    EXPECT_TRUE(store->unseen().isEmpty());
-    EXPECT_EQ(claudeUsage->reports, 0); // not enabled, yet the watched card is refreshed
-    claudeUsage->release("askNow");
-    EXPECT_EQ(claudeUsage->reports, 1);
-    store->watch(vercelKit);
-    EXPECT_EQ(claudeUsage->asks, 1);
+    vercel->rows = {row("1", DS::building, 10)};
+    buildEnabled();
+    finish(store->refresh(vercelKit));
+    EXPECT_TRUE(store->isBuilding(vercelKit));
+    vercel->rowsError = refused(500, u"Oops"_s);
+    finish(store->refresh(vercelKit));
+    EXPECT_FALSE(store->isBuilding(vercelKit));
+    EXPECT_EQ(store->pollInterval(vercelKit), 5.0);
 }
 
 TEST_F(Polling, AStoreReleasedWhileWaitingEndsItsTasks)
@@ -131,6 +97,167 @@ TEST_F(Polling, AStoreReleasedWhileWaitingEndsItsTasks)
     scheduler.advance(60);
     EXPECT_EQ(vercel->count("deployments"), 1);
     EXPECT_EQ(scheduler.pendingCount(), 0);
+}
+
+TEST_F(Polling, SampleDataAnswersEveryQueryAndActionWithoutATool)
+{
+    build(true);
+    store->start();
+    EXPECT_FALSE(store->isRunning());
+    EXPECT_EQ(store->snapshot(), DevKitSnapshot::sample(scheduler.wallNow()));
+    EXPECT_EQ(conn(KitService::codex), connected(u"demo"_s));
+    // One sample account per payment tool; picking it keeps the sample payments on the card.
+    EXPECT_EQ(
+        store->paymentAccounts(stripeKit), (QList<PaymentAccount> {{u"demo"_s, u"Acme"_s, connected()}}));
+    store->select(store->projects(stripeKit).value(0), stripeKit);
+    ASSERT_TRUE(store->selectedProject(stripeKit));
+    EXPECT_EQ(store->payments(stripeKit).size(), 3);
+    // Actions answer at once and ask no tool.
+    store->inspect(store->deployments(githubKit)[0], githubKit);
+    EXPECT_TRUE(store->inspection()->details && store->redeploy().isReady());
+    EXPECT_EQ(store->inspection()->redeploy, DeploymentInspection::Redeploy::started());
+    finish(store->connect(vercelKit, kFakeToken));
+    finish(store->connectAPIUsage(claudeKit, u"admin-key-not-real"_s));
+    scheduler.advance(10);
+    EXPECT_TRUE(vercel->calls.isEmpty() && github->calls.isEmpty() && claudeSpend->keys.isEmpty());
+    EXPECT_EQ(scheduler.pendingCount(), 0);
+}
+
+const QString adminKey = u"admin-key-not-real"_s;
+
+class Usage : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        buildEnabled();
+        claudeSpend->figures = {UsageSpend {u"today"_s, u"Today"_s, 3.42, u"USD"_s, 1240000}};
+    }
+    UsageReport report(double five, double week) const
+    {
+        return {{{u"five_hour"_s, u"5-hour limit"_s, five, ago(-3600)},
+                    {u"seven_day"_s, u"Weekly limit"_s, week, ago(-86400)}},
+            std::nullopt, ago(0), std::nullopt};
+    }
+    KitConnection plan() const { return store->planConnections().value(claudeKit); }
+    KitConnection api() const { return store->apiConnections().value(claudeKit); }
+    void load() { finish(store->refreshUsage(claudeKit)); }
+};
+
+TEST_F(Usage, ThePlanHalfStoresLogsAndMarksReports)
+{
+    claudeUsage->connected = true;
+    LogLines log;
+    claudeUsage->answer = report(0.629, 0.34);
+    load();
+    EXPECT_EQ(store->usageReport(claudeKit), claudeUsage->answer);
+    EXPECT_EQ(conn(claudeKit), connected());
+    EXPECT_EQ(log.info(), QStringList {"Claude reports 5-hour limit 62%, Weekly limit 34% on plan unnamed"});
+    EXPECT_FALSE(unseen(claudeKit)); // the first report never marks
+    claudeUsage->answer = report(0.95, 0.34); // other figures, same names and plan: not logged
+    load();
+    EXPECT_EQ(log.info().size(), 1);
+    EXPECT_TRUE(unseen(claudeKit)); // good turned bad
+    // A failing report keeps the last one.
+    claudeUsage->reportError = fail(UsageFailure(u"Claude Code is not signed in."_s));
+    load();
+    EXPECT_EQ(plan(), C::failing(u"Claude Code is not signed in."_s));
+    EXPECT_TRUE(store->usageReport(claudeKit));
+}
+
+TEST_F(Usage, SpendIsAskedAtMostEveryFiveMinutes)
+{
+    storeToken(claudeKit, adminKey);
+    store->start();
+    EXPECT_EQ(claudeSpend->dates, QList<QDateTime> {scheduler.wallNow()});
+    EXPECT_EQ(api(), connected());
+    claudeSpend->error = rejected();
+    scheduler.advance(295);
+    EXPECT_EQ(claudeSpend->keys.size(), 1);
+    scheduler.advance(5);
+    EXPECT_EQ(claudeSpend->keys.size(), 2);
+    EXPECT_EQ(api(), C::rejected()); // and it waits 300 s as well
+    EXPECT_EQ(store->snapshot().spend.value(claudeKit), claudeSpend->figures);
+    scheduler.advance(295);
+    EXPECT_EQ(claudeSpend->keys.size(), 2);
+    // A clock set back does not stop the asking for hours.
+    claudeSpend->error = nullptr;
+    scheduler.shiftWallClock(std::chrono::hours(-2));
+    scheduler.advance(5);
+    EXPECT_EQ(claudeSpend->keys.size(), 3);
+    EXPECT_EQ(api(), connected());
+    // A key removed elsewhere: a connected half goes at the next refresh.
+    secrets.items.remove(KitService(claudeKit).secretKey());
+    scheduler.advance(5);
+    EXPECT_FALSE(store->apiConnections().contains(claudeKit));
+}
+
+TEST_F(Usage, ConnectingThePlanHalf)
+{
+    store->start();
+    LogLines log;
+    claudeUsage->answer = report(0.1, 0.2);
+    finish(store->connectUsage(claudeKit));
+    EXPECT_EQ(log.info().value(0), u"Connected to Claude"_s);
+    scheduler.advance(1);
+    EXPECT_TRUE(green(claudeKit) && claudeUsage->reports == 1);
+    scheduler.advance(4);
+    EXPECT_EQ(claudeUsage->reports, 2);
+    // A failed connect starts nothing.
+    store->disconnect(claudeKit);
+    claudeUsage->connectError = fail(UsageFailure(u"Claude Code is not installed."_s));
+    finish(store->connectUsage(claudeKit));
+    EXPECT_EQ(conn(claudeKit), C::failing(u"Claude Code is not installed."_s));
+    EXPECT_FALSE(store->isPolling(claudeKit));
+    // A disconnect while the source is set up wins: the source is undone again.
+    claudeUsage->connectError = nullptr;
+    interrupt(
+        *claudeUsage, u"connect"_s, [&] { return store->connectUsage(claudeKit); },
+        [&] { store->disconnect(claudeKit); });
+    EXPECT_FALSE(claudeUsage->isConnected());
+    expectForgotten(claudeKit);
+}
+
+TEST_F(Usage, ConnectingTheAPIHalf)
+{
+    store->start();
+    finish(store->connectAPIUsage(claudeKit, QString()));
+    EXPECT_TRUE(claudeSpend->keys.isEmpty());
+    LogLines log;
+    finish(store->connectAPIUsage(claudeKit, adminKey));
+    EXPECT_EQ(secrets.items.value(KitService(claudeKit).secretKey()), adminKey);
+    EXPECT_EQ(log.info(), QStringList {"Connected to the API usage of Claude"});
+    EXPECT_EQ(store->snapshot().spend.value(claudeKit), claudeSpend->figures);
+    scheduler.advance(5);
+    EXPECT_EQ(claudeSpend->keys.size(), 1); // the connect counted as an ask
+    // A new key after a disconnect is asked at once.
+    store->disconnectAPIUsage(claudeKit);
+    EXPECT_FALSE(hasToken(claudeKit) || store->snapshot().spend.contains(claudeKit));
+    finish(store->connectAPIUsage(claudeKit, adminKey));
+    EXPECT_EQ(claudeSpend->keys.size(), 2);
+    // A disconnect while the key is tried: the key is not kept.
+    store->disconnectAPIUsage(claudeKit);
+    interrupt(
+        *claudeSpend, u"spend"_s, [&] { return store->connectAPIUsage(claudeKit, u"other-key-not-real"_s); },
+        [&] { store->disconnectAPIUsage(claudeKit); });
+    EXPECT_FALSE(hasToken(claudeKit) || store->apiConnections().contains(claudeKit));
+}
+
+TEST_F(Usage, AHalfDisconnectedWhileItsRefreshWaitsStaysDisconnected)
+{
+    claudeUsage->connected = true;
+    claudeUsage->answer = report(0.1, 0.2);
+    storeToken(claudeKit, adminKey);
+    const auto refresh = [&] { return store->refreshUsage(claudeKit); };
+    interrupt(*claudeUsage, u"report"_s, refresh, [&] { store->disconnectUsage(claudeKit); });
+    EXPECT_FALSE(store->snapshot().usage.contains(claudeKit) || store->planConnections().contains(claudeKit));
+    EXPECT_EQ(api(), connected()); // the other half went on
+
+    claudeUsage->connected = true;
+    store->disconnectAPIUsage(claudeKit); // spend is asked anew after a disconnect
+    storeToken(claudeKit, adminKey);
+    interrupt(*claudeSpend, u"spend"_s, refresh, [&] { store->disconnectAPIUsage(claudeKit); });
+    EXPECT_FALSE(store->snapshot().spend.contains(claudeKit) || store->apiConnections().contains(claudeKit));
+    EXPECT_EQ(plan(), connected());
 }
 
 } // namespace
