@@ -127,54 +127,6 @@ TEST_F(Graph, SampleDataModeFillsTheStoreAndNeverPolls)
     EXPECT_EQ(scheduler.pendingCount(), 0);
 }
 
-TEST_F(Graph, TheShortcutIsStoredOnlyWhenInForceAndThePageNotifiesOnlyOnARealChange)
-{
-    const HotKey stored {49, HotKey::option | HotKey::shift}, f5 {96, 0};
-    PreferencesStore(defaults).setHotKey(stored);
-    auto graph = state();
-    EXPECT_EQ(graph->hotKeys().hotKey(), stored);
-    // Started without a display to grab on, nothing can be registered: the stored one stays.
-    graph->hotKeys().start();
-    QSignalSpy shortcut(&graph->preferences(), &PreferencesStore::hotKeyChanged);
-    EXPECT_FALSE(graph->setShortcut(f5));
-    EXPECT_EQ(graph->preferences().hotKey(), stored);
-    EXPECT_EQ(shortcut.count(), 0);
-    graph->hotKeys().stop();
-
-    QSignalSpy changed(graph.get(), &AppState::settingsPageChanged);
-    QSignalSpy requested(graph.get(), &AppState::settingsRequested);
-    graph->setSettingsPage(SettingsPage::general());
-    graph->setSettingsPage(SettingsPage::service(KitService::github));
-    graph->setSettingsPage(SettingsPage::service(KitService::github));
-    graph->setSettingsPage(SettingsPage::service(KitService::gitlab));
-    EXPECT_EQ(changed.count(), 2);
-    EXPECT_EQ(requested.count(), 0);
-    // Asking for the window without a page keeps the page last shown.
-    graph->openSettings();
-    EXPECT_EQ(graph->settingsPage(), SettingsPage::service(KitService::gitlab));
-    EXPECT_EQ(requested.count(), 1);
-}
-
-TEST_F(Graph, SurfacesStartOnceStopInOrderAndStartFreshAfterwards)
-{
-    auto graph = state();
-    // Nothing to toggle or bring out before a surface exists.
-    graph->hotKeyPressed();
-    graph->bringOut();
-    graph->startSurfaces();
-    graph->startSurfaces();
-    ASSERT_EQ(graph->surfaces().size(), 1u);
-    graph->hotKeyPressed();
-    graph->bringOut();
-    graph->stopSurfaces();
-    EXPECT_TRUE(graph->surfaces().empty());
-    graph->hotKeyPressed();
-    graph->startSurfaces();
-    EXPECT_EQ(log, (QStringList {"start Edge", "toggle Edge", "bringOut Edge", "stop Edge", "start Edge"}));
-    graph.reset();
-    EXPECT_EQ(log.last(), "stop Edge");
-}
-
 TEST_F(Graph, ThePanelSurfaceTogglesTuckAwayAndOpensSettingsAtATool)
 {
     auto graph = state(true);
@@ -197,7 +149,7 @@ TEST_F(Graph, ThePanelSurfaceTogglesTuckAwayAndOpensSettingsAtATool)
     EXPECT_EQ(requested.count(), 2);
     surface.stop();
     EXPECT_EQ(surface.edge(), nullptr);
-    surface.toggle();
+    surface.toggle(); // stopped: nothing
     EXPECT_FALSE(graph->preferences().tucksAway());
 }
 
@@ -250,20 +202,28 @@ TEST_F(Graph, WithOnboardingNeverCompletedItShowsInsteadOfTheWhatsNewCheck)
     EXPECT_FALSE(PreferencesStore(defaults).lastSeenVersion().has_value());
 }
 
-TEST_F(Graph, ReopenBringsThePanelOutAndTerminationStopsEverythingOnce)
+TEST_F(Graph, SurfacesStartOnceReopenBringsThePanelOutAndTerminationStopsEverythingOnce)
 {
     auto app = delegate();
+    AppState& graph = app->appState();
+    // Nothing to toggle or bring out before a surface exists.
     EXPECT_TRUE(app->applicationShouldHandleReopen());
-    EXPECT_TRUE(log.isEmpty());
+    graph.hotKeyPressed();
     EXPECT_FALSE(app->applicationShouldTerminateAfterLastWindowClosed());
     app->applicationDidFinishLaunching();
+    graph.startSurfaces();
+    ASSERT_EQ(graph.surfaces().size(), 1u);
     EXPECT_TRUE(app->applicationShouldHandleReopen());
+    graph.hotKeyPressed();
     app->applicationWillTerminate();
-    EXPECT_FALSE(app->appState().hotKeys().isRegistered());
-    EXPECT_FALSE(app->appState().kit().isRunning());
-    EXPECT_TRUE(app->appState().surfaces().empty());
     app->applicationWillTerminate();
-    EXPECT_EQ(log, (QStringList {"start Edge", "bringOut Edge", "stop Edge"}));
+    EXPECT_FALSE(graph.hotKeys().isRegistered());
+    EXPECT_FALSE(graph.kit().isRunning());
+    EXPECT_TRUE(graph.surfaces().empty());
+    graph.startSurfaces();
+    EXPECT_EQ(log, (QStringList {"start Edge", "bringOut Edge", "toggle Edge", "stop Edge", "start Edge"}));
+    app.reset();
+    EXPECT_EQ(log.last(), "stop Edge");
 }
 
 TEST_F(Graph, TheCommandsCarryTheirTitlesKeysAndActions)
@@ -314,11 +274,12 @@ TEST_F(Graph, TheSettingsWindowFollowsTheGraphsPageAndItsContextOutlivesTheGraph
     EXPECT_EQ(graph.settingsPage(), SettingsPage::about());
     graph.setSettingsPage(SettingsPage::general());
     EXPECT_EQ(window->page(), SettingsPage::general());
-    // Closed and asked for again: the same window comes back.
+    // Closed and asked for again: the same window comes back, at the page last set.
     window->close();
     graph.openSettings();
     EXPECT_EQ(app->settingsWindow(), window);
     EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->page(), SettingsPage::general());
 
     SettingsContext context = graph.settingsContext();
     const HotKey f5 {96, 0};

@@ -150,7 +150,7 @@ TEST(LaunchX11, APlainStartShowsThePanelFollowsItsShortcutAndASecondLaunchAndEnd
     Brenvo brenvo;
     // A variable whose value, not name, mentions the test harness changes nothing.
     QProcess* app = brenvo.start({}, {{"BRENVO_NOTE", "XCTestConfigurationFilePath"}});
-    ASSERT_TRUE(brenvo.waitForOutput(app, launchLine)) << brenvo.output(app);
+    ASSERT_TRUE(Brenvo::waitForOutput(app, launchLine)) << Brenvo::output(app);
     const std::optional<QRect> out = waitForPanel(app);
     ASSERT_TRUE(out);
     EXPECT_EQ(out->right() + 1, QGuiApplication::primaryScreen()->geometry().width());
@@ -163,7 +163,7 @@ TEST(LaunchX11, APlainStartShowsThePanelFollowsItsShortcutAndASecondLaunchAndEnd
     // The shortcut tucks the panel away, the pointer resting away from the strip.
     run("xdotool", {"mousemove", "200", "200"});
     run("xdotool", {"key", "shift+alt+space"});
-    ASSERT_TRUE(test::waitUntil([&]() { return brenvo.tucksAway(); })) << brenvo.output(app);
+    ASSERT_TRUE(test::waitUntil([&]() { return brenvo.tucksAway(); })) << Brenvo::output(app);
     ASSERT_TRUE(test::waitUntil([&]() {
         const auto frame = panelFrame(app);
         return frame && frame->width() < out->width();
@@ -172,7 +172,7 @@ TEST(LaunchX11, APlainStartShowsThePanelFollowsItsShortcutAndASecondLaunchAndEnd
     QProcess* second = brenvo.start();
     ASSERT_TRUE(second->waitForFinished(10000));
     EXPECT_EQ(second->exitCode(), 0);
-    EXPECT_FALSE(second->peek(1 << 24).contains("launched")) << brenvo.output(second);
+    EXPECT_FALSE(second->peek(1 << 24).contains("launched")) << Brenvo::output(second);
     EXPECT_TRUE(test::waitUntil([&]() { return panelFrame(app) == out; }, 3000));
     EXPECT_TRUE(brenvo.tucksAway());
     run("xdotool", {"key", "shift+alt+space"});
@@ -202,39 +202,28 @@ TEST(LaunchX11, APlainStartShowsThePanelFollowsItsShortcutAndASecondLaunchAndEnd
         state.hotKeys().stop();
     }
 
-    EXPECT_TRUE(brenvo.terminate(app)) << brenvo.output(app);
+    EXPECT_TRUE(Brenvo::terminate(app)) << Brenvo::output(app);
     // The termination sequence ran: the panel went and the socket was closed.
     EXPECT_TRUE(brenvo.runtimeEntries().isEmpty());
-    EXPECT_FALSE(app->peek(1 << 24).contains("QObject::")) << brenvo.output(app);
+    EXPECT_FALSE(app->peek(1 << 24).contains("QObject::")) << Brenvo::output(app);
 }
 
-TEST(LaunchX11, UnderATestHarnessTheProgramDoesNoLaunchWork)
+TEST(LaunchX11, TheHarnessSwitchStopsLaunchWorkSampleDataLightsTheTilesAndATakenShortcutIsReported)
 {
-    Brenvo brenvo;
-    QProcess* app = brenvo.start({}, {{"XCTestConfigurationFilePath", "/dev/null"}});
-    EXPECT_FALSE(brenvo.waitForOutput(app, "launched", 2000));
-    EXPECT_EQ(panelFrame(app), std::nullopt);
-    EXPECT_FALSE(app->peek(1 << 24).contains("Edge panel installed"));
-    EXPECT_TRUE(brenvo.terminate(app)) << brenvo.output(app);
-}
-
-TEST(LaunchX11, TheSampleDataLightsTheTilesWhereverTheSwitchStands)
-{
-    Brenvo brenvo;
-    QProcess* app = brenvo.start({"-x", "-mockData", "YES"});
-    ASSERT_TRUE(brenvo.waitForOutput(app, launchLine)) << brenvo.output(app);
+    Brenvo harness, sample;
+    QProcess* idle = harness.start({}, {{"XCTestConfigurationFilePath", "/dev/null"}});
+    test::OtherX11Client other;
+    ASSERT_TRUE(other.grab(65, altShift));
+    QProcess* app = sample.start({"-x", "-mockData", "YES"});
+    EXPECT_TRUE(Brenvo::waitForOutput(app, "is taken by another application")) << Brenvo::output(app);
+    ASSERT_TRUE(Brenvo::waitForOutput(app, launchLine)) << Brenvo::output(app);
     const std::optional<QRect> frame = waitForPanel(app);
     ASSERT_TRUE(frame);
     EXPECT_TRUE(test::waitUntil([&]() { return colouredPixels(*frame) > 100; }, 5000));
-    EXPECT_TRUE(brenvo.terminate(app));
-}
+    EXPECT_TRUE(Brenvo::terminate(app));
 
-TEST(LaunchX11, AShortcutHeldElsewhereIsReportedAsTaken)
-{
-    test::OtherX11Client other;
-    ASSERT_TRUE(other.grab(65, altShift));
-    Brenvo brenvo;
-    QProcess* app = brenvo.start();
-    EXPECT_TRUE(brenvo.waitForOutput(app, "is taken by another application")) << brenvo.output(app);
-    EXPECT_TRUE(brenvo.terminate(app));
+    EXPECT_FALSE(Brenvo::waitForOutput(idle, "launched", 2000));
+    EXPECT_EQ(panelFrame(idle), std::nullopt);
+    EXPECT_FALSE(idle->peek(1 << 24).contains("Edge panel installed"));
+    EXPECT_TRUE(Brenvo::terminate(idle)) << Brenvo::output(idle);
 }

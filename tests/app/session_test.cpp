@@ -61,41 +61,18 @@ void send(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-TEST_F(LoginItem, TurnsOnAndOffAndSignalsOnlyRealChanges)
-{
-    LoginItemManager manager(place());
-    QSignalSpy changed(&manager, &LoginItemManager::isEnabledChanged);
-    EXPECT_FALSE(manager.isEnabled());
-    manager.setEnabled(true);
-    manager.setEnabled(true);
-    EXPECT_TRUE(manager.isEnabled());
-    EXPECT_EQ(manager.entryPath(), place().autostartDirectory + "/dev.brenvo.Brenvo.desktop");
-    EXPECT_TRUE(QFile::exists(manager.entryPath()));
-    EXPECT_EQ(changed.count(), 1);
-    // A new run reads the entry back.
-    EXPECT_TRUE(LoginItemManager(place()).isEnabled());
-
-    manager.setEnabled(false);
-    manager.setEnabled(false);
-    EXPECT_FALSE(manager.isEnabled());
-    EXPECT_FALSE(QFile::exists(manager.entryPath()));
-    EXPECT_EQ(changed.count(), 2);
-}
-
-TEST_F(LoginItem, ReadsWhatAnotherProgramWrote)
+TEST_F(LoginItem, ReadsWhatAnotherProgramWroteAndTurnsOnAndOff)
 {
     const QString exec = LoginItemManager::execValue(program);
     const QString entry = "[Desktop Entry]\nType=Application\nName=Brenvo\nExec = %1 --quiet %u\n%2";
-    const QList<std::pair<QString, bool>> cases {
-        {entry.arg(exec, QString()), true},
+    const QList<std::pair<QString, bool>> cases {{entry.arg(exec, QString()), true},
         {entry.arg(exec, "Hidden=true\n"), false},
         {entry.arg(exec, "Hidden=false\nX-GNOME-Autostart-enabled=true\n"), true},
         {entry.arg(exec, "X-GNOME-Autostart-enabled=false\n"), false},
         {entry.arg("/usr/bin/another-program", QString()), false},
         {entry.arg("\"" + program, QString()), false}, // quote never closed
         {"[Desktop Entry]\nName=Brenvo\n[Desktop Action Quit]\nExec=" + exec + u'\n', false},
-        {"# made by hand\n[Desktop Entry]\nExec=" + exec + "\n[Other]\nHidden=true\n", true},
-    };
+        {"# made by hand\n[Desktop Entry]\nExec=" + exec + "\n[Other]\nHidden=true\n", true}};
     for (const auto& [text, enabled] : cases) {
         writeEntry(text);
         EXPECT_EQ(LoginItemManager(place()).isEnabled(), enabled) << text.toStdString();
@@ -108,11 +85,19 @@ TEST_F(LoginItem, ReadsWhatAnotherProgramWrote)
     EXPECT_TRUE(LoginItemManager(place()).isEnabled());
     qputenv("PATH", path);
 
-    // Turning it on replaces an entry that is switched off.
+    // Turning it on replaces an entry that is switched off; a new run reads it back.
     writeEntry(entry.arg(exec, "Hidden=true\n"));
     LoginItemManager manager(place());
+    QSignalSpy changed(&manager, &LoginItemManager::isEnabledChanged);
     manager.setEnabled(true);
-    EXPECT_TRUE(manager.isEnabled());
+    manager.setEnabled(true);
+    EXPECT_EQ(manager.entryPath(), place().autostartDirectory + "/dev.brenvo.Brenvo.desktop");
+    EXPECT_TRUE(LoginItemManager(place()).isEnabled());
+    manager.setEnabled(false);
+    manager.setEnabled(false);
+    EXPECT_FALSE(manager.isEnabled());
+    EXPECT_FALSE(QFile::exists(manager.entryPath()));
+    EXPECT_EQ(changed.count(), 2);
 
     // Exec lines name the program through every escape.
     const QString odd = "/opt/a\\b/`x` $HOME/50%/brenvo";
@@ -139,49 +124,34 @@ TEST_F(LoginItem, StaysOffWhenTheEntryCannotBeWritten)
     EXPECT_TRUE(log.contains("Launch at login could not be turned on"));
 }
 
-TEST(SingleInstance, ALaterCopyTellsTheFirstToReopenAndLeaves)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("app.sock");
-    auto first = std::make_unique<SingleInstance>(path);
-    ASSERT_EQ(first->claim(), SingleInstance::Claim::listening);
-    QSignalSpy reopened(first.get(), &SingleInstance::reopenRequested);
-
-    SingleInstance second(path);
-    EXPECT_EQ(second.claim(), SingleInstance::Claim::elsewhere);
-    EXPECT_FALSE(second.isListening());
-    EXPECT_TRUE(reopened.wait(5000));
-    EXPECT_EQ(reopened.count(), 1);
-
-    // A copy started after the first has gone takes its place.
-    first.reset();
-    EXPECT_EQ(SingleInstance(path).claim(), SingleInstance::Claim::listening);
-    // Where no socket can be made, the copy runs alone.
-    SingleInstance alone("/nonexistent-folder-for-brenvo/app.sock");
-    EXPECT_EQ(alone.claim(200), SingleInstance::Claim::alone);
-    EXPECT_FALSE(alone.isListening());
-}
-
-TEST(SingleInstance, ASocketLeftByACopyThatDiedIsTakenOver)
+TEST(SingleInstance, TakesOverASocketLeftByADeadCopyAndALaterCopyTellsItToReopen)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("app.sock");
     // A bound socket nobody listens on, as a crash leaves it.
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
     const QByteArray encoded = QFile::encodeName(path);
     std::memcpy(address.sun_path, encoded.constData(), encoded.size());
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
     ::close(fd);
-    ASSERT_TRUE(QFile::exists(path));
 
-    SingleInstance instance(path);
-    EXPECT_EQ(instance.claim(500), SingleInstance::Claim::listening);
-    QSignalSpy reopened(&instance, &SingleInstance::reopenRequested);
-    send(path, "reopen\n");
+    auto first = std::make_unique<SingleInstance>(path);
+    ASSERT_EQ(first->claim(500), SingleInstance::Claim::listening);
+    QSignalSpy reopened(first.get(), &SingleInstance::reopenRequested);
+    SingleInstance second(path);
+    EXPECT_EQ(second.claim(), SingleInstance::Claim::elsewhere);
+    EXPECT_FALSE(second.isListening());
     EXPECT_TRUE(reopened.wait(5000));
+    EXPECT_EQ(reopened.count(), 1);
+
+    // A copy started after the first has gone takes its place; where no socket can be made, it runs alone.
+    first.reset();
+    EXPECT_EQ(SingleInstance(path).claim(), SingleInstance::Claim::listening);
+    SingleInstance alone("/nonexistent-folder-for-brenvo/app.sock");
+    EXPECT_EQ(alone.claim(200), SingleInstance::Claim::alone);
+    EXPECT_FALSE(alone.isListening());
 }
 
 TEST(SingleInstance, OnlyTheExactMessageReopensAndOverlongOnesAreDropped)
