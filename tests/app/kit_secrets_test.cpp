@@ -22,19 +22,36 @@ QJsonObject storedKeys(const FakeSecretStore& base)
 
 } // namespace
 
-TEST(KitSecrets, LooksForAMissingKeyOnceAndThenAsksNothing)
+TEST(KitSecrets, KeepsEveryTokenInOneItemAsksForAMissingKeyOnceAndRemovesSingleItemsWithoutRewriting)
 {
     FakeSecretStore base;
+    base.items.insert("kit.gitlab", "test-token-gitlab");
     KitSecrets secrets(base);
     EXPECT_EQ(secrets.secret("kit.github"), std::nullopt);
     EXPECT_EQ(base.calls, (QStringList {"lookup kit.keys", "secret kit.github"}));
     base.calls.clear();
-    EXPECT_EQ(secrets.secret("kit.github"), std::nullopt);
     EXPECT_EQ(secrets.lookupSecret("kit.github"), SecretLookup::absent());
+    EXPECT_TRUE(base.calls.isEmpty());
+
+    EXPECT_TRUE(secrets.setSecret("test-token-a", "kit.vercel"));
+    EXPECT_TRUE(secrets.setSecret("test-token-b", "kit.stripe.acct_1"));
+    EXPECT_EQ(storedKeys(base),
+        (QJsonObject {{"kit.vercel", "test-token-a"}, {"kit.stripe.acct_1", "test-token-b"}}));
+    EXPECT_FALSE(base.calls.contains("secret kit.vercel")); // setting adopts nothing
+    base.calls.clear();
+    secrets.removeSecret("kit.gitlab");
+    EXPECT_EQ(base.calls, (QStringList {"remove kit.gitlab"}));
+    EXPECT_FALSE(base.items.contains("kit.gitlab"));
+    base.calls.clear();
+    secrets.removeSecret("kit.vercel");
+    EXPECT_EQ(base.calls, (QStringList {"set kit.keys", "remove kit.vercel"}));
+    EXPECT_EQ(storedKeys(base), (QJsonObject {{"kit.stripe.acct_1", "test-token-b"}}));
+    base.calls.clear();
+    secrets.removeSecret("kit.vercel"); // the single item is deleted once per run
     EXPECT_TRUE(base.calls.isEmpty());
 }
 
-TEST(KitSecrets, AdoptsATokenKeptAsAnItemOfItsOwnOnlyAfterSavingIt)
+TEST(KitSecrets, AdoptsATokenKeptAsAnItemOfItsOwnOnlyAfterSavingItAndKeepsTokensTheStoreRefused)
 {
     FakeSecretStore base;
     base.items.insert("kit.vercel", "test-token-vercel");
@@ -50,34 +67,19 @@ TEST(KitSecrets, AdoptsATokenKeptAsAnItemOfItsOwnOnlyAfterSavingIt)
     refusing.items.insert("kit.gitlab", "test-token-gitlab");
     refusing.refuseWrites = true;
     KitSecrets other(refusing);
+    MessageRecorder log;
     EXPECT_EQ(other.secret("kit.gitlab"), "test-token-gitlab");
     EXPECT_TRUE(refusing.items.contains("kit.gitlab"));
     EXPECT_FALSE(refusing.calls.contains("remove kit.gitlab"));
-}
-
-TEST(KitSecrets, KeepsEveryTokenInOneItemAndRemovesSingleItemsWithoutRewriting)
-{
-    FakeSecretStore base;
-    base.items.insert("kit.gitlab", "test-token-gitlab");
-    KitSecrets secrets(base);
-    EXPECT_TRUE(secrets.setSecret("test-token-a", "kit.github"));
-    EXPECT_TRUE(secrets.setSecret("test-token-b", "kit.stripe.acct_1"));
-    EXPECT_EQ(storedKeys(base),
-        (QJsonObject {{"kit.github", "test-token-a"}, {"kit.stripe.acct_1", "test-token-b"}}));
-    EXPECT_FALSE(base.calls.contains("secret kit.github")); // setting adopts nothing
-
-    base.calls.clear();
-    secrets.removeSecret("kit.gitlab");
-    EXPECT_EQ(base.calls, (QStringList {"remove kit.gitlab"}));
-    EXPECT_FALSE(base.items.contains("kit.gitlab"));
-
-    base.calls.clear();
-    secrets.removeSecret("kit.github");
-    EXPECT_EQ(base.calls, (QStringList {"set kit.keys", "remove kit.github"}));
-    EXPECT_EQ(storedKeys(base), (QJsonObject {{"kit.stripe.acct_1", "test-token-b"}}));
-    base.calls.clear();
-    secrets.removeSecret("kit.github"); // the single item is deleted once per run
-    EXPECT_TRUE(base.calls.isEmpty());
+    // A token set meanwhile is kept for the run and saved with the next write that succeeds.
+    EXPECT_FALSE(other.setSecret("test-token-a", "kit.github"));
+    EXPECT_TRUE(log.contains("The kit's keys could not be saved"));
+    EXPECT_EQ(other.secret("kit.github"), "test-token-a");
+    refusing.refuseWrites = false;
+    EXPECT_TRUE(other.setSecret("test-token-b", "kit.stripe"));
+    EXPECT_EQ(storedKeys(refusing),
+        (QJsonObject {{"kit.github", "test-token-a"}, {"kit.gitlab", "test-token-gitlab"},
+            {"kit.stripe", "test-token-b"}}));
 }
 
 TEST(KitSecrets, WhileTheItemIsUnreadableKeepsChangesAndMergesThemWhenItReadsAgain)
@@ -136,20 +138,4 @@ TEST(KitSecrets, KeepsAStrayMemberAndNeverWritesOverAnItemThatIsNoJsonObject)
         EXPECT_TRUE(log.contains(notSaved));
         EXPECT_EQ(denied.secret("kit.github"), "test-token-a");
     }
-}
-
-TEST(KitSecrets, KeepsATokenForTheRunWhenTheStoreRefusesTheWriteAndSavesItLater)
-{
-    FakeSecretStore base;
-    base.refuseWrites = true;
-    KitSecrets secrets(base);
-    MessageRecorder log;
-    EXPECT_FALSE(secrets.setSecret("test-token-a", "kit.github"));
-    EXPECT_TRUE(log.contains("The kit's keys could not be saved"));
-    EXPECT_EQ(secrets.secret("kit.github"), "test-token-a");
-
-    base.refuseWrites = false;
-    EXPECT_TRUE(secrets.setSecret("test-token-b", "kit.gitlab"));
-    EXPECT_EQ(
-        storedKeys(base), (QJsonObject {{"kit.github", "test-token-a"}, {"kit.gitlab", "test-token-b"}}));
 }

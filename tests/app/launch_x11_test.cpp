@@ -57,13 +57,12 @@ public:
     QProcess* start(const QStringList& args = {}, const QMap<QString, QString>& extra = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // Without the XDG variables, every folder of the program is under its home.
         for (const QString& name : env.keys()) {
-            if (name.startsWith("XCTest") || name.startsWith("QT_LOGGING"))
+            if (name.startsWith("XCTest") || name.startsWith("QT_LOGGING") || name.startsWith("XDG_"))
                 env.remove(name);
         }
         env.insert("HOME", m_home.path());
-        for (const char* xdg : {"CONFIG", "DATA", "CACHE"})
-            env.insert(QStringLiteral("XDG_%1_HOME").arg(xdg), m_home.filePath(QString(xdg).toLower()));
         env.insert("XDG_RUNTIME_DIR", runtimeDir());
         env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + m_home.filePath("no-bus"));
         for (auto it = extra.begin(); it != extra.end(); ++it)
@@ -92,7 +91,7 @@ public:
 
     bool tucksAway() const
     {
-        return QSettingsDefaults(m_home.filePath("config/Brenvo/Brenvo.conf"))
+        return QSettingsDefaults(m_home.filePath(".config/Brenvo/Brenvo.conf"))
             .boolValue(PreferencesStore::tucksAwayKey);
     }
 
