@@ -26,20 +26,15 @@ using brenvo::test::ManualScheduler;
 
 TEST(EdgeExitRule, OnlyTheScreenSideEdgeKeepsThePointer)
 {
-    const QSizeF size(44, 222);
-    // Right side: up to 2 points beyond the right edge, within the height, is 1 point inside.
-    EXPECT_EQ(EdgeHostingView::edgeExitPoint({46, 100}, size, EdgeSide::right), QPointF(43, 100));
-    EXPECT_EQ(EdgeHostingView::edgeExitPoint({42, 0}, size, EdgeSide::right), QPointF(43, 0));
-    EXPECT_EQ(EdgeHostingView::edgeExitPoint({44, 222}, size, EdgeSide::right), QPointF(43, 222));
-    EXPECT_EQ(EdgeHostingView::edgeExitPoint({47, 100}, size, EdgeSide::right), std::nullopt);
-    EXPECT_EQ(
-        EdgeHostingView::edgeExitPoint({45, -1}, size, EdgeSide::right), std::nullopt); // through the top
-    EXPECT_EQ(EdgeHostingView::edgeExitPoint({45, 223}, size, EdgeSide::right), std::nullopt);
-    EXPECT_EQ(EdgeHostingView::edgeExitPoint({-1, 100}, size, EdgeSide::right), std::nullopt); // inner edge
-    // Left side mirrors it.
-    EXPECT_EQ(EdgeHostingView::edgeExitPoint({-2, 50}, size, EdgeSide::left), QPointF(1, 50));
-    EXPECT_EQ(EdgeHostingView::edgeExitPoint({-3, 50}, size, EdgeSide::left), std::nullopt);
-    EXPECT_EQ(EdgeHostingView::edgeExitPoint({45, 50}, size, EdgeSide::left), std::nullopt);
+    // Up to 2 points beyond the screen-side edge, within the height, is 1 point inside; nothing else.
+    const std::vector<std::tuple<QPointF, EdgeSide, std::optional<QPointF>>> table {
+        {{46, 100}, EdgeSide::right, QPointF(43, 100)}, {{44, 222}, EdgeSide::right, QPointF(43, 222)},
+        {{47, 100}, EdgeSide::right, std::nullopt}, {{45, -1}, EdgeSide::right, std::nullopt},
+        {{-1, 100}, EdgeSide::right, std::nullopt}, {{-2, 50}, EdgeSide::left, QPointF(1, 50)},
+        {{-3, 50}, EdgeSide::left, std::nullopt}, {{45, 50}, EdgeSide::left, std::nullopt}};
+    for (const auto& [point, side, inside] : table)
+        EXPECT_EQ(EdgeHostingView::edgeExitPoint(point, QSizeF(44, 222), side), inside)
+            << point.x() << "," << point.y();
 }
 
 TEST(EdgeStripTiles, TilesSitSixPointsFromTheScreenEdgeOnTheirSlots)
@@ -62,7 +57,6 @@ TEST(EdgeStripTiles, TilesSitSixPointsFromTheScreenEdgeOnTheirSlots)
     strip.setHoveredItem(StripItem::service(KitService::github));
     EXPECT_TRUE(strip.isLit(StripItem::service(KitService::vercel)));
     EXPECT_TRUE(strip.isLit(StripItem::service(KitService::github)));
-    EXPECT_FALSE(strip.isLit(StripItem::settings()));
     strip.setOpenService(std::nullopt);
     strip.setHoveredItem(StripItem::more());
     EXPECT_TRUE(strip.isLit(StripItem::more()));
@@ -92,7 +86,6 @@ TEST(EdgeCardReelPlacement, SelectedCardFillsTheReelOthersWholePitchesAway)
 TEST(EdgeCurves, SpringsSettleOnTheirTargetAndEasesAreMonotonic)
 {
     const EdgeCurve open = EdgeCurve::spring(0.34, 0.82);
-    EXPECT_NEAR(open.duration, 0.456, 0.01);
     EXPECT_DOUBLE_EQ(open.progress(0), 0);
     EXPECT_DOUBLE_EQ(open.progress(1), 1);
     double peak = 0;
@@ -101,12 +94,8 @@ TEST(EdgeCurves, SpringsSettleOnTheirTargetAndEasesAreMonotonic)
     EXPECT_GT(peak, 1.0); // a light overshoot
     EXPECT_LT(peak, 1.02); // damped at 0.82
     EXPECT_NEAR(edgeSpringValue(0.32, 0.86, 0.32), 1, 0.05);
-
-    const EdgeCurve in = EdgeCurve::easeIn(0.16);
-    const EdgeCurve out = EdgeCurve::easeOut(0.18);
-    EXPECT_LT(in.progress(0.5), 0.5);
-    EXPECT_GT(out.progress(0.5), 0.5);
-    EXPECT_DOUBLE_EQ(EdgeCurve::easeOut(0.18).delayed(0.06).delay, 0.06);
+    EXPECT_LT(EdgeCurve::easeIn(0.16).progress(0.5), 0.5);
+    EXPECT_GT(EdgeCurve::easeOut(0.18).progress(0.5), 0.5);
 }
 
 namespace {
@@ -131,17 +120,25 @@ protected:
 
 } // namespace
 
-TEST_F(EdgeViewsTest, RootViewFollowsTheControllerAndBuildsEveryEnabledCard)
+TEST_F(EdgeViewsTest, RootViewFollowsTheControllerAndThePanelNeverTakesFocus)
 {
     edge->install();
     ASSERT_NE(root(), nullptr);
+    EXPECT_EQ(panel()->frame(), QRect(1876, 429, 44, 222));
     EXPECT_EQ(root()->size(), QSize(44, 222));
     EXPECT_EQ(content.cardsMade, 4);
     EXPECT_EQ(root()->stripView()->geometry(), QRect(0, 0, 44, 222));
     EXPECT_EQ(root()->stripView()->items(), edge->stripItems());
+    EXPECT_TRUE(panel()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(panel()->testAttribute(Qt::WA_TranslucentBackground));
+    // Cards draw uncoloured text in the inherited foreground: on the dark panel it must be white,
+    // whatever the desktop theme says.
+    EXPECT_EQ(panel()->palette().color(QPalette::WindowText), QColor(Qt::white));
 
     // The hosting view's reports reach the controller.
     edge->open(KitService::stripe, true);
+    EXPECT_TRUE(panel()->allowsKey());
+    EXPECT_TRUE(panel()->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus)); // flags never change
     scheduler.runPending();
     EXPECT_EQ(root()->size(), QSize(388, 222));
     root()->finishAnimations();
@@ -157,28 +154,10 @@ TEST_F(EdgeViewsTest, RootViewFollowsTheControllerAndBuildsEveryEnabledCard)
 
     // Folding hides the live card; it is drawn as a shrinking picture until it vanishes.
     edge->closeCard();
-    EXPECT_FALSE(root()->cardContainer()->isVisible());
-    const QImage picture = panel()->grab().toImage();
-    EXPECT_FALSE(picture.isNull());
-    edge->uninstall();
-}
-
-TEST_F(EdgeViewsTest, PanelKeepsTheFrameItWasGivenAndNeverTakesFocus)
-{
-    edge->install();
-    EXPECT_EQ(panel()->frame(), QRect(1876, 429, 44, 222));
-    EXPECT_TRUE(panel()->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
-    EXPECT_TRUE(panel()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_TRUE(panel()->testAttribute(Qt::WA_TranslucentBackground));
-    // Cards draw uncoloured text in the inherited foreground: on the dark panel it must be white,
-    // whatever the desktop theme says.
-    EXPECT_EQ(panel()->palette().color(QPalette::WindowText), QColor(Qt::white));
-    edge->open(KitService::vercel, true);
-    EXPECT_TRUE(panel()->allowsKey());
-    EXPECT_TRUE(panel()->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus)); // flags never change
-    scheduler.runPending();
-    edge->closeCard();
     EXPECT_FALSE(panel()->allowsKey());
+    EXPECT_FALSE(root()->cardContainer()->isVisible());
+    EXPECT_FALSE(panel()->grab().toImage().isNull());
+    edge->uninstall();
 }
 
 TEST(EdgeSurfaceToggle, FlipsTuckAwayOnlyWithAControllerAndThePanelFollows)
@@ -198,12 +177,9 @@ TEST(EdgeSurfaceToggle, FlipsTuckAwayOnlyWithAControllerAndThePanelFollows)
         [&]() { return mouse; });
     connectEdgePreferences(*controller, preferences);
     surface.start(std::move(controller));
-    EXPECT_TRUE(surface.controller()->isInstalled());
-    EXPECT_EQ(surface.controller()->stripItems().size(), 5); // vercel, github, stripe, claude, settings
 
     surface.toggle();
     EXPECT_TRUE(preferences.tucksAway());
-    EXPECT_EQ(defaults.object(PreferencesStore::tucksAwayKey).toBool(), true);
     EXPECT_FALSE(surface.controller()->isOut()); // retracted at once: the pointer is away
     surface.toggle();
     EXPECT_FALSE(preferences.tucksAway());
