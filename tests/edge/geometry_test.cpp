@@ -1,10 +1,14 @@
-// Window frames, strip layout, zones and the strip's outline, on the panel's own measures.
+// Window frames, strip layout, zones and the strip's outline on the panel's own measures; stored forms
+// of the placement and the choice of its screen.
 #include "edge/EdgeGeometry.h"
 #include "edge/EdgeLayout.h"
 #include "edge/EdgeShape.h"
+#include "model/EdgePlacement.h"
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -128,10 +132,8 @@ TEST(EdgeShapePath, FlareAndCornersAreClampedToTheRectangle)
     const QPainterPath p = shape.path(r);
     // The body runs from y 8 to y 62 with its inner corners rounded by 16.
     EXPECT_EQ(p.boundingRect(), r);
-    EXPECT_TRUE(p.contains(QPointF(20, 35)));
     EXPECT_TRUE(p.contains(QPointF(1, 35))); // inner edge, midway
     EXPECT_FALSE(p.contains(QPointF(1, 10))); // cut off by the corner
-    EXPECT_FALSE(p.contains(QPointF(30, 4))); // above the body, left of the flare
     EXPECT_TRUE(p.contains(QPointF(42, 7.5))); // the flare hugs the screen edge
     EXPECT_FALSE(p.contains(QPointF(38, 7.5))); // and sweeps concave into the body
     // Each quadratic piece is stored as one cubic of three elements.
@@ -164,4 +166,39 @@ TEST(EdgeShapePath, BorderStaysOffTheScreenEdgeAndLeftMirrorsRight)
     EXPECT_EQ(raster(left, false),
         raster(EdgeShape {8, 16, true, EdgeSide::right}.path(r), false).mirrored(true, false));
     EXPECT_EQ(QPointF(left.elementAt(0)), QPointF(0, 0));
+}
+
+TEST(EdgePlacementStoredForms, RoundTripExactlyAndRejectEverythingElse)
+{
+    for (EdgeSide side : allEdgeSides)
+        EXPECT_EQ(edgeSideFromRawValue(rawValue(side)), side);
+    for (EdgeTrigger trigger : allEdgeTriggers)
+        EXPECT_EQ(edgeTriggerFromRawValue(rawValue(trigger)), trigger);
+    EXPECT_EQ(rawValue(EdgeSide::left), "left");
+    EXPECT_EQ(rawValue(EdgeTrigger::click), "click");
+    for (const char* raw : {"top", "Left", "Hover", "click ", ""})
+        EXPECT_FALSE(edgeSideFromRawValue(raw) || edgeTriggerFromRawValue(raw)) << raw;
+
+    // A display needs both keys; an empty name is still a name.
+    EXPECT_EQ(EdgeDisplay::fromDictionary({{"id", "DEL/U2720Q/X1"}}), std::nullopt);
+    EXPECT_EQ(EdgeDisplay::fromDictionary({{"name", "Dell U2720Q"}}), std::nullopt);
+    const auto display = EdgeDisplay::fromDictionary({{"id", "X"}, {"name", ""}, {"extra", "Z"}});
+    EXPECT_EQ(display, (EdgeDisplay {"X", ""}));
+    EXPECT_EQ(display->dictionary(), (EdgeDisplay::Dictionary {{"id", "X"}, {"name", ""}}));
+}
+
+TEST(EdgeDisplayChoice, MatchingIdElseFirstScreenElseNone)
+{
+    const QStringList ids {"A", "", "C"};
+    EXPECT_EQ(EdgeDisplay::pick(ids, QString("C")), 2);
+    EXPECT_EQ(EdgeDisplay::pick(ids, QString("Z")), 0); // not attached: the first screen
+    EXPECT_EQ(EdgeDisplay::pick(ids, QString("")), 0); // a screen without identifier never matches
+    EXPECT_EQ(EdgeDisplay::pick({}, QString("A")), std::nullopt);
+
+    // A display that is gone: the first screen.
+    EXPECT_EQ(EdgeDisplay::screen(QString("no such display")), QGuiApplication::screens().front());
+    const auto g = EdgeGeometry::forPlacement(EdgeSide::left, EdgeDisplay {"no such display", "Gone"});
+    EXPECT_EQ(g.screenFrame, QRectF(QGuiApplication::screens().front()->geometry()));
+    EXPECT_EQ(g.side, EdgeSide::left);
+    EXPECT_EQ(EdgeGeometry::forScreen(nullptr, EdgeSide::right), EdgeGeometry {});
 }

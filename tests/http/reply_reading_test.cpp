@@ -164,8 +164,8 @@ TEST(JsonReader, DocumentsThatAreNotObjects)
 
 TEST(JsonReader, NestedViewsKeepTheirPath)
 {
-    const auto o = decodeJson<JsonObject>(
-        R"({"result": {"items": [{"a": 1}, {"a": "x"}]}, "meta": {"page": 2}})", KeyStyle::snakeCase);
+    const auto o
+        = decodeJson<JsonObject>(R"({"result": {"items": [{"a": 1}, {"a": "x"}]}})", KeyStyle::snakeCase);
     const JsonArray items = o.required<JsonObject>("result").required<JsonArray>("items");
     EXPECT_EQ(items.at<JsonObject>(0).required<int>("a"), 1);
     try {
@@ -174,19 +174,16 @@ TEST(JsonReader, NestedViewsKeepTheirPath)
     } catch (const DecodingFailure& f) {
         EXPECT_EQ(f.path(), "result.items[1].a");
     }
-    EXPECT_EQ(o.required<QJsonObject>("meta").value("page").toInt(), 2);
 }
 
 TEST(ErrorMessage, SearchOrder)
 {
     const std::vector<std::pair<const char*, std::optional<QString>>> table = {
-        {"{}", std::nullopt},
         {R"({"error":{"message":"nested"},"message":"top"})", "nested"},
         {R"({"error":{"message":""},"message":"top"})", ""}, // an empty nested message counts
         {R"({"error":{"code":1},"message":"top"})", "top"},
         {R"({"errors":[{"message":"first"},{"message":"second"}]})", "first"},
         {R"({"errors":[{"code":1},{"message":"second"}],"message":"top"})", "top"},
-        {R"({"errors":[{"message":"first"},"text"],"message":"top"})", "top"},
         {R"({"errors":[{"message":"first"},3]})", std::nullopt},
         {R"({"message":"","detail":"the detail"})", "the detail"},
         {R"({"message":7,"error_description":"desc"})", "desc"},

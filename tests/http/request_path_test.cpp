@@ -204,20 +204,20 @@ TEST_F(RequestPath, MisbehavingServersEndInTransportFailures)
     quick.timeout = 300ms;
     quick.deadline = 800ms;
     quick.maxBodyBytes = 64 * 1024;
-    server.route("GET", "/v1/hang", CannedReply::hanging());
-    // A byte every 100 ms never trips the idle timeout; the deadline ends it.
-    server.route("GET", "/v1/trickle", CannedReply::slow(QByteArray(100, ' ') + R"({"id":"late"})", 100ms));
-    server.route("GET", "/v1/drop", CannedReply::dropped());
-    server.route("GET", "/v1/half", CannedReply::dropped(true));
-    server.route("GET", "/v1/huge", CannedReply::huge(4 * 1024 * 1024));
-    server.route("GET", "/v1/endless", CannedReply::huge(4 * 1024 * 1024, false));
-    server.route("GET", "/v1/ok", 200, R"({"id":"ok"})");
-    // The transport is still good for the next request.
-    const std::vector<std::pair<QString, std::string>> cases {{"hang", "timed out"},
-        {"trickle", "deadline exceeded"}, {"drop", "connection lost"}, {"half", "connection lost"},
-        {"huge", "reply too large"}, {"endless", "reply too large"}, {"ok", "id ok"}};
-    for (const auto& [path, expected] : cases)
+    // A byte every 100 ms never trips the idle timeout; the deadline ends it. After all that the
+    // transport is still good for the next request.
+    const std::vector<std::tuple<QString, CannedReply, std::string>> cases {
+        {"hang", CannedReply::hanging(), "timed out"},
+        {"trickle", CannedReply::slow(QByteArray(100, ' ') + R"({"id":"late"})", 100ms), "deadline exceeded"},
+        {"drop", CannedReply::dropped(), "connection lost"},
+        {"half", CannedReply::dropped(true), "connection lost"},
+        {"huge", CannedReply::huge(4 * 1024 * 1024), "reply too large"},
+        {"endless", CannedReply::huge(4 * 1024 * 1024, false), "reply too large"},
+        {"ok", CannedReply::json(200, R"({"id":"ok"})"), "id ok"}};
+    for (const auto& [path, reply, expected] : cases) {
+        server.route("GET", "/v1/" + path.toUtf8(), reply);
         EXPECT_EQ(get(quick, path), expected) << path.toStdString();
+    }
 }
 
 TEST_F(RequestPath, TokenNeverFollowsARedirectToAnotherOrigin)
