@@ -7,6 +7,14 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace brenvo {
 
+ServiceAPI paymentAPI(std::shared_ptr<HTTPClient> http, QUrl baseURL)
+{
+    ServiceAPI api;
+    api.http = std::move(http);
+    api.baseURL = std::move(baseURL);
+    return api;
+}
+
 std::optional<QString> siteText(const std::optional<QString>& text)
 {
     if (!text)
@@ -53,9 +61,18 @@ QList<Payment> firstOf(QList<Payment> payments, int limit)
     return payments;
 }
 
-void logUnread(const char* what, const std::exception_ptr& error)
+QCoro::Task<PaymentAccountInfo> unlessRefused(QCoro::Task<PaymentAccountInfo> lookup, const char* what)
 {
-    qCInfo(logApp, "%s: %s", what, qUtf8Printable(failureName(error)));
+    try {
+        co_return co_await std::move(lookup);
+    } catch (const ServiceFailure& failure) {
+        if (failure.isRejected())
+            throw;
+        qCInfo(logApp, "%s: %s", what, qUtf8Printable(failureName(std::current_exception())));
+    } catch (const std::exception&) {
+        qCInfo(logApp, "%s: %s", what, qUtf8Printable(failureName(std::current_exception())));
+    }
+    co_return PaymentAccountInfo {};
 }
 
 } // namespace brenvo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "http/HTTPClient.h"
+#include "http/ServiceAPI.h"
 #include "http/ServiceFailure.h"
 #include "model/Payment.h"
 
@@ -11,11 +13,15 @@
 #include <QUrl>
 
 #include <exception>
+#include <memory>
 #include <optional>
 
 namespace brenvo {
 
 // Helpers that the Stripe and Polar clients share.
+
+// The request value of both tools: the bearer key, keys as sent.
+ServiceAPI paymentAPI(std::shared_ptr<HTTPClient> http, QUrl baseURL);
 
 // A website as a payment tool gives it, when it names a web host: "example.com" and
 // "https://example.com/shop" stay as written; another scheme, a user part or no host drops it.
@@ -33,8 +39,9 @@ QString withoutKey(QString text, const QString& key);
 // The first limit payments (none for a limit below one).
 QList<Payment> firstOf(QList<Payment> payments, int limit);
 
-// A lookup whose failure the caller lets pass: one log line that names the tool and the error.
-void logUnread(const char* what, const std::exception_ptr& error);
+// The account that lookup finds; a refused key is thrown, any other failure is logged under what
+// (a literal) and gives an account with nothing known.
+QCoro::Task<PaymentAccountInfo> unlessRefused(QCoro::Task<PaymentAccountInfo> lookup, const char* what);
 
 // Awaits task; a refusal comes out with key cut from its message, every other failure unchanged.
 template <typename T> QCoro::Task<T> keyless(QCoro::Task<T> task, QString key)

@@ -11,30 +11,12 @@ namespace brenvo {
 
 namespace {
 
-ServiceAPI polarAPI(std::shared_ptr<HTTPClient> http, QUrl baseURL)
-{
-    ServiceAPI api;
-    api.http = std::move(http);
-    api.baseURL = std::move(baseURL);
-    return api;
-}
-
 QCoro::Task<PaymentAccountInfo> readOrganization(ServiceAPI api, QString key)
 {
-    try {
-        const ServiceAPI::Query query {{u"limit"_s, u"1"_s}};
-        auto reply = api.request<polar::OrganizationList>(u"organizations/"_s, query, key);
-        const auto list = co_await std::move(reply);
-        if (!list.items.isEmpty())
-            co_return PolarClient::accountInfo(list.items.first());
-    } catch (const ServiceFailure& failure) {
-        if (failure.isRejected())
-            throw;
-        logUnread("Polar organization", std::current_exception());
-    } catch (const std::exception&) {
-        logUnread("Polar organization", std::current_exception());
-    }
-    co_return PaymentAccountInfo {};
+    const ServiceAPI::Query query {{u"limit"_s, u"1"_s}};
+    auto reply = api.request<polar::OrganizationList>(u"organizations/"_s, query, key);
+    const auto list = co_await std::move(reply);
+    co_return list.items.isEmpty() ? PaymentAccountInfo {} : PolarClient::accountInfo(list.items.first());
 }
 
 QCoro::Task<QList<Payment>> readOrders(ServiceAPI api, QString key, std::optional<QString> handle, int limit)
@@ -79,12 +61,12 @@ PolarClient::PolarClient(std::shared_ptr<HTTPClient> http, QUrl baseURL)
 
 QCoro::Task<PaymentAccountInfo> PolarClient::account(QString key)
 {
-    return readOrganization(polarAPI(http, baseURL), std::move(key));
+    return unlessRefused(readOrganization(paymentAPI(http, baseURL), std::move(key)), "Polar organization");
 }
 
 QCoro::Task<QList<Payment>> PolarClient::payments(QString key, PaymentAccountInfo account, int limit)
 {
-    return readOrders(polarAPI(http, baseURL), std::move(key), account.handle, limit);
+    return readOrders(paymentAPI(http, baseURL), std::move(key), account.handle, limit);
 }
 
 PaymentAccountInfo PolarClient::accountInfo(const polar::Organization& organization)

@@ -13,28 +13,11 @@ namespace brenvo {
 
 namespace {
 
-ServiceAPI stripeAPI(std::shared_ptr<HTTPClient> http, QUrl baseURL)
-{
-    ServiceAPI api;
-    api.http = std::move(http);
-    api.baseURL = std::move(baseURL);
-    return api;
-}
-
 QCoro::Task<PaymentAccountInfo> readAccount(ServiceAPI api, QString key)
 {
-    try {
-        auto reply = api.request<stripe::Account>(u"account"_s, ServiceAPI::Query(), key);
-        const auto account = co_await std::move(reply);
-        co_return StripeClient::accountInfo(account);
-    } catch (const ServiceFailure& failure) {
-        if (failure.isRejected())
-            throw;
-        logUnread("Stripe account", std::current_exception());
-    } catch (const std::exception&) {
-        logUnread("Stripe account", std::current_exception());
-    }
-    co_return PaymentAccountInfo {};
+    auto reply = api.request<stripe::Account>(u"account"_s, ServiceAPI::Query(), key);
+    const auto account = co_await std::move(reply);
+    co_return StripeClient::accountInfo(account);
 }
 
 QCoro::Task<QList<Payment>> readCharges(ServiceAPI api, QString key, int limit)
@@ -52,9 +35,10 @@ QCoro::Task<QList<Payment>> readCharges(ServiceAPI api, QString key, int limit)
     co_return firstOf(out, limit);
 }
 
-QString brandName(const QString& brand)
+// How Stripe's words for card brands and payment method types are written.
+QString methodWord(const QString& word)
 {
-    static const QHash<QString, QString> names {
+    static const QHash<QString, QString> words {
         {u"visa"_s, u"Visa"_s},
         {u"mastercard"_s, u"Mastercard"_s},
         {u"amex"_s, u"American Express"_s},
@@ -67,13 +51,6 @@ QString brandName(const QString& brand)
         {u"eftpos_au"_s, u"eftpos"_s},
         {u"interac"_s, u"Interac"_s},
         {u"unknown"_s, u"Card"_s},
-    };
-    return names.value(brand.toLower(), capitalised(spaced(brand)));
-}
-
-QString methodName(const QString& type)
-{
-    static const QHash<QString, QString> names {
         {u"card"_s, u"Card"_s},
         {u"card_present"_s, u"Card"_s},
         {u"sepa_debit"_s, u"SEPA Direct Debit"_s},
@@ -88,7 +65,7 @@ QString methodName(const QString& type)
         {u"sofort"_s, u"Sofort"_s},
         {u"link"_s, u"Link"_s},
     };
-    return names.value(type, capitalised(spaced(type)));
+    return words.value(word.toLower(), capitalised(spaced(word)));
 }
 
 } // namespace
@@ -106,12 +83,12 @@ StripeClient::StripeClient(std::shared_ptr<HTTPClient> http, QUrl baseURL)
 
 QCoro::Task<PaymentAccountInfo> StripeClient::account(QString key)
 {
-    return readAccount(stripeAPI(http, baseURL), std::move(key));
+    return unlessRefused(readAccount(paymentAPI(http, baseURL), std::move(key)), "Stripe account");
 }
 
 QCoro::Task<QList<Payment>> StripeClient::payments(QString key, PaymentAccountInfo, int limit)
 {
-    return readCharges(stripeAPI(http, baseURL), std::move(key), limit);
+    return readCharges(paymentAPI(http, baseURL), std::move(key), limit);
 }
 
 PaymentAccountInfo StripeClient::accountInfo(const stripe::Account& account)
@@ -143,7 +120,7 @@ std::optional<QString> StripeClient::methodText(const stripe::Charge& charge)
     if (!type)
         return std::nullopt;
     const auto brand = nonEmpty(charge.methodBrand);
-    QString text = brand ? brandName(*brand) : methodName(*type);
+    QString text = methodWord(brand.value_or(*type));
     if (const auto last4 = nonEmpty(charge.methodLast4))
         text += u" \u2022\u2022\u2022\u2022 "_s + *last4;
     return text;

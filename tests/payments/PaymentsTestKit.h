@@ -79,4 +79,32 @@ inline void expectPaymentFailuresUnchanged(
     EXPECT_TRUE(failureOf<TransportFailure>(ask()));
 }
 
+// Reads a reply whose list under listKey holds the one element, and gives back how that failed.
+inline std::optional<DecodingFailure> decodingFailureOf(LoopbackServer& server, const QByteArray& path,
+    const char* listKey, const char* element, const std::function<QCoro::Task<QList<Payment>>()>& ask)
+{
+    server.route("GET", path, 200, "{\"" + QByteArray(listKey) + "\":[" + QByteArray(element) + "]}");
+    return failureOf<DecodingFailure>(ask());
+}
+
+// The list is cut to the limit whatever the server sends (it must send more than two), the limit
+// asked for is capped at a page of 100, and no limit asks nothing.
+inline void expectAtMostTheLimit(
+    LoopbackServer& server, const std::function<QCoro::Task<QList<Payment>>(int)>& ask)
+{
+    const auto all = runTask(ask(10));
+    ASSERT_GT(all.size(), 2);
+    EXPECT_EQ(queryOf(server.requests().back()).value("limit"), "10");
+
+    EXPECT_EQ(runTask(ask(2)), all.mid(0, 2));
+    EXPECT_EQ(queryOf(server.requests().back()).value("limit"), "2");
+    runTask(ask(1000));
+    EXPECT_EQ(queryOf(server.requests().back()).value("limit"), "100");
+
+    server.clearRequests();
+    EXPECT_TRUE(runTask(ask(0)).isEmpty());
+    EXPECT_TRUE(runTask(ask(-1)).isEmpty());
+    EXPECT_TRUE(server.requests().empty());
+}
+
 } // namespace brenvo::test

@@ -136,26 +136,16 @@ TEST_F(PolarTest, DashboardLinksNeedTheHandle)
 TEST_F(PolarTest, NeverMoreThanTheLimit)
 {
     serveOrders();
-    const auto two = payments(QStringLiteral("quill-studio"), 2);
-    EXPECT_EQ(queryOf(server.requests().back()).value("limit"), "2");
-    EXPECT_EQ(two.size(), 2); // the server sent five
-
-    payments(QStringLiteral("quill-studio"), 1000);
-    EXPECT_EQ(queryOf(server.requests().back()).value("limit"), "100");
-
-    server.clearRequests();
-    EXPECT_TRUE(payments(QStringLiteral("quill-studio"), -1).isEmpty());
-    EXPECT_TRUE(server.requests().empty());
+    expectAtMostTheLimit(server, [this](int limit) { return client.payments(fakeKey, {}, limit); });
 }
 
 TEST_F(PolarTest, PaymentFailuresComeThroughUnchanged)
 {
-    expectPaymentFailuresUnchanged(server, "/v1/orders/", [this] { return client.payments(fakeKey, {}, 3); });
+    const auto ask = [this] { return client.payments(fakeKey, {}, 3); };
+    expectPaymentFailuresUnchanged(server, "/v1/orders/", ask);
 
-    const auto failing = [this](const char* order) {
-        server.route("GET", "/v1/orders/", 200, R"({"items":[)" + QByteArray(order) + "]}");
-        return failureOf<DecodingFailure>(client.payments(fakeKey, {}, 3));
-    };
+    const auto failing
+        = [&](const char* order) { return decodingFailureOf(server, "/v1/orders/", "items", order, ask); };
     EXPECT_EQ(failing(R"({"id":"o1","created_at":"yesterday","total_amount":1,"currency":"usd"})")->path(),
         "items[0].created_at");
     EXPECT_EQ(failing(R"({"id":"o1","created_at":"2024-05-01T12:00:00Z","currency":"usd"})")->path(),

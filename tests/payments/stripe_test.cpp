@@ -161,27 +161,16 @@ TEST_F(StripeTest, StateOfAChargeFollowsItsFlags)
 TEST_F(StripeTest, NeverMoreThanTheLimit)
 {
     serveCharges();
-    const auto three = payments(3);
-    EXPECT_EQ(server.requests().back().query, "limit=3");
-    ASSERT_EQ(three.size(), 3); // the server sent six
-    EXPECT_EQ(three.back().id, "ch_3DisputedExample03");
-
-    payments(500);
-    EXPECT_EQ(server.requests().back().query, "limit=100");
-
-    server.clearRequests();
-    EXPECT_TRUE(payments(0).isEmpty());
-    EXPECT_TRUE(server.requests().empty());
+    expectAtMostTheLimit(server, [this](int limit) { return client.payments(fakeKey, {}, limit); });
 }
 
 TEST_F(StripeTest, PaymentFailuresComeThroughUnchanged)
 {
-    expectPaymentFailuresUnchanged(server, "/v1/charges", [this] { return client.payments(fakeKey, {}, 3); });
+    const auto ask = [this] { return client.payments(fakeKey, {}, 3); };
+    expectPaymentFailuresUnchanged(server, "/v1/charges", ask);
 
-    const auto failing = [this](const char* charge) {
-        server.route("GET", "/v1/charges", 200, R"({"data":[)" + QByteArray(charge) + "]}");
-        return failureOf<DecodingFailure>(client.payments(fakeKey, {}, 3));
-    };
+    const auto failing
+        = [&](const char* charge) { return decodingFailureOf(server, "/v1/charges", "data", charge, ask); };
     EXPECT_EQ(failing(R"({"id":"ch_1","currency":"usd","status":"succeeded","created":1})")->path(),
         "data[0].amount");
     EXPECT_EQ(failing(R"({"id":"ch_1","amount":"29.00","currency":"usd","status":"succeeded","created":1})")
