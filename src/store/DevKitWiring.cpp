@@ -7,6 +7,8 @@
 #include "sources/GitHubSource.h"
 #include "sources/GitLabSource.h"
 #include "sources/VercelSource.h"
+#include "usage/AnthropicAdminClient.h"
+#include "usage/OpenAIAdminClient.h"
 
 namespace brenvo {
 
@@ -41,10 +43,11 @@ DevKitStore::Sources DevKitStore::standardSources(
     sources.activity.insert(KitService::cloudflare, std::make_shared<CloudflareSource>(http, icons, now));
     sources.activity.insert(KitService::github, std::make_shared<GitHubSource>(http, icons, now));
     sources.activity.insert(KitService::gitlab, std::make_shared<GitLabSource>(http, icons, now));
+    sources.spend.insert(KitService::claude, std::make_shared<AnthropicAdminClient>(http));
+    sources.spend.insert(KitService::codex, std::make_shared<OpenAIAdminClient>(http));
     // Each further tool gets its client here once it exists; until then its slot stays empty, so
     // the tool shows as not connected and connecting it says that this version cannot.
     //   stripe, polar: StripeClient, PolarClient ("/v1")
-    //   claude, codex spend: AnthropicAdminClient, OpenAIAdminClient ("/v1")
     //   claude, codex plan limits (when no usage map is given): ClaudeUsageFile with refreshEvery
     //   reading the stored claude interval at each call, CodexUsageReader over the preferences.
     if (usage)

@@ -1,0 +1,89 @@
+#pragma once
+
+// What the two organisation admin clients share: the UTC day and month a spend figure covers, the
+// running totals, and a bounded walk over a report's pages.
+
+#include "http/JsonReader.h"
+#include "http/ServiceAPI.h"
+#include "http/ServiceFailure.h"
+#include "model/Usage.h"
+
+#include <QCoroTask>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace brenvo {
+
+// The calendar of one spend ask, in UTC whatever the user's zone: the admin reports bucket days
+// from midnight UTC.
+struct SpendWindow {
+    QDateTime monthStart; // the first of the month, 00:00
+    QDateTime dayStart; // today, 00:00
+    QDateTime dayEnd; // tomorrow, 00:00: the exclusive end of both periods
+
+    static SpendWindow at(const QDateTime& now);
+
+    bool inDay(const QDateTime& t) const { return t >= dayStart && t < dayEnd; }
+    bool inMonth(const QDateTime& t) const { return t >= monthStart && t < dayEnd; }
+
+    bool operator==(const SpendWindow&) const = default;
+};
+
+// Cost of the day and of the month so far, in US dollars.
+struct CostTotals {
+    double today = 0;
+    double month = 0;
+
+    // Counts one amount of a daily bucket that starts at bucketStart; a bucket outside the month
+    // (a server that answers more than was asked) counts nowhere.
+    void add(const QDateTime& bucketStart, double dollars, const SpendWindow& window);
+};
+
+// The two rows the usage card shows: "today" with its tokens and "month" without.
+QList<UsageSpend> spendRows(const CostTotals& cost, std::optional<qint64> tokensToday);
+
+// A sum of token counts that fails the reply instead of wrapping around.
+qint64 addTokens(qint64 total, qint64 more, const JsonValue& where);
+
+// A reply's amount that must be a finite number.
+double finiteAmount(double value, const JsonValue& where);
+
+// Pages read before a report that keeps saying there is more is given up. A month of daily buckets
+// fits in one page at the limit the clients ask for.
+inline constexpr int maxReportPages = 5;
+// Buckets asked for per page: a whole month.
+inline constexpr int bucketsPerPage = 31;
+
+// Reads a paginated report from its first page, passing each next cursor as "page". A null reply
+// ends the walk (no page). A Page has `hasMore` and `nextPage`. A report that still has more after
+// maxReportPages, or says it has more without a cursor, fails with a sentence naming it: a partial
+// sum would be a wrong figure.
+template <typename Page>
+QCoro::Task<std::vector<Page>> readReport(
+    ServiceAPI api, QString path, ServiceAPI::Query query, QString key, QString report)
+{
+    std::vector<Page> pages;
+    for (int n = 0; n < maxReportPages; ++n) {
+        std::optional<Page> page = co_await api.request<std::optional<Page>>(path, query, key);
+        if (!page)
+            co_return pages;
+        const bool more = page->hasMore;
+        const std::optional<QString> cursor = page->nextPage;
+        pages.push_back(std::move(*page));
+        if (!more)
+            co_return pages;
+        if (!cursor || cursor->isEmpty())
+            throw ServiceFailure::explained(
+                report + QStringLiteral(" said it had more but gave no next page."));
+        query.insert(QStringLiteral("page"), *cursor);
+    }
+    throw ServiceFailure::explained(
+        report + QStringLiteral(" did not end after %1 pages.").arg(maxReportPages));
+}
+
+} // namespace brenvo
