@@ -31,11 +31,12 @@ QList<UsageSpend> spendRows(const CostTotals& cost, std::optional<qint64> tokens
     };
 }
 
-qint64 addTokens(qint64 total, qint64 more, const JsonValue& where)
+qint64 addTokens(qint64 total, qint64 more, const QString& where)
 {
     qint64 sum = 0;
     if (__builtin_add_overflow(total, more, &sum))
-        where.fail("a token count that fits in 64 bits");
+        throw DecodingFailure(DecodingFailure::Kind::dataCorrupted, where,
+            QStringLiteral("expected a token count that fits in 64 bits"));
     return sum;
 }
 

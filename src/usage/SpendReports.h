@@ -1,7 +1,7 @@
 #pragma once
 
 // What the two organisation admin clients share: the UTC day and month a spend figure covers, the
-// running totals, and a bounded walk over a report's pages.
+// daily report pages, a bounded walk over them, and the reading of the two rows.
 
 #include "http/JsonReader.h"
 #include "http/ServiceAPI.h"
@@ -47,8 +47,8 @@ struct CostTotals {
 // The two rows the usage card shows: "today" with its tokens and "month" without.
 QList<UsageSpend> spendRows(const CostTotals& cost, std::optional<qint64> tokensToday);
 
-// A sum of token counts that fails the reply instead of wrapping around.
-qint64 addTokens(qint64 total, qint64 more, const JsonValue& where);
+// A sum of token counts that fails the reply (at where) instead of wrapping around.
+qint64 addTokens(qint64 total, qint64 more, const QString& where);
 
 // A reply's amount that must be a finite number.
 double finiteAmount(double value, const JsonValue& where);
@@ -59,10 +59,30 @@ inline constexpr int maxReportPages = 5;
 // Buckets asked for per page: a whole month.
 inline constexpr int bucketsPerPage = 31;
 
+// One page of an admin report of daily buckets. Start reads the first instant of a bucket; a
+// Result has `dollars` (cost reports) or `tokens` (usage reports).
+template <typename Result, QDateTime (*Start)(const JsonObject&)> struct ReportPage {
+    struct Bucket {
+        QDateTime start;
+        QList<Result> results;
+        static Bucket fromJson(const JsonObject& o)
+        {
+            return {Start(o), o.optional("results", QList<Result>())};
+        }
+    };
+    QList<Bucket> data;
+    bool hasMore = false;
+    std::optional<QString> nextPage;
+    static ReportPage fromJson(const JsonObject& o)
+    {
+        return {o.required<QList<Bucket>>("data"), o.optional("has_more", false),
+            o.optional<QString>("next_page")};
+    }
+};
+
 // Reads a paginated report from its first page, passing each next cursor as "page". A null reply
-// ends the walk (no page). A Page has `hasMore` and `nextPage`. A report that still has more after
-// maxReportPages, or says it has more without a cursor, fails with a sentence naming it: a partial
-// sum would be a wrong figure.
+// ends the walk (no page). A report that still has more after maxReportPages, or says it has more
+// without a cursor, fails with a sentence naming it: a partial sum would be a wrong figure.
 template <typename Page>
 QCoro::Task<std::vector<Page>> readReport(
     ServiceAPI api, QString path, ServiceAPI::Query query, QString key, QString report)
@@ -84,6 +104,53 @@ QCoro::Task<std::vector<Page>> readReport(
     }
     throw ServiceFailure::explained(
         report + QStringLiteral(" did not end after %1 pages.").arg(maxReportPages));
+}
+
+// Where an admin interface keeps its two daily reports and how it asks for a range of days.
+struct SpendInterface {
+    ServiceAPI api;
+    QString costPath;
+    QString costReport; // names the report in a failure sentence
+    QString usagePath;
+    QString usageReport;
+    ServiceAPI::Query (*range)(const QDateTime& from, const QDateTime& to);
+};
+
+// The cost of the month so far and of today, then today's tokens: the two rows. A null cost reply
+// fails; a null usage reply leaves the tokens unknown.
+template <typename CostPage, typename UsagePage>
+QCoro::Task<QList<UsageSpend>> readSpend(SpendInterface where, QString key, QDateTime now)
+{
+    const SpendWindow window = SpendWindow::at(now);
+    const ServiceAPI::Query month = where.range(window.monthStart, window.dayEnd);
+    const auto costPages
+        = co_await readReport<CostPage>(where.api, where.costPath, month, key, where.costReport);
+    if (costPages.empty())
+        throw DecodingFailure(
+            DecodingFailure::Kind::valueNotFound, {}, QStringLiteral("expected a cost report"));
+    CostTotals cost;
+    for (const auto& page : costPages) {
+        for (const auto& bucket : page.data) {
+            for (const auto& result : bucket.results)
+                cost.add(bucket.start, result.dollars, window);
+        }
+    }
+
+    const ServiceAPI::Query today = where.range(window.dayStart, window.dayEnd);
+    const auto usagePages
+        = co_await readReport<UsagePage>(where.api, where.usagePath, today, key, where.usageReport);
+    std::optional<qint64> tokens;
+    if (!usagePages.empty())
+        tokens = 0;
+    for (const auto& page : usagePages) {
+        for (const auto& bucket : page.data) {
+            if (!window.inDay(bucket.start))
+                continue;
+            for (const auto& result : bucket.results)
+                tokens = addTokens(*tokens, result.tokens, QStringLiteral("data"));
+        }
+    }
+    co_return spendRows(cost, tokens);
 }
 
 } // namespace brenvo
