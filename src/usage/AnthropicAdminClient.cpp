@@ -23,20 +23,15 @@ QUrl AnthropicAdminClient::defaultBaseURL()
     return QUrl(u"https://api.anthropic.com/v1"_s);
 }
 
-SpendInterface AnthropicAdminClient::reports() const
+SpendInterface AnthropicAdminClient::reports(std::shared_ptr<HTTPClient> http, QUrl baseURL)
 {
     ServiceAPI api;
-    api.http = http;
-    api.baseURL = baseURL;
+    api.http = std::move(http);
+    api.baseURL = std::move(baseURL);
     api.keyHeader = u"x-api-key"_s;
     api.headers = {{u"anthropic-version"_s, u"2023-06-01"_s}};
     return {api, u"organizations/cost_report"_s, u"The Anthropic cost report"_s,
         u"organizations/usage_report/messages"_s, u"The Anthropic usage report"_s, &dailyRange};
-}
-
-QCoro::Task<QList<UsageSpend>> AnthropicAdminClient::spend(QString key, QDateTime now)
-{
-    return readSpend<CostReport, UsageReportResponse>(reports(), std::move(key), std::move(now));
 }
 
 QDateTime AnthropicAdminClient::bucketStart(const JsonObject& o)

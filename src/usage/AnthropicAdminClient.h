@@ -1,35 +1,19 @@
 #pragma once
 
-#include "http/HTTPClient.h"
 #include "http/JsonReader.h"
-#include "model/SpendSource.h"
 #include "usage/SpendReports.h"
-
-#include <QUrl>
-
-#include <memory>
 
 namespace brenvo {
 
 // The organisation's API cost and token use from the Anthropic Admin API, read with an admin key
-// sent in "x-api-key": the daily cost report and the daily messages usage report. A call copies
-// what it needs, so it outlives the client it was made on.
-class AnthropicAdminClient final : public SpendSource {
+// sent in "x-api-key": the daily cost report and the daily messages usage report.
+class AnthropicAdminClient final : public AdminSpendClient<AnthropicAdminClient> {
 public:
+    using AdminSpendClient::AdminSpendClient;
+
     // "https://api.anthropic.com/v1".
     static QUrl defaultBaseURL();
-
-    explicit AnthropicAdminClient(std::shared_ptr<HTTPClient> http, QUrl baseURL = defaultBaseURL())
-        : http(std::move(http))
-        , baseURL(std::move(baseURL))
-    {
-    }
-
-    std::shared_ptr<HTTPClient> http;
-    QUrl baseURL;
-
-    // "today" (cost and tokens) and "month" (cost) in US dollars. 401 gives ServiceFailure::rejected.
-    QCoro::Task<QList<UsageSpend>> spend(QString key, QDateTime now) override;
+    static SpendInterface reports(std::shared_ptr<HTTPClient> http, QUrl baseURL);
 
     // A result of organizations/cost_report: "amount" is a decimal text in cents.
     struct CostResult {
@@ -43,11 +27,9 @@ public:
     };
     // A bucket's "starting_at", RFC 3339.
     static QDateTime bucketStart(const JsonObject& o);
-    using CostReport = ReportPage<CostResult, &bucketStart>;
-    using UsageReportResponse = ReportPage<UsageResult, &bucketStart>;
-
-private:
-    SpendInterface reports() const;
+    using CostPage = ReportPage<CostResult, &bucketStart>;
+    using UsagePage = ReportPage<UsageResult, &bucketStart>;
+    using UsageReportResponse = UsagePage;
 };
 
 } // namespace brenvo

@@ -23,18 +23,13 @@ QUrl OpenAIAdminClient::defaultBaseURL()
     return QUrl(u"https://api.openai.com/v1"_s);
 }
 
-SpendInterface OpenAIAdminClient::reports() const
+SpendInterface OpenAIAdminClient::reports(std::shared_ptr<HTTPClient> http, QUrl baseURL)
 {
     ServiceAPI api;
-    api.http = http;
-    api.baseURL = baseURL;
+    api.http = std::move(http);
+    api.baseURL = std::move(baseURL);
     return {api, u"organization/costs"_s, u"The OpenAI costs report"_s, u"organization/usage/completions"_s,
         u"The OpenAI usage report"_s, &dailyRange};
-}
-
-QCoro::Task<QList<UsageSpend>> OpenAIAdminClient::spend(QString key, QDateTime now)
-{
-    return readSpend<Page<CostResult>, Page<UsageResult>>(reports(), std::move(key), std::move(now));
 }
 
 QDateTime OpenAIAdminClient::bucketStart(const JsonObject& o)

@@ -3,16 +3,20 @@
 // What the two organisation admin clients share: the UTC day and month a spend figure covers, the
 // daily report pages, a bounded walk over them, and the reading of the two rows.
 
+#include "http/HTTPClient.h"
 #include "http/JsonReader.h"
 #include "http/ServiceAPI.h"
 #include "http/ServiceFailure.h"
+#include "model/SpendSource.h"
 #include "model/Usage.h"
 
 #include <QCoroTask>
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QUrl>
 
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -152,5 +156,27 @@ QCoro::Task<QList<UsageSpend>> readSpend(SpendInterface where, QString key, QDat
     }
     co_return spendRows(cost, tokens);
 }
+
+// An admin spend client: a plain value with the transport and the base URL, never a key. Client
+// gives defaultBaseURL(), reports(http, baseURL) and its CostPage and UsagePage types. A call copies
+// what it needs, so it outlives the client it was made on.
+template <typename Client> class AdminSpendClient : public SpendSource {
+public:
+    explicit AdminSpendClient(std::shared_ptr<HTTPClient> http, QUrl baseURL = Client::defaultBaseURL())
+        : http(std::move(http))
+        , baseURL(std::move(baseURL))
+    {
+    }
+
+    std::shared_ptr<HTTPClient> http;
+    QUrl baseURL;
+
+    // "today" (cost and tokens) and "month" (cost) in US dollars. 401 gives ServiceFailure::rejected.
+    QCoro::Task<QList<UsageSpend>> spend(QString key, QDateTime now) override
+    {
+        return readSpend<typename Client::CostPage, typename Client::UsagePage>(
+            Client::reports(http, baseURL), std::move(key), std::move(now));
+    }
+};
 
 } // namespace brenvo
