@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
+#include <QTimer>
 #include <QVariantAnimation>
 
 #include <cmath>
@@ -54,7 +55,7 @@ ServiceBadge::ServiceBadge(KitService service, State state, Scheduler& clock, QW
     , m_lookAnimation(makeAnimation(this, 350, QEasingCurve::InOutQuad))
     , m_markAnimation(makeAnimation(this, 400, springCurve()))
     , m_swapAnimation(makeAnimation(this, 400, springCurve()))
-    , m_rimFrames(new QVariantAnimation(this))
+    , m_rimFrames(new QTimer(this))
 {
     setFixedSize(side, side);
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -68,12 +69,11 @@ ServiceBadge::ServiceBadge(KitService service, State state, Scheduler& clock, QW
         m_drawn = v.toReal();
         update();
     });
-    // The rim redraws on every frame; its angle comes from the wall clock so that rims turn in step.
-    m_rimFrames->setStartValue(0.0);
-    m_rimFrames->setEndValue(1.0);
-    m_rimFrames->setDuration(1000);
-    m_rimFrames->setLoopCount(-1);
-    connect(m_rimFrames, &QVariantAnimation::valueChanged, this, [this] { update(); });
+    // The rim's angle comes from the wall clock so that rims turn in step. Thirty frames a second
+    // keep the turn smooth at half the cost of a full-rate redraw of the translucent panel.
+    m_rimFrames->setInterval(33);
+    m_rimFrames->setTimerType(Qt::PreciseTimer);
+    connect(m_rimFrames, &QTimer::timeout, this, [this] { update(); });
 }
 
 ServiceBadge::~ServiceBadge() = default;
@@ -246,9 +246,9 @@ void ServiceBadge::finishAnimations()
 void ServiceBadge::updateRim()
 {
     const bool turning = m_state.isWorking && isVisible();
-    if (turning && m_rimFrames->state() != QAbstractAnimation::Running)
+    if (turning && !m_rimFrames->isActive())
         m_rimFrames->start();
-    else if (!turning && m_rimFrames->state() == QAbstractAnimation::Running)
+    else if (!turning && m_rimFrames->isActive())
         m_rimFrames->stop();
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 class QVariantAnimation;
+class QTimer;
 
 namespace brenvo {
 
@@ -93,7 +94,7 @@ private:
     QVariantAnimation* m_lookAnimation;
     QVariantAnimation* m_markAnimation;
     QVariantAnimation* m_swapAnimation;
-    QVariantAnimation* m_rimFrames;
+    QTimer* m_rimFrames;
 };
 
 } // namespace brenvo

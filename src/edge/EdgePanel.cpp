@@ -1,5 +1,7 @@
 #include "edge/EdgePanel.h"
 
+#include <QPalette>
+
 #include "edge/EdgeHostingView.h"
 
 #include <QGuiApplication>
@@ -60,6 +62,12 @@ EdgePanel::EdgePanel(QWidget* parent)
     setAttribute(Qt::WA_X11DoNotAcceptFocus);
     setAttribute(Qt::WA_AlwaysShowToolTips);
     setWindowTitle(QStringLiteral("Brenvo Edge"));
+    // The panel is a dark surface whatever the desktop's theme: text without a colour of its own is
+    // white, as the cards expect.
+    QPalette dark = palette();
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, Qt::white);
+    setPalette(dark);
 }
 
 EdgePanel::~EdgePanel() = default;

@@ -170,6 +170,9 @@ TEST_F(EdgeViewsTest, PanelKeepsTheFrameItWasGivenAndNeverTakesFocus)
     EXPECT_TRUE(panel()->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
     EXPECT_TRUE(panel()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(panel()->testAttribute(Qt::WA_TranslucentBackground));
+    // Cards draw uncoloured text in the inherited foreground: on the dark panel it must be white,
+    // whatever the desktop theme says.
+    EXPECT_EQ(panel()->palette().color(QPalette::WindowText), QColor(Qt::white));
     edge->open(KitService::vercel, true);
     EXPECT_TRUE(panel()->allowsKey());
     EXPECT_TRUE(panel()->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus)); // flags never change
