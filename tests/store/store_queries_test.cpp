@@ -143,8 +143,11 @@ TEST_F(Queries, WiringKeepsAGivenUsageMapAndContactsNobody)
     auto wired = DevKitStore::create(preferences, secrets, scheduler, false, usage);
     EXPECT_EQ(wired->snapshot(), DevKitSnapshot::empty());
     EXPECT_TRUE(wired->hasSource(KitService::claude));
+    EXPECT_TRUE(wired->hasSource(KitService::codex)); // its API spend, though no reader was given
     EXPECT_TRUE(wired->hasSource(KitService::vercel));
     EXPECT_TRUE(wired->hasSource(KitService::cloudflare));
+    EXPECT_TRUE(wired->hasSource(KitService::stripe));
+    EXPECT_TRUE(wired->hasSource(KitService::polar));
     EXPECT_EQ(claudeUsage->reports + claudeUsage->connects, 0);
     preferences.setCheckIntervals({{QStringLiteral("claude"), 120}});
     EXPECT_EQ(wired->claudeCheckInterval(), 120);
