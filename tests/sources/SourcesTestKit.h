@@ -8,6 +8,7 @@
 #include "model/Deployment.h"
 #include "support/FakeHTTPClient.h"
 #include "support/LoopbackServer.h"
+#include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
 
@@ -150,29 +151,40 @@ inline void set(QJsonObject& o, std::initializer_list<std::pair<const char*, QJs
         o.insert(QLatin1StringView(key), value);
 }
 
-// One element per spec: a copy of the first element of a fixture list, filled by fill.
+// A reply from a fixture whose list (the document, or its member) holds one copy of its first element per
+// spec, filled by fill.
 template <typename Spec, typename Fill>
-QJsonArray listFrom(const QJsonArray& list, const QList<Spec>& specs, Fill fill)
+QByteArray reply(const char* name, const char* member, const QList<Spec>& specs, Fill fill)
 {
+    const QJsonDocument document = QJsonDocument::fromJson(fixture(QLatin1StringView(name)));
+    QJsonObject whole = document.object();
+    const QJsonArray list = member ? whole.value(QLatin1StringView(member)).toArray() : document.array();
     QJsonArray out;
     for (const auto& spec : specs) {
         QJsonObject item = list.at(0).toObject();
         fill(item, spec);
         out.append(item);
     }
-    return out;
+    if (!member)
+        return body(out);
+    set(whole, {{"total_count", out.size()}, {member, out}});
+    return body(whole);
 }
 
-// The same, as the list member of a fixture object.
-template <typename Spec, typename Fill>
-QByteArray replyFrom(const char* name, const char* member, const QList<Spec>& specs, Fill fill)
-{
-    QJsonObject reply = fixtureObject(QLatin1StringView(name));
-    const QJsonArray list = listFrom(reply.value(QLatin1StringView(member)).toArray(), specs, fill);
-    reply.insert("total_count", list.size());
-    reply.insert(QLatin1StringView(member), list);
-    return body(reply);
-}
+// A loopback server behind the real transport, recorded icon sites and a virtual clock.
+class SourceTest : public ::testing::Test {
+protected:
+    LoopbackServer server;
+    std::shared_ptr<NetworkHTTPClient> http = std::make_shared<NetworkHTTPClient>();
+    IconSites icons;
+    ManualScheduler clock; // 2026-03-14 12:00 UTC
+
+    void serve(const QByteArray& path, int status, const QByteArray& body, const QByteArray& method = "GET")
+    {
+        server.route(method, path, status, body);
+    }
+    int asked(const QByteArray& path) const { return server.count(path); }
+};
 
 namespace gh {
 
@@ -184,17 +196,16 @@ struct CommitSpec {
 
 inline QByteArray commits(const QList<CommitSpec>& specs)
 {
-    return body(
-        listFrom(fixtureArray("github/commits.json"), specs, [](QJsonObject& item, const CommitSpec& spec) {
-            QJsonObject commit = item.value("commit").toObject();
-            commit.insert("message", spec.message);
-            for (const char* who : {"author", "committer"}) {
-                QJsonObject person = commit.value(QLatin1StringView(who)).toObject();
-                person.insert("date", spec.date);
-                commit.insert(QLatin1StringView(who), person);
-            }
-            set(item, {{"sha", spec.sha}, {"commit", commit}});
-        }));
+    return reply("github/commits.json", nullptr, specs, [](QJsonObject& item, const CommitSpec& spec) {
+        QJsonObject commit = item.value("commit").toObject();
+        commit.insert("message", spec.message);
+        for (const char* who : {"author", "committer"}) {
+            QJsonObject person = commit.value(QLatin1StringView(who)).toObject();
+            person.insert("date", spec.date);
+            commit.insert(QLatin1StringView(who), person);
+        }
+        set(item, {{"sha", spec.sha}, {"commit", commit}});
+    });
 }
 
 struct RunSpec {
@@ -210,7 +221,7 @@ struct RunSpec {
 
 inline QByteArray runs(const QList<RunSpec>& specs)
 {
-    return replyFrom("github/runs.json", "workflow_runs", specs, [](QJsonObject& item, const RunSpec& spec) {
+    return reply("github/runs.json", "workflow_runs", specs, [](QJsonObject& item, const RunSpec& spec) {
         QJsonObject head = item.value("head_commit").toObject();
         head.insert("message", spec.message.value_or(""));
         set(item,
@@ -233,7 +244,7 @@ struct StatusSpec {
 
 inline QByteArray statuses(const QList<StatusSpec>& specs)
 {
-    return replyFrom("github/status.json", "statuses", specs, [](QJsonObject& item, const StatusSpec& spec) {
+    return reply("github/status.json", "statuses", specs, [](QJsonObject& item, const StatusSpec& spec) {
         set(item,
             {{"context", spec.context}, {"state", spec.state}, {"created_at", spec.updated},
                 {"updated_at", spec.updated},
@@ -251,12 +262,11 @@ struct PlacementSpec {
 
 inline QByteArray deployments(const QList<PlacementSpec>& specs)
 {
-    return body(listFrom(
-        fixtureArray("github/deployments.json"), specs, [](QJsonObject& item, const PlacementSpec& spec) {
-            set(item,
-                {{"id", spec.id}, {"sha", spec.sha}, {"created_at", spec.created},
-                    {"environment", spec.environment}, {"ref", spec.ref}});
-        }));
+    return reply("github/deployments.json", nullptr, specs, [](QJsonObject& item, const PlacementSpec& spec) {
+        set(item,
+            {{"id", spec.id}, {"sha", spec.sha}, {"created_at", spec.created},
+                {"environment", spec.environment}, {"ref", spec.ref}});
+    });
 }
 
 struct PlacementStatusSpec {
@@ -267,12 +277,12 @@ struct PlacementStatusSpec {
 
 inline QByteArray deploymentStatuses(const QList<PlacementStatusSpec>& specs)
 {
-    return body(listFrom(fixtureArray("github/deployment_statuses.json"), specs,
+    return reply("github/deployment_statuses.json", nullptr, specs,
         [](QJsonObject& item, const PlacementStatusSpec& spec) {
             set(item,
                 {{"state", spec.state}, {"created_at", spec.created}, {"updated_at", spec.created},
                     {"environment_url", spec.environmentURL}});
-        }));
+        });
 }
 
 } // namespace gh
@@ -289,19 +299,17 @@ struct PipelineSpec {
 
 inline QByteArray pipelines(const QList<PipelineSpec>& specs)
 {
-    return body(listFrom(
-        fixtureArray("gitlab/pipelines.json"), specs, [](QJsonObject& item, const PipelineSpec& spec) {
-            set(item,
-                {{"id", spec.id}, {"project_id", spec.project}, {"sha", spec.sha},
-                    {"created_at", spec.created}, {"updated_at", spec.created}, {"status", spec.status},
-                    {"ref", "main"}});
-        }));
+    return reply("gitlab/pipelines.json", nullptr, specs, [](QJsonObject& item, const PipelineSpec& spec) {
+        set(item,
+            {{"id", spec.id}, {"project_id", spec.project}, {"sha", spec.sha}, {"created_at", spec.created},
+                {"updated_at", spec.created}, {"status", spec.status}, {"ref", "main"}});
+    });
 }
 
 inline QByteArray commit(const std::optional<QString>& title)
 {
     QJsonObject o = fixtureObject("gitlab/commit.json");
-    set(o, {{"title", title ? QJsonValue(*title) : QJsonValue(QJsonValue::Undefined)}});
+    set(o, {{"title", title ? QJsonValue(*title) : QJsonValue::Undefined}});
     return body(o);
 }
 

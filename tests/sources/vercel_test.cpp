@@ -15,17 +15,10 @@ QDateTime epochMs(qint64 ms)
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
 
-class VercelTest : public ::testing::Test {
+class VercelTest : public SourceTest {
 protected:
-    LoopbackServer server;
-    std::shared_ptr<NetworkHTTPClient> http = std::make_shared<NetworkHTTPClient>();
-    IconSites icons;
     VercelSource source {VercelClient(http, server.baseUrl()), SiteIconLoader(icons.http)};
 
-    void serve(const QByteArray& path, int status, const QByteArray& body, const QByteArray& method = "GET")
-    {
-        server.route(method, path, status, body);
-    }
     // The user and two teams, each scope with its own deployments.
     void serveAccount()
     {
