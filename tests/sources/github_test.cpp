@@ -190,7 +190,6 @@ TEST_F(GitHubTest, RepliesReadWithTheirFallbacks)
     using N = std::optional<QString>;
     for (const auto& [status, conclusion, state, note] :
         QList<std::tuple<N, N, State, N>> {{std::nullopt, "success", State::building, {}},
-            {"completed", std::nullopt, State::canceled, {}}, {"completed", "success", State::ready, {}},
             {"completed", "timed_out", State::failed, "Timed out"},
             {"completed", "action_required", State::canceled, "Needs approval"},
             {"completed", "skipped_by_policy", State::canceled, "Skipped by policy"},
