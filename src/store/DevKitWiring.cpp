@@ -3,6 +3,8 @@
 #include "http/NetworkHTTPClient.h"
 #include "http/SiteIconLoader.h"
 #include "model/Scheduler.h"
+#include "payments/PolarClient.h"
+#include "payments/StripeClient.h"
 #include "sources/CloudflareSource.h"
 #include "sources/GitHubSource.h"
 #include "sources/GitLabSource.h"
@@ -41,9 +43,10 @@ DevKitStore::Sources DevKitStore::standardSources(
     sources.activity.insert(KitService::cloudflare, std::make_shared<CloudflareSource>(http, icons, now));
     sources.activity.insert(KitService::github, std::make_shared<GitHubSource>(http, icons, now));
     sources.activity.insert(KitService::gitlab, std::make_shared<GitLabSource>(http, icons, now));
+    sources.payments.insert(KitService::stripe, std::make_shared<StripeClient>(http));
+    sources.payments.insert(KitService::polar, std::make_shared<PolarClient>(http));
     // Each further tool gets its client here once it exists; until then its slot stays empty, so
     // the tool shows as not connected and connecting it says that this version cannot.
-    //   stripe, polar: StripeClient, PolarClient ("/v1")
     //   claude, codex spend: AnthropicAdminClient, OpenAIAdminClient ("/v1")
     //   claude, codex plan limits (when no usage map is given): ClaudeUsageFile with refreshEvery
     //   reading the stored claude interval at each call, CodexUsageReader over the preferences.

@@ -145,6 +145,8 @@ TEST_F(Queries, WiringKeepsAGivenUsageMapAndContactsNobody)
     EXPECT_TRUE(wired->hasSource(KitService::claude));
     EXPECT_TRUE(wired->hasSource(KitService::vercel));
     EXPECT_TRUE(wired->hasSource(KitService::cloudflare));
+    EXPECT_TRUE(wired->hasSource(KitService::stripe));
+    EXPECT_TRUE(wired->hasSource(KitService::polar));
     EXPECT_EQ(claudeUsage->reports + claudeUsage->connects, 0);
     preferences.setCheckIntervals({{QStringLiteral("claude"), 120}});
     EXPECT_EQ(wired->claudeCheckInterval(), 120);
