@@ -143,6 +143,7 @@ TEST_F(Queries, WiringKeepsAGivenUsageMapAndContactsNobody)
     auto wired = DevKitStore::create(preferences, secrets, scheduler, false, usage);
     EXPECT_EQ(wired->snapshot(), DevKitSnapshot::empty());
     EXPECT_TRUE(wired->hasSource(KitService::claude));
+    EXPECT_TRUE(wired->hasSource(KitService::codex)); // its API spend, though no reader was given
     EXPECT_TRUE(wired->hasSource(KitService::vercel));
     EXPECT_TRUE(wired->hasSource(KitService::cloudflare));
     EXPECT_TRUE(wired->hasSource(KitService::stripe));
