@@ -3,10 +3,14 @@
 #include "http/NetworkHTTPClient.h"
 #include "http/SiteIconLoader.h"
 #include "model/Scheduler.h"
+#include "payments/PolarClient.h"
+#include "payments/StripeClient.h"
 #include "sources/CloudflareSource.h"
 #include "sources/GitHubSource.h"
 #include "sources/GitLabSource.h"
 #include "sources/VercelSource.h"
+#include "usage/AnthropicAdminClient.h"
+#include "usage/OpenAIAdminClient.h"
 
 namespace brenvo {
 
@@ -41,12 +45,12 @@ DevKitStore::Sources DevKitStore::standardSources(
     sources.activity.insert(KitService::cloudflare, std::make_shared<CloudflareSource>(http, icons, now));
     sources.activity.insert(KitService::github, std::make_shared<GitHubSource>(http, icons, now));
     sources.activity.insert(KitService::gitlab, std::make_shared<GitLabSource>(http, icons, now));
-    // Each further tool gets its client here once it exists; until then its slot stays empty, so
-    // the tool shows as not connected and connecting it says that this version cannot.
-    //   stripe, polar: StripeClient, PolarClient ("/v1")
-    //   claude, codex spend: AnthropicAdminClient, OpenAIAdminClient ("/v1")
-    //   claude, codex plan limits (when no usage map is given): ClaudeUsageFile with refreshEvery
-    //   reading the stored claude interval at each call, CodexUsageReader over the preferences.
+    sources.payments.insert(KitService::stripe, std::make_shared<StripeClient>(http));
+    sources.payments.insert(KitService::polar, std::make_shared<PolarClient>(http));
+    sources.spend.insert(KitService::claude, std::make_shared<AnthropicAdminClient>(http));
+    sources.spend.insert(KitService::codex, std::make_shared<OpenAIAdminClient>(http));
+    // No local plan-limits reader exists yet (Claude Code's status line, the Codex app server): unless
+    // a usage map is given, a usage tool connects through its admin API key alone.
     if (usage)
         sources.usage = std::move(*usage);
     sources.siteIcons = std::make_shared<LoaderSiteIcons>(std::make_shared<SiteIconLoader>(http));

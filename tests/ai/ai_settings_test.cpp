@@ -8,18 +8,32 @@
 
 using namespace brenvo;
 
-TEST(AISettings, EachChoiceIsWrittenAtOnceAndReadBackByANewObject)
-{
+namespace {
+
+class AISettingsTest : public ::testing::Test {
+protected:
     MemoryDefaults defaults;
     test::FakeSecretStore secrets;
+};
+
+} // namespace
+
+TEST_F(AISettingsTest, EachChoiceIsWrittenAtOnceReadBackByANewObjectAndNotifiesOnlyOnARealChange)
+{
     {
         AISettings settings(defaults, secrets);
         EXPECT_EQ(settings.provider(), AIProvider::anthropic);
-        EXPECT_TRUE(settings.openAIBaseURL().isEmpty());
+        QSignalSpy provider(&settings, &AISettings::providerChanged);
+        QSignalSpy model(&settings, &AISettings::openAIModelChanged);
+        settings.setProvider(AIProvider::anthropic);
+        EXPECT_EQ(provider.count(), 0);
+        EXPECT_TRUE(defaults.contains(AISettings::providerKey)); // written all the same
         settings.setProvider(AIProvider::openAICompatible);
         settings.setAnthropicModel("model-a");
         settings.setOpenAIModel("model-b");
+        settings.setOpenAIModel("model-b");
         settings.setOpenAIBaseURL("https://llm.example.test/v1");
+        EXPECT_EQ(model.count(), 1);
     }
     EXPECT_EQ(defaults.object(AISettings::providerKey).toString(), "openai");
     AISettings again(defaults, secrets);
@@ -30,25 +44,8 @@ TEST(AISettings, EachChoiceIsWrittenAtOnceAndReadBackByANewObject)
     EXPECT_EQ(defaults.keys().size(), 4);
 }
 
-TEST(AISettings, ChangeSignalsComeOnlyOnARealChangeButEveryAssignmentWrites)
+TEST_F(AISettingsTest, AnUnknownOrWronglyTypedProviderReadsAsAnthropic)
 {
-    MemoryDefaults defaults;
-    test::FakeSecretStore secrets;
-    AISettings settings(defaults, secrets);
-    QSignalSpy provider(&settings, &AISettings::providerChanged);
-    QSignalSpy model(&settings, &AISettings::openAIModelChanged);
-    settings.setProvider(AIProvider::anthropic);
-    EXPECT_EQ(provider.count(), 0);
-    EXPECT_TRUE(defaults.contains(AISettings::providerKey));
-    settings.setOpenAIModel("m");
-    settings.setOpenAIModel("m");
-    EXPECT_EQ(model.count(), 1);
-}
-
-TEST(AISettings, AnUnknownOrWronglyTypedProviderReadsAsAnthropic)
-{
-    MemoryDefaults defaults;
-    test::FakeSecretStore secrets;
     defaults.setObject(AISettings::providerKey, QStringLiteral("gemini"));
     defaults.setObject(AISettings::openAIModelKey, QVariantList {1, 2});
     AISettings settings(defaults, secrets);
@@ -56,10 +53,8 @@ TEST(AISettings, AnUnknownOrWronglyTypedProviderReadsAsAnthropic)
     EXPECT_TRUE(settings.openAIModel().isEmpty());
 }
 
-TEST(AISettings, TheKeyLivesInItsOwnItemAndAnUnreadableStoreGivesNone)
+TEST_F(AISettingsTest, TheKeyLivesInItsOwnItemAndAnUnreadableStoreGivesNone)
 {
-    MemoryDefaults defaults;
-    test::FakeSecretStore secrets;
     AISettings settings(defaults, secrets);
     EXPECT_EQ(settings.apiKey(), std::nullopt);
     EXPECT_TRUE(settings.setAPIKey("  test-ai-key-not-real \n"));

@@ -14,9 +14,6 @@ void PrintTo(const HotKey& k, std::ostream* os)
 } // namespace brenvo
 
 namespace {
-const QString control = QStringLiteral("\u2303"), option = QStringLiteral("\u2325"),
-              shift = QStringLiteral("\u21E7"), command = QStringLiteral("\u2318");
-
 // Puts back the layout a test replaced.
 struct LayoutOverride {
     explicit LayoutOverride(HotKey::KeyLayout layout) { HotKey::setKeyLayout(std::move(layout)); }
@@ -24,41 +21,23 @@ struct LayoutOverride {
 };
 } // namespace
 
-TEST(HotKeyText, GlyphsInFixedOrderThenTheKeyName)
+TEST(HotKeyText, GlyphsInFixedOrderThenTheKeyNameFromTheLayoutOrTheUSName)
 {
-    EXPECT_EQ(HotKey::defaultShortcut(), (HotKey {49, 2560}));
-    EXPECT_EQ((HotKey {49, 2560}).displayText(), option + shift + "Space");
-    EXPECT_EQ((HotKey {49, 6400}).displayText(), control + option + command + "Space");
-    EXPECT_EQ((HotKey {36, 256}).displayText(), command + QStringLiteral("\u21A9"));
-    EXPECT_EQ((HotKey {122, 0}).displayText(), "F1");
+    EXPECT_EQ(HotKey::defaultShortcut().displayText(), QString::fromUtf8("⌥⇧Space"));
     // Bits other than the four are carried but not shown.
-    EXPECT_EQ((HotKey {121, 7936 | 0x10000}).displayText(), control + option + shift + command + "\u21DF");
-    EXPECT_EQ(HotKey::keyName(76), QStringLiteral("\u2324"));
-    EXPECT_EQ(HotKey::keyName(90), "F20");
-    EXPECT_TRUE(HotKey::isFunctionKey(64));
-    EXPECT_FALSE(HotKey::isFunctionKey(49));
-}
-
-TEST(HotKeyText, OtherKeysAreNamedByTheLayoutUpperCased)
-{
+    EXPECT_EQ((HotKey {121, 7936 | 0x10000}).displayText(), QString::fromUtf8("⌃⌥⇧⌘⇟"));
+    EXPECT_EQ((HotKey {122, 0}).displayText(), "F1");
     {
-        // An AZERTY keyboard types "q" where a US one types "a".
-        LayoutOverride layout([](quint32 code) { return code == 0 ? QStringLiteral(" q\n") : QString(); });
+        // An AZERTY keyboard types "q" where a US one types "a"; nothing from the layout: the US name
+        // of the position, else the code.
+        LayoutOverride layout([](quint32 code) { return code == 0 ? " q\n" : " \t\n"; });
         EXPECT_EQ(HotKey::keyName(0), "Q");
-        // Nothing from the layout: the US name of the position, else the code.
-        EXPECT_EQ(HotKey::keyName(42), "\\");
         EXPECT_EQ(HotKey::keyName(83), "1"); // keypad 1
         EXPECT_EQ(HotKey::keyName(72), "Key 72");
     }
-    {
-        LayoutOverride layout([](quint32) { return QStringLiteral("\u00e9"); });
-        EXPECT_EQ(HotKey::keyName(19), QStringLiteral("\u00c9"));
-        EXPECT_EQ(HotKey::keyName(49), "Space");
-        EXPECT_EQ(HotKey::keyName(70000), "Key 70000");
-    }
-    LayoutOverride blank([](quint32) { return QStringLiteral(" \t\n"); });
-    EXPECT_EQ(HotKey::keyName(0), "A");
-    EXPECT_EQ(HotKey::keyName(4294967295u), "Key 4294967295");
+    LayoutOverride layout([](quint32) { return QString::fromUtf8("é"); });
+    EXPECT_EQ(HotKey::keyName(19), QString::fromUtf8("É"));
+    EXPECT_EQ(HotKey::keyName(49), "Space");
 }
 
 TEST(HotKeyStoredForm, RoundTripsAndReadsWhatOthersWrote)
@@ -67,59 +46,48 @@ TEST(HotKeyStoredForm, RoundTripsAndReadsWhatOthersWrote)
         EXPECT_EQ(k.storedForm().keys(), (QStringList {"keyCode", "modifiers"}));
         EXPECT_EQ(HotKey::fromStoredForm(k.storedForm()), k);
     }
-    const auto read = [](QVariantMap m) { return HotKey::fromStoredForm(m); };
     // The stored empty dictionary, or a missing key: no shortcut.
-    EXPECT_EQ(read({}), std::nullopt);
-    EXPECT_EQ(read({{"keyCode", 49}}), std::nullopt);
+    EXPECT_EQ(HotKey::fromStoredForm({}), std::nullopt);
+    EXPECT_EQ(HotKey::fromStoredForm({{"keyCode", 49}}), std::nullopt);
     // Any integer width, and whole doubles, as property lists and JSON give them.
-    EXPECT_EQ(read({{"keyCode", 122u}, {"modifiers", qint64(256)}, {"extra", 7}}), (HotKey {122, 256}));
-    EXPECT_EQ(read({{"keyCode", 49.0}, {"modifiers", 512.0}}), (HotKey {49, 512}));
+    EXPECT_EQ(HotKey::fromStoredForm({{"keyCode", 122u}, {"modifiers", qint64(256)}, {"extra", 7}}),
+        (HotKey {122, 256}));
+    EXPECT_EQ(HotKey::fromStoredForm({{"keyCode", 49.0}, {"modifiers", 512.0}}), (HotKey {49, 512}));
     // Not an integer, or not a 32-bit one: the default shortcut, even with a key missing.
-    const HotKey standard = HotKey::defaultShortcut();
-    EXPECT_EQ(read({{"keyCode", "49"}}), standard);
-    EXPECT_EQ(read({{"keyCode", 49.5}, {"modifiers", 0}}), standard);
-    EXPECT_EQ(read({{"keyCode", true}, {"modifiers", 0}}), standard);
-    EXPECT_EQ(read({{"keyCode", -1}, {"modifiers", 0}}), standard);
-    EXPECT_EQ(read({{"keyCode", 49}, {"modifiers", qint64(1) << 32}}), standard);
-    EXPECT_EQ(read({{"keyCode", 1e300}, {"modifiers", 0}}), standard);
-    EXPECT_EQ(read({{"keyCode", std::numeric_limits<quint64>::max()}, {"modifiers", 0}}), standard);
+    const QList<QVariantMap> odd {{{"keyCode", "49"}}, {{"keyCode", 49.5}, {"modifiers", 0}},
+        {{"keyCode", true}, {"modifiers", 0}}, {{"keyCode", -1}, {"modifiers", 0}},
+        {{"keyCode", 49}, {"modifiers", qint64(1) << 32}}, {{"keyCode", 1e300}, {"modifiers", 0}},
+        {{"keyCode", std::numeric_limits<quint64>::max()}, {"modifiers", 0}}};
+    for (const QVariantMap& m : odd)
+        EXPECT_EQ(HotKey::fromStoredForm(m), HotKey::defaultShortcut())
+            << m.value("keyCode").toString().toStdString();
 }
 
-TEST(HotKeyX11Table, KeysAndModifiersMapBothWays)
+TEST(HotKeyX11Table, KeysModifiersAndKeyEventsMapBothWays)
 {
-    // evdev numbering: space 65, A 38, Escape 9, F1 67, F20 198, Left 113.
-    const std::pair<quint32, quint8> samples[]
-        = {{49, 65}, {0, 38}, {53, 9}, {122, 67}, {90, 198}, {123, 113}};
-    for (const auto& [mac, x11] : samples)
-        EXPECT_EQ(HotKey::x11KeyCode(mac), x11) << mac;
+    EXPECT_EQ(HotKey::x11KeyCode(49), 65); // evdev space
     // Modifier keys and codes outside the table have no X11 key.
     EXPECT_EQ(HotKey::x11KeyCode(56), std::nullopt);
-    EXPECT_EQ(HotKey::x11KeyCode(1000), std::nullopt);
     EXPECT_EQ(HotKey::keyCodeFromX11(50), std::nullopt); // left Shift
     int mapped = 0;
-    for (quint32 code = 0; code < 256; ++code) {
+    for (quint32 code = 0; code < 1000; ++code) {
         if (const auto x = HotKey::x11KeyCode(code)) {
             ++mapped;
             EXPECT_EQ(HotKey::keyCodeFromX11(*x), code) << code;
         }
     }
     EXPECT_GE(mapped, 100);
-
-    EXPECT_EQ(HotKey::x11Modifiers(2560), 8 | 1); // Mod1 | Shift
     EXPECT_EQ(HotKey::x11Modifiers(4096 | 256 | 1024), 4 | 64); // Control | Mod4
     // Lock, NumLock (Mod2), Mod3, Mod5 and button bits make no modifier.
     EXPECT_EQ(HotKey::modifiersFromX11(2 | 16 | 32 | 128 | 256 | 4 | 64), 4096u | 256u);
     for (quint32 bits : {0u, 512u, 2048u, 6400u, 6912u})
         EXPECT_EQ(HotKey::modifiersFromX11(HotKey::x11Modifiers(bits)), bits);
-}
 
-TEST(HotKeyX11Table, RecordsAKeyEvent)
-{
     const auto record = [](Qt::KeyboardModifiers mods, quint32 scanCode) {
         return HotKey::fromKeyEvent(QKeyEvent(QEvent::KeyPress, Qt::Key_A, mods, scanCode, 0, 0));
     };
-    EXPECT_EQ(record(Qt::AltModifier | Qt::ShiftModifier, 65), HotKey::defaultShortcut());
-    EXPECT_EQ(record(Qt::KeypadModifier, 67), (HotKey {122, 0}));
+    EXPECT_EQ(
+        record(Qt::AltModifier | Qt::ShiftModifier | Qt::KeypadModifier, 65), HotKey::defaultShortcut());
     EXPECT_EQ(record(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::MetaModifier, 38),
         (HotKey {0, 6912}));
     // No native code (offscreen), or a key the table lacks (Print).
@@ -133,7 +101,6 @@ TEST(KeyRepeatFilter, OnePressPerHoldWhicheverWayTheServerRepeats)
     // Detectable auto-repeat: presses without releases.
     EXPECT_TRUE(f.press(1000));
     EXPECT_FALSE(f.press(1500));
-    EXPECT_FALSE(f.press(1533));
     f.release(1600);
     EXPECT_TRUE(f.press(2600));
     f.release(2700);
@@ -156,27 +123,19 @@ TEST(KeyRepeatFilter, OnePressPerHoldWhicheverWayTheServerRepeats)
 TEST(HotKeyManagerWithoutX11, KeepsTheShortcutButHasNothingInForce)
 {
     ASSERT_FALSE(HotKeyManager::isAvailable());
-    int fired = 0;
     HotKeyManager m(HotKey::defaultShortcut());
-    m.setOnActivate([&] { ++fired; });
-    // Before start a new shortcut is only remembered.
+    // Before start a new shortcut is only remembered; after, nothing can be grabbed: refused, the old one
+    // stays.
     EXPECT_TRUE(m.registerHotKey(HotKey {122, 0}));
-    EXPECT_EQ(m.hotKey(), (HotKey {122, 0}));
-    EXPECT_FALSE(m.isRegistered());
-
-    m.start();
     m.start();
     EXPECT_TRUE(m.isRegistered());
     EXPECT_FALSE(m.isActive());
-    // Nothing can be grabbed: refused, the old shortcut stays.
     EXPECT_FALSE(m.registerHotKey(HotKey::defaultShortcut()));
     EXPECT_EQ(m.hotKey(), (HotKey {122, 0}));
     EXPECT_TRUE(m.registerHotKey(std::nullopt));
-    EXPECT_FALSE(m.registerHotKey(HotKey::defaultShortcut()));
     EXPECT_EQ(m.hotKey(), std::nullopt);
     m.stop();
     EXPECT_FALSE(m.isRegistered());
-    EXPECT_EQ(fired, 0);
     // The layout of a display that is not there types nothing: US names.
     EXPECT_EQ(HotKey::keyName(0), "A");
 }

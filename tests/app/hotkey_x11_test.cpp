@@ -2,36 +2,29 @@
 
 #include "support/X11TestClient.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
-
-#include <cstdlib>
 
 using namespace brenvo;
 
 namespace {
 
 constexpr quint16 altShift = XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT;
-constexpr quint8 spaceKey = 65;
-constexpr quint8 f5Key = 71;
-constexpr quint8 aKey = 38;
+constexpr quint8 spaceKey = 65, f5Key = 71, aKey = 38;
 const HotKey altShiftF5 {96, HotKey::option | HotKey::shift};
 
 void xdotool(const QStringList& args)
 {
-    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), args), 0) << args.join(' ').toStdString();
+    ASSERT_EQ(QProcess::execute("xdotool", args), 0) << args.join(' ').toStdString();
 }
 
 class HotKeyX11 : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        if (QStandardPaths::findExecutable("xdotool").isEmpty())
             GTEST_SKIP() << "xdotool is not installed";
         ASSERT_TRUE(HotKeyManager::isAvailable());
         manager.setOnActivate([this] { ++fired; });
@@ -46,7 +39,7 @@ protected:
             xdotool({"key", "Caps_Lock"});
     }
 
-    void press(const QString& keys = QStringLiteral("alt+shift+space")) { xdotool({"key", keys}); }
+    void press(const QString& keys = "alt+shift+space") { xdotool({"key", keys}); }
     bool firesTo(int count)
     {
         return test::waitUntil([&] { return fired >= count; });
@@ -67,52 +60,38 @@ protected:
 
 } // namespace
 
-TEST_F(HotKeyX11, DefaultShortcutFiresOncePerPressAndOnlyForItsModifiers)
+TEST_F(HotKeyX11, TheShortcutFiresOncePerPressHeldOrNotAndOnlyForItsModifiers)
 {
     manager.start();
     ASSERT_TRUE(manager.isActive());
     press();
     EXPECT_TRUE(firesExactly(1));
-
     // Wrong modifiers do not fire; X delivers in order, so the next press proves they came and went.
     press("alt+space");
     press("ctrl+alt+shift+space");
     press();
     EXPECT_TRUE(firesExactly(2)) << fired;
-}
 
-TEST_F(HotKeyX11, HoldingTheShortcutDoesNotRepeatIt)
-{
-    manager.start();
+    // Held longer than the server's repeat delay (660 ms by default).
     xdotool({"keydown", "alt+shift+space"});
-    // Longer than the server's repeat delay (660 ms by default).
-    test::waitUntil([] { return false; }, 1500);
+    test::settle(1500);
     xdotool({"keyup", "alt+shift+space"});
-    test::settle();
-    EXPECT_EQ(fired, 1);
     press();
-    EXPECT_TRUE(firesExactly(2)) << fired;
+    EXPECT_TRUE(firesExactly(4)) << fired;
 }
 
 TEST_F(HotKeyX11, WorksWithNumLockAndCapsLockOn)
 {
     manager.start();
-    xdotool({"key", "Num_Lock"});
-    ASSERT_TRUE(test::waitUntil([&] { return other.lockState() == XCB_MOD_MASK_2; }));
-    press();
-    ASSERT_TRUE(firesTo(1));
-    xdotool({"key", "Caps_Lock"});
-    ASSERT_TRUE(test::waitUntil([&] { return other.lockState() == (XCB_MOD_MASK_2 | XCB_MOD_MASK_LOCK); }));
-    press();
-    ASSERT_TRUE(firesTo(2));
-    xdotool({"key", "Num_Lock"});
-    ASSERT_TRUE(test::waitUntil([&] { return other.lockState() == XCB_MOD_MASK_LOCK; }));
-    press();
-    ASSERT_TRUE(firesTo(3));
-    xdotool({"key", "Caps_Lock"});
-    ASSERT_TRUE(test::waitUntil([&] { return other.lockState() == 0; }));
-    test::settle();
-    EXPECT_EQ(fired, 3);
+    const std::pair<const char*, quint16> steps[] = {{"Num_Lock", XCB_MOD_MASK_2},
+        {"Caps_Lock", XCB_MOD_MASK_2 | XCB_MOD_MASK_LOCK}, {"Num_Lock", XCB_MOD_MASK_LOCK}, {"Caps_Lock", 0}};
+    for (const auto& [lock, state] : steps) {
+        xdotool({"key", lock});
+        ASSERT_TRUE(test::waitUntil([&] { return other.lockState() == state; })) << lock;
+        press();
+        ASSERT_TRUE(firesTo(fired + 1)) << lock;
+    }
+    EXPECT_TRUE(firesExactly(4));
 }
 
 TEST_F(HotKeyX11, ATakenCombinationIsRefusedAndTheOldOneStays)
@@ -134,8 +113,7 @@ TEST_F(HotKeyX11, ATakenCombinationIsRefusedAndTheOldOneStays)
     // The other client still has its combination.
     press("alt+shift+F5");
     EXPECT_TRUE(other.waitForPress(f5Key));
-    test::settle();
-    EXPECT_EQ(fired, 1);
+    EXPECT_TRUE(firesExactly(1));
 }
 
 TEST_F(HotKeyX11, SuspendingClearingAndStoppingFreeTheCombination)
@@ -148,8 +126,6 @@ TEST_F(HotKeyX11, SuspendingClearingAndStoppingFreeTheCombination)
     manager.resume();
     manager.resume();
     EXPECT_FALSE(other.canGrab(spaceKey, altShift));
-    press();
-    ASSERT_TRUE(firesTo(1));
 
     EXPECT_TRUE(manager.registerHotKey(std::nullopt));
     EXPECT_TRUE(other.canGrab(spaceKey, altShift));
@@ -157,7 +133,7 @@ TEST_F(HotKeyX11, SuspendingClearingAndStoppingFreeTheCombination)
     EXPECT_FALSE(manager.isActive());
     EXPECT_TRUE(manager.registerHotKey(altShiftF5));
     press("alt+shift+F5");
-    ASSERT_TRUE(firesTo(2));
+    ASSERT_TRUE(firesTo(1));
     manager.stop();
     EXPECT_TRUE(other.canGrab(f5Key, altShift));
     {
@@ -170,7 +146,6 @@ TEST_F(HotKeyX11, SuspendingClearingAndStoppingFreeTheCombination)
 
 TEST_F(HotKeyX11, KeyNamesFollowTheKeymapInForce)
 {
-    EXPECT_EQ(HotKey::keyName(0), "A");
     EXPECT_EQ(HotKey::keyName(27), "-");
     const auto previous = other.setSymbols(aKey, {'q', 'Q'});
     EXPECT_EQ(HotKey::keyName(0), "Q");

@@ -1,6 +1,7 @@
 // Against a real Secret Service: gnome-keyring in a private D-Bus session (tests/support/with-keyring).
 #include "app/core/KeychainStore.h"
 #include "app/core/KitSecrets.h"
+#include "model/KitService.h"
 #include "support/ChildRun.h"
 #include "support/MessageRecorder.h"
 #include "support/QtPrinting.h"
@@ -15,13 +16,13 @@ using namespace brenvo;
 
 namespace {
 
-const QString service = QStringLiteral("dev.brenvo.test.secrets");
+const QString service = "dev.brenvo.test.secrets";
 
 class RealSecretService : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (qEnvironmentVariable("BRENVO_PRIVATE_KEYRING") != QStringLiteral("1"))
+        if (qEnvironmentVariable("BRENVO_PRIVATE_KEYRING") != "1")
             GTEST_SKIP()
                 << "Runs only under tests/support/with-keyring, never against the user's own keyring";
     }
@@ -33,13 +34,10 @@ using InChild = RealSecretService;
 // Every key the tool store uses: one per tool and two payment accounts.
 QMap<QString, QString> toolTokens()
 {
-    QMap<QString, QString> tokens;
-    for (const char* tool :
-        {"vercel", "cloudflare", "github", "gitlab", "stripe", "polar", "claude", "codex"})
-        tokens.insert(QStringLiteral("kit.") + QLatin1String(tool),
-            QStringLiteral("test-token-") + QLatin1String(tool));
-    tokens.insert(QStringLiteral("kit.stripe.acct_one"), QStringLiteral("test-token-stripe-one"));
-    tokens.insert(QStringLiteral("kit.polar.org-two"), QStringLiteral("test-token-polar-twø"));
+    QMap<QString, QString> tokens {
+        {"kit.stripe.acct_one", "test-token-stripe-one"}, {"kit.polar.org-two", "test-token-polar-twø"}};
+    for (const KitService tool : KitService::allCases())
+        tokens.insert(tool.secretKey(), "test-token-" + tool.rawValue());
     return tokens;
 }
 
@@ -63,39 +61,38 @@ void storeRawItem(const QString& account, const QByteArray& bytes)
 TEST_F(RealSecretService, ReadsWritesAndDeletesOneItemPerKeyOfItsService)
 {
     KeychainStore store(service);
-    KeychainStore neighbour(QStringLiteral("dev.brenvo.test.other"));
-    const QString key = QStringLiteral("aiAPIKey");
+    KeychainStore neighbour("dev.brenvo.test.other");
+    const QString key = "aiAPIKey";
     EXPECT_EQ(store.lookupSecret(key), SecretLookup::absent());
     EXPECT_EQ(store.secret(key), std::nullopt);
 
-    EXPECT_TRUE(store.setSecret(QStringLiteral("test-token-first"), key));
-    EXPECT_TRUE(store.setSecret(QStringLiteral("test-tøken-second"), key)); // replaces, adds no second item
-    EXPECT_TRUE(neighbour.setSecret(QStringLiteral("test-token-neighbour"), key));
-    EXPECT_EQ(store.lookupSecret(key), SecretLookup::found(QStringLiteral("test-tøken-second")));
+    EXPECT_TRUE(store.setSecret("test-token-first", key));
+    EXPECT_TRUE(store.setSecret("test-tøken-second", key)); // replaces, adds no second item
+    EXPECT_TRUE(neighbour.setSecret("test-token-neighbour", key));
+    EXPECT_EQ(store.lookupSecret(key), SecretLookup::found("test-tøken-second"));
 
     store.removeSecret(key);
     EXPECT_EQ(store.lookupSecret(key), SecretLookup::absent());
-    EXPECT_EQ(neighbour.secret(key), QStringLiteral("test-token-neighbour"));
+    EXPECT_EQ(neighbour.secret(key), "test-token-neighbour");
     store.removeSecret(key); // deleting what is not there is no error
 
     // Items made by another program are found by their attributes; data that is no UTF-8 text
     // reads as absent.
-    storeRawItem(QStringLiteral("kit.text"), QByteArray("test-token-raw"));
-    EXPECT_EQ(store.lookupSecret(QStringLiteral("kit.text")),
-        SecretLookup::found(QStringLiteral("test-token-raw")));
-    storeRawItem(QStringLiteral("kit.binary"), QByteArray("\xff\xfe\x00\x01", 4));
-    EXPECT_EQ(store.lookupSecret(QStringLiteral("kit.binary")), SecretLookup::absent());
+    storeRawItem("kit.text", QByteArray("test-token-raw"));
+    EXPECT_EQ(store.lookupSecret("kit.text"), SecretLookup::found("test-token-raw"));
+    storeRawItem("kit.binary", QByteArray("\xff\xfe\x00\x01", 4));
+    EXPECT_EQ(store.lookupSecret("kit.binary"), SecretLookup::absent());
 }
 
 TEST_F(RealSecretService, ToolTokensSurviveARestartAndSingleItemsAreAdoptedOnce)
 {
     KeychainStore base(service);
     // An earlier version kept the GitLab token as an item of its own.
-    ASSERT_TRUE(base.write(QStringLiteral("test-token-gitlab"), QStringLiteral("kit.gitlab")));
+    ASSERT_TRUE(base.write("test-token-gitlab", "kit.gitlab"));
     {
         KitSecrets secrets(base);
-        EXPECT_EQ(secrets.secret(QStringLiteral("kit.gitlab")), QStringLiteral("test-token-gitlab"));
-        EXPECT_EQ(base.read(QStringLiteral("kit.gitlab")), SecretLookup::absent());
+        EXPECT_EQ(secrets.secret("kit.gitlab"), "test-token-gitlab");
+        EXPECT_EQ(base.read("kit.gitlab"), SecretLookup::absent());
         const QMap<QString, QString> tokens = toolTokens();
         for (auto it = tokens.cbegin(); it != tokens.cend(); ++it)
             EXPECT_TRUE(secrets.setSecret(it.value(), it.key()));
@@ -104,7 +101,7 @@ TEST_F(RealSecretService, ToolTokensSurviveARestartAndSingleItemsAreAdoptedOnce)
     ASSERT_TRUE(stored.isFound());
     EXPECT_EQ(QJsonDocument::fromJson(stored.value().toUtf8()).object().size(), toolTokens().size());
 
-    EXPECT_TRUE(test::childPassed(QStringLiteral("InChild"), QStringLiteral("ReadsEveryToolToken")));
+    EXPECT_TRUE(test::childPassed("InChild", "ReadsEveryToolToken"));
 }
 
 TEST_F(InChild, DISABLED_ReadsEveryToolToken)
@@ -119,15 +116,14 @@ TEST_F(InChild, DISABLED_ReadsEveryToolToken)
 TEST_F(RealSecretService, ALockedKeyringIsUnreadableAndTokensStayInMemory)
 {
     // Locking cannot be undone without a person at the unlock prompt: it gets a keyring of its own.
-    EXPECT_TRUE(test::childPassed(QStringLiteral("InChild"), QStringLiteral("LockedKeyring"), {},
-        QStringLiteral(BRENVO_SOURCE_DIR "/tests/support/with-keyring")));
+    EXPECT_TRUE(test::childPassed(
+        "InChild", "LockedKeyring", {}, QStringLiteral(BRENVO_SOURCE_DIR "/tests/support/with-keyring")));
 }
 
 TEST_F(InChild, DISABLED_LockedKeyring)
 {
     KeychainStore base(service);
-    const QString before = QStringLiteral(R"({"kit.github":"test-token-github"})");
-    ASSERT_TRUE(base.write(before, KitSecrets::itemKey));
+    ASSERT_TRUE(base.write(R"({"kit.github":"test-token-github"})", KitSecrets::itemKey));
 
     GError* error = nullptr;
     SecretService* secretService = secret_service_get_sync(SECRET_SERVICE_LOAD_COLLECTIONS, nullptr, &error);
@@ -140,10 +136,9 @@ TEST_F(InChild, DISABLED_LockedKeyring)
     EXPECT_EQ(base.lookupSecret(KitSecrets::itemKey), SecretLookup::unreadable());
     test::MessageRecorder log;
     KitSecrets secrets(base);
-    EXPECT_EQ(secrets.lookupSecret(QStringLiteral("kit.github")), SecretLookup::absent());
-    EXPECT_FALSE(secrets.setSecret(QStringLiteral("test-token-new"), QStringLiteral("kit.vercel")));
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("The kit's keys could not be saved: the keychain item is not readable")));
-    EXPECT_EQ(secrets.secret(QStringLiteral("kit.vercel")), QStringLiteral("test-token-new"));
-    EXPECT_FALSE(log.all().contains(QStringLiteral("test-token")));
+    EXPECT_EQ(secrets.lookupSecret("kit.github"), SecretLookup::absent());
+    EXPECT_FALSE(secrets.setSecret("test-token-new", "kit.vercel"));
+    EXPECT_TRUE(log.contains("The kit's keys could not be saved: the keychain item is not readable"));
+    EXPECT_EQ(secrets.secret("kit.vercel"), "test-token-new");
+    EXPECT_FALSE(log.all().contains("test-token"));
 }

@@ -21,6 +21,10 @@ namespace {
 const QRect stripFrame(1876, 429, 44, 222);
 const QRect openFrame(1532, 429, 388, 222);
 const QRect tuckedFrame(1910, 508, 10, 64);
+// Five tools with a limit of two: two tools, settings and more show.
+const QRect foldedFrame(1876, 448, 44, 184);
+const QRect unfoldedFrame(1876, 410, 44, 260);
+const QRect unfoldedOpenFrame(1532, 410, 388, 260);
 
 class EdgeControllerTest : public ::testing::Test {
 protected:
@@ -39,21 +43,24 @@ protected:
         scheduler.runPending();
     }
 
+    void installFolded()
+    {
+        context.enabled = {KitService::vercel, KitService::cloudflare, KitService::github, KitService::stripe,
+            KitService::claude};
+        context.limit = 2;
+        install();
+    }
+
     QRect frame() const { return window.frames.empty() ? QRect() : window.frames.back(); }
     EdgeLayout layout() const
     {
         return EdgeMetrics::layout(
             frame().size(), static_cast<int>(edge->stripItems().size()), context.placement.side);
     }
-    QPointF slotPoint(int i) const
-    {
-        const double x = context.placement.side == EdgeSide::right ? frame().width() - 22 : 22;
-        return QPointF(x, layout().slotCenterY(i));
-    }
+    QPointF slotPoint(int i) const { return QPointF(frame().width() - 22, layout().slotCenterY(i)); }
     QPointF cardPoint() const
     {
-        const QRectF card = layout().cardFrame(edge->slotIndex(*edge->openService()), EdgeMetrics::cardWidth);
-        return card.center();
+        return layout().cardFrame(edge->slotIndex(*edge->openService()), EdgeMetrics::cardWidth).center();
     }
     void moveTo(QPointF local)
     {
@@ -68,9 +75,8 @@ protected:
     }
     void clickSlot(int i)
     {
-        const QPointF local = slotPoint(i);
-        mouse = QPointF(frame().topLeft()) + local;
-        edge->handleMouseDown(local, QSizeF(frame().size()));
+        mouse = QPointF(frame().topLeft()) + slotPoint(i);
+        edge->handleMouseDown(slotPoint(i), QSizeF(frame().size()));
     }
     // Hovers a tool's tile and lets its card open completely.
     void openByHover(int slot)
@@ -83,63 +89,42 @@ protected:
 
 } // namespace
 
-TEST_F(EdgeControllerTest, InstallPlacesTheStripAndLogsNothingPending)
-{
-    install();
-    EXPECT_TRUE(window.shown);
-    EXPECT_EQ(window.frames, std::vector<QRect> {stripFrame});
-    EXPECT_TRUE(edge->isOut());
-    EXPECT_EQ(edge->stripItems().size(), 5);
-    // Clicks reach only the strip and its 2-point margin.
-    EXPECT_EQ(window.input, QRegion(QRect(0, -2, 44, 226)).intersected(QRect(0, 0, 44, 222)));
-    EXPECT_EQ(scheduler.pendingCount(), 0);
-}
-
 TEST_F(EdgeControllerTest, HoverOpensAfterADelayGrowingTheWindowFirst)
 {
     install();
-    QSignalSpy opened(edge.get(), &EdgeController::openServiceChanged);
+    EXPECT_TRUE(window.shown);
+    // Clicks reach only the strip and its 2-point margin.
+    EXPECT_EQ(window.input, QRegion(QRect(0, -2, 44, 226)).intersected(QRect(0, 0, 44, 222)));
+    EXPECT_EQ(scheduler.pendingCount(), 0);
+
     hoverSlot(1); // github
     EXPECT_EQ(edge->hoveredItem(), StripItem::service(KitService::github));
     scheduler.advance(0.14);
-    EXPECT_EQ(window.frames.size(), 1u);
     EXPECT_EQ(edge->openService(), std::nullopt);
     scheduler.advance(0.01);
     EXPECT_EQ(edge->openService(), KitService::github);
-    EXPECT_EQ(edge->shownService(), KitService::github);
     EXPECT_TRUE(window.allowsKey);
-    EXPECT_EQ(opened.count(), 1);
-    EXPECT_FALSE(edge->cardMoves());
-    EXPECT_EQ(context.watched, (std::vector<std::optional<KitService>> {KitService::github}));
     EXPECT_FALSE(edge->isClosePending()); // the pointer is on the panel
+    EXPECT_EQ(context.watched, (std::vector<std::optional<KitService>> {KitService::github}));
     EXPECT_TRUE(window.input.contains(cardPoint().toPoint()));
     EXPECT_EQ(window.frames, (std::vector<QRect> {stripFrame, openFrame}));
 }
 
-TEST_F(EdgeControllerTest, WindowGrowsInTheSameTurnAndContentFollowsOnTheNext)
+TEST_F(EdgeControllerTest, OpenGrowsTheWindowAtOnceAndShowsTheLastOpenOnTheNextTurn)
 {
-    context.enabled = {KitService::vercel, KitService::cloudflare, KitService::github, KitService::stripe,
-        KitService::claude};
-    context.limit = 2;
-    install();
+    installFolded();
     const auto layouts = window.layouts;
+    edge->open(KitService::vercel, false);
     edge->open(KitService::cloudflare, false);
     EXPECT_EQ(frame(), QRect(1532, 437, 388, 206)); // four items: the card's height wins
     EXPECT_EQ(edge->shownService(), KitService::cloudflare);
     EXPECT_EQ(edge->openService(), std::nullopt);
     EXPECT_GT(window.layouts, layouts);
+    QSignalSpy opened(edge.get(), &EdgeController::openServiceChanged);
     scheduler.runPending();
     EXPECT_EQ(edge->openService(), KitService::cloudflare);
-    edge->closeCard();
-    scheduler.advance(0.3);
-
-    hoverSlot(3); // more
-    scheduler.advance(0.149);
-    const auto frames = window.frames.size();
-    scheduler.advance(0.001);
-    EXPECT_EQ(window.frames.size(), frames + 1);
-    EXPECT_EQ(window.frames.at(frames), QRect(1876, 410, 44, 260));
-    EXPECT_TRUE(edge->isUnfolded());
+    EXPECT_EQ(opened.count(), 1);
+    EXPECT_TRUE(context.watched.empty()); // neither was the user's
 }
 
 TEST_F(EdgeControllerTest, SameZoneDoesNothingAndANewTileRestartsTheDelay)
@@ -149,7 +134,6 @@ TEST_F(EdgeControllerTest, SameZoneDoesNothingAndANewTileRestartsTheDelay)
     scheduler.advance(0.1);
     moveTo(slotPoint(0) + QPointF(3, 4)); // same tile: the pending open keeps its time
     scheduler.advance(0.05);
-    scheduler.runPending();
     EXPECT_EQ(edge->openService(), KitService::vercel);
 
     // From the open card, resting 0.1 s on another tile moves the card there.
@@ -160,7 +144,6 @@ TEST_F(EdgeControllerTest, SameZoneDoesNothingAndANewTileRestartsTheDelay)
     EXPECT_EQ(edge->openService(), KitService::vercel);
     scheduler.advance(0.01);
     EXPECT_EQ(edge->openService(), KitService::claude);
-    EXPECT_EQ(edge->shownService(), KitService::claude);
     EXPECT_TRUE(edge->cardMoves());
     EXPECT_EQ(window.frames, (std::vector<QRect> {stripFrame, openFrame}));
     // Two badges may be lit: the open tool's and the hovered one's.
@@ -174,15 +157,13 @@ TEST_F(EdgeControllerTest, LeavingTheCardClosesItThenShrinksTheWindow)
     moveTo(cardPoint());
     EXPECT_EQ(edge->hoveredItem(), std::nullopt);
     leave();
-    EXPECT_TRUE(edge->isClosePending());
     scheduler.advance(0.39);
     EXPECT_EQ(edge->openService(), KitService::vercel);
     scheduler.advance(0.01);
     EXPECT_EQ(edge->openService(), std::nullopt);
     EXPECT_EQ(context.cleared, 1);
     EXPECT_FALSE(window.allowsKey);
-    EXPECT_EQ(frame(), openFrame); // content shrinks first
-    scheduler.advance(0.29);
+    scheduler.advance(0.29); // content shrinks first
     EXPECT_EQ(frame(), openFrame);
     scheduler.advance(0.01);
     EXPECT_EQ(frame(), stripFrame);
@@ -195,14 +176,10 @@ TEST_F(EdgeControllerTest, LeavingTheCardClosesItThenShrinksTheWindow)
     moveTo(cardPoint());
     scheduler.advance(1.0);
     EXPECT_EQ(edge->openService(), KitService::github);
-}
 
-TEST_F(EdgeControllerTest, WatchLoopClosesACardWhoseExitWasNeverReported)
-{
-    install();
-    openByHover(0);
-    mouse = QPointF(100, 100); // gone without a leave event
-    scheduler.advance(0.5); // the loop notices
+    // The watch loop closes a card whose exit was never reported.
+    mouse = QPointF(100, 100);
+    scheduler.advance(0.5);
     EXPECT_TRUE(edge->isClosePending());
     scheduler.advance(0.4);
     EXPECT_EQ(edge->openService(), std::nullopt);
@@ -227,27 +204,8 @@ TEST_F(EdgeControllerTest, ClickTriggerOpensMovesAndClosesOnlyByClicks)
     EXPECT_TRUE(edge->cardMoves());
     clickSlot(2); // a second click closes
     EXPECT_EQ(edge->openService(), std::nullopt);
-    scheduler.advance(0.3);
-    EXPECT_EQ(frame(), stripFrame);
     EXPECT_EQ(
         context.watched, (std::vector<std::optional<KitService>> {KitService::vercel, KitService::stripe}));
-}
-
-TEST_F(EdgeControllerTest, ClickOnTheOpenToolUnderHoverOnlyTakesOverTheAnnouncement)
-{
-    install();
-    context.watched.clear();
-    edge->announce(KitService::stripe);
-    scheduler.runPending();
-    EXPECT_TRUE(edge->holdsAnnouncement());
-    const auto frames = window.frames.size();
-    const QPointF local = slotPoint(2);
-    mouse = QPointF(frame().topLeft()) + local;
-    edge->handleMouseDown(local, QSizeF(frame().size()));
-    EXPECT_FALSE(edge->holdsAnnouncement());
-    EXPECT_EQ(edge->openService(), KitService::stripe);
-    EXPECT_EQ(window.frames.size(), frames);
-    EXPECT_EQ(context.watched, (std::vector<std::optional<KitService>> {KitService::stripe}));
 }
 
 TEST_F(EdgeControllerTest, SettingsTileClosesByHoverAndOpensSettingsByClick)
@@ -268,157 +226,117 @@ TEST_F(EdgeControllerTest, SettingsTileClosesByHoverAndOpensSettingsByClick)
     openByHover(1);
     clickSlot(4);
     EXPECT_EQ(edge->openService(), std::nullopt);
-    EXPECT_EQ(pages, (std::vector<std::optional<KitService>> {std::nullopt}));
     clickSlot(4); // nothing to close: still opens settings
-    EXPECT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages, (std::vector<std::optional<KitService>> {std::nullopt, std::nullopt}));
 }
 
-TEST_F(EdgeControllerTest, MoreTileUnfoldsAndLeavingFoldsInTwoSteps)
+TEST_F(EdgeControllerTest, MoreTileUnfoldsAndTheFoldAlwaysReleasesTheWindow)
 {
-    context.enabled = {KitService::vercel, KitService::cloudflare, KitService::github, KitService::stripe,
-        KitService::claude};
-    context.limit = 2;
-    install();
-    // Two tools, settings, more: 4 items, 184 high.
-    EXPECT_EQ(frame(), QRect(1876, 448, 44, 184));
+    installFolded();
+    EXPECT_EQ(frame(), foldedFrame);
     hoverSlot(3);
     EXPECT_EQ(edge->hoveredItem(), StripItem::more());
-    scheduler.advance(0.15);
-    const QRect unfolded(1876, 410, 44, 260);
-    EXPECT_EQ(frame(), unfolded);
-    EXPECT_TRUE(edge->isUnfolded());
+    scheduler.advance(0.149);
+    EXPECT_EQ(frame(), foldedFrame);
+    scheduler.advance(0.001);
+    EXPECT_EQ(frame(), unfoldedFrame);
     EXPECT_EQ(edge->stripItems().size(), 6);
 
+    // Leaving folds in two steps: the strip, then the window.
     leave();
     scheduler.advance(0.49);
     EXPECT_TRUE(edge->isUnfolded());
     scheduler.advance(0.01);
     EXPECT_FALSE(edge->isUnfolded());
-    EXPECT_EQ(frame(), unfolded);
+    EXPECT_EQ(frame(), unfoldedFrame);
     scheduler.advance(0.35);
-    EXPECT_EQ(frame(), QRect(1876, 448, 44, 184));
+    EXPECT_EQ(frame(), foldedFrame);
     EXPECT_FALSE(edge->holdsUnfolded());
-}
 
-TEST_F(EdgeControllerTest, PointerReturningJustAfterAFoldStillReleasesTheWindow)
-{
-    context.enabled = {KitService::vercel, KitService::cloudflare, KitService::github, KitService::stripe,
-        KitService::claude};
-    context.limit = 2;
-    install();
+    // The pointer back within the window's wait, on the settings tile, still lets the window go.
     hoverSlot(3);
     scheduler.advance(0.15);
-    scheduler.runPending();
     leave();
-    scheduler.advance(0.5); // folded; the window waits 0.35 s
-    hoverSlot(2); // back within that wait, on the settings tile
+    scheduler.advance(0.5);
+    hoverSlot(2);
     scheduler.advance(0.35);
     EXPECT_FALSE(edge->holdsUnfolded());
-    EXPECT_EQ(frame(), QRect(1876, 448, 44, 184));
+    EXPECT_EQ(frame(), foldedFrame);
     EXPECT_EQ(window.input.boundingRect().height(), 184);
 
-    // Unfold again, fold, and open a card before the window's release: the card's close settles it.
+    // A card opened before the window's release: the card's close settles it.
     hoverSlot(3);
     scheduler.advance(0.15);
     leave();
     scheduler.advance(0.5);
     hoverSlot(0);
     scheduler.advance(0.15); // the card opens; the release then finds it open
-    EXPECT_EQ(frame(), QRect(1532, 410, 388, 260));
+    EXPECT_EQ(frame(), unfoldedOpenFrame);
     scheduler.advance(0.2);
     EXPECT_TRUE(edge->holdsUnfolded());
     leave();
     scheduler.advance(0.4 + 0.3);
     EXPECT_FALSE(edge->holdsUnfolded());
-    EXPECT_EQ(frame(), QRect(1876, 448, 44, 184));
+    EXPECT_EQ(frame(), foldedFrame);
 }
 
-TEST_F(EdgeControllerTest, OpeningAHiddenToolUnfoldsFirstAndTheCardKeepsItsUnfoldedHeight)
+TEST_F(EdgeControllerTest, AHiddenToolOpensUnfoldedAndItsCloseSettlesTheFold)
 {
-    context.enabled = {KitService::vercel, KitService::cloudflare, KitService::github, KitService::stripe,
-        KitService::claude};
-    context.limit = 2;
-    install();
+    installFolded();
     edge->open(KitService::claude, true);
-    EXPECT_EQ(frame(), QRect(1532, 410, 388, 260));
+    EXPECT_EQ(frame(), unfoldedOpenFrame);
     scheduler.runPending();
-    EXPECT_TRUE(edge->isUnfolded());
     EXPECT_EQ(edge->openService(), KitService::claude);
     EXPECT_EQ(edge->slotIndex(KitService::claude), 4);
 
     // A fold overtaken by an open card: the card's close settles the height.
     moveTo(cardPoint());
     leave();
-    scheduler.advance(0.4); // closes
-    scheduler.advance(0.1); // folds: the leave scheduled it too
+    scheduler.advance(0.4 + 0.1); // closes, then folds: the leave scheduled it too
     EXPECT_FALSE(edge->isUnfolded());
     scheduler.advance(0.2); // the card's shrink keeps the unfolded height for the fold's release
-    EXPECT_EQ(frame(), QRect(1876, 410, 44, 260));
+    EXPECT_EQ(frame(), unfoldedFrame);
     scheduler.advance(0.15);
-    EXPECT_EQ(frame(), QRect(1876, 448, 44, 184));
-}
+    EXPECT_EQ(frame(), foldedFrame);
 
-TEST_F(EdgeControllerTest, TwoOpensInOneTurnShowTheLastOnly)
-{
-    install();
-    edge->open(KitService::vercel, false);
-    edge->open(KitService::stripe, false);
-    QSignalSpy opened(edge.get(), &EdgeController::openServiceChanged);
+    // Disabling the open tool closes it and folds; the window shrinks straight to the folded strip.
+    edge->open(KitService::claude, true);
     scheduler.runPending();
-    EXPECT_EQ(edge->openService(), KitService::stripe);
-    EXPECT_EQ(opened.count(), 1);
-    EXPECT_EQ(context.watched.size(), 0u); // neither was the user's
+    context.enabled.removeAll(KitService::claude);
+    edge->stripItemsChanged();
+    EXPECT_EQ(edge->openService(), std::nullopt);
+    EXPECT_FALSE(edge->isUnfolded());
+    EXPECT_FALSE(edge->holdsUnfolded());
+    scheduler.advance(0.3);
+    EXPECT_EQ(frame(), foldedFrame);
 }
 
-TEST_F(EdgeControllerTest, PointerPressedAgainstTheScreenEdgeCountsAsOverThePanel)
+TEST_F(EdgeControllerTest, PointerPressedAgainstTheScreenEdgeCountsAsOverThePanelOnEitherSide)
 {
     install();
-    const QPointF tile = QPointF(stripFrame.topLeft()) + slotPoint(0);
-    mouse = QPointF(stripFrame.left() + 44 + 2, tile.y()); // 2 points beyond the right edge
+    const double y = stripFrame.top() + slotPoint(0).y();
+    mouse = QPointF(1920 + 2, y);
     EXPECT_EQ(edge->currentZone(), Zone::slot(0));
-    mouse = QPointF(stripFrame.left() + 44 + 3, tile.y());
+    mouse = QPointF(1920 + 3, y);
     EXPECT_EQ(edge->currentZone(), Zone::outside());
 
+    // Moving to the other side closes the card; the close's shrink is dropped.
+    openByHover(0);
     context.placement.side = EdgeSide::left;
     edge->placementChanged();
     EXPECT_EQ(window.side, EdgeSide::left);
+    EXPECT_EQ(edge->openService(), std::nullopt);
+    EXPECT_EQ(edge->hoveredItem(), std::nullopt);
     EXPECT_EQ(frame(), QRect(0, 429, 44, 222));
-    mouse = QPointF(-2, tile.y());
+    scheduler.advance(1.0);
+    EXPECT_EQ(frame(), QRect(0, 429, 44, 222));
+    mouse = QPointF(-2, y);
     EXPECT_EQ(edge->currentZone(), Zone::slot(0));
-    mouse = QPointF(-3, tile.y());
+    mouse = QPointF(-3, y);
     EXPECT_EQ(edge->currentZone(), Zone::outside());
 }
 
-TEST_F(EdgeControllerTest, TuckedAtInstallComesOutOnPointerAndTucksAfterLeaving)
-{
-    context.tucked = true;
-    install();
-    EXPECT_FALSE(edge->isOut());
-    EXPECT_EQ(window.frames, std::vector<QRect> {tuckedFrame});
-    EXPECT_EQ(window.input, QRegion(0, 0, 10, 64)); // the whole sliver takes the pointer
-
-    mouse = QPointF(1915, 540);
-    edge->handlePointer(QPointF(5, 32), QSizeF(10, 64));
-    EXPECT_EQ(frame(), stripFrame);
-    EXPECT_FALSE(edge->isOut());
-    scheduler.runPending();
-    EXPECT_TRUE(edge->isOut());
-
-    hoverSlot(4);
-    leave();
-    scheduler.advance(0.5);
-    EXPECT_FALSE(edge->isOut());
-    EXPECT_EQ(frame(), stripFrame);
-    scheduler.advance(0.3);
-    EXPECT_EQ(frame(), tuckedFrame);
-    EXPECT_FALSE(edge->holdsStrip());
-
-    // A click on the sliver brings it out too.
-    edge->handleMouseDown(QPointF(5, 32), QSizeF(10, 64));
-    EXPECT_EQ(frame(), stripFrame);
-}
-
-TEST_F(EdgeControllerTest, TuckAwaySettingRetractsOnlyWithThePointerOutside)
+TEST_F(EdgeControllerTest, TuckAwayRetractsWithThePointerOutsideAndTheSliverBringsItOut)
 {
     install();
     hoverSlot(0);
@@ -440,33 +358,52 @@ TEST_F(EdgeControllerTest, TuckAwaySettingRetractsOnlyWithThePointerOutside)
     EXPECT_FALSE(edge->isOut());
     scheduler.advance(0.3);
     EXPECT_EQ(frame(), tuckedFrame);
+    EXPECT_FALSE(edge->holdsStrip());
+    EXPECT_EQ(window.input, QRegion(0, 0, 10, 64)); // the whole sliver takes the pointer
+
+    mouse = QPointF(1915, 540);
+    edge->handlePointer(QPointF(5, 32), QSizeF(10, 64));
+    EXPECT_EQ(frame(), stripFrame); // the window first, the strip on the next turn
+    EXPECT_FALSE(edge->isOut());
+    scheduler.runPending();
+    EXPECT_TRUE(edge->isOut());
+    hoverSlot(4);
+    leave();
+    scheduler.advance(0.8);
+    EXPECT_EQ(frame(), tuckedFrame);
+    edge->handleMouseDown(QPointF(5, 32), QSizeF(10, 64)); // a click on the sliver too
+    EXPECT_EQ(frame(), stripFrame);
 }
 
 TEST_F(EdgeControllerTest, AnnouncementHoldsTheCardFiveSeconds)
 {
     context.tucked = true;
     install();
+    edge->announce(KitService::polar); // not enabled
+    EXPECT_EQ(window.frames, std::vector<QRect> {tuckedFrame});
     edge->announce(KitService::stripe);
     EXPECT_EQ(frame(), openFrame);
     scheduler.runPending();
-    EXPECT_TRUE(edge->isOut());
     EXPECT_EQ(edge->openService(), KitService::stripe);
     EXPECT_TRUE(context.watched.empty());
     scheduler.advance(4.99);
     EXPECT_EQ(edge->openService(), KitService::stripe);
     scheduler.advance(0.01);
     EXPECT_EQ(edge->openService(), std::nullopt);
-    scheduler.advance(0.3 + 0.5);
-    EXPECT_FALSE(edge->isOut()); // tucks again
-    scheduler.advance(0.3);
+    scheduler.advance(0.3 + 0.5 + 0.3); // tucks again
     EXPECT_EQ(frame(), tuckedFrame);
 }
 
-TEST_F(EdgeControllerTest, PointerTakingOverAnAnnouncedCardEndsTheHold)
+TEST_F(EdgeControllerTest, ThePointerTakesAnAnnouncementOverOrKeepsItAway)
 {
     install();
-    edge->announce(KitService::stripe);
+    hoverSlot(0);
+    edge->announce(KitService::stripe); // the user is on the panel
     scheduler.runPending();
+    EXPECT_EQ(window.frames.size(), 1u);
+    leave();
+
+    edge->announce(KitService::stripe);
     scheduler.advance(1.0);
     moveTo(cardPoint());
     EXPECT_FALSE(edge->holdsAnnouncement());
@@ -474,65 +411,51 @@ TEST_F(EdgeControllerTest, PointerTakingOverAnAnnouncedCardEndsTheHold)
     scheduler.advance(10);
     EXPECT_EQ(edge->openService(), KitService::stripe); // the 5 s close finds the pointer there
     leave();
-    scheduler.advance(0.4);
+    scheduler.advance(0.4 + 1.0);
     EXPECT_EQ(edge->openService(), std::nullopt);
-}
 
-TEST_F(EdgeControllerTest, AnnouncementsAreIgnoredUnderThePointerOrForHiddenTools)
-{
-    install();
-    edge->announce(KitService::polar); // not enabled
-    hoverSlot(0);
-    edge->announce(KitService::stripe); // the user is on the panel
+    // A click on the announced tool's tile only takes the announcement over.
+    context.watched.clear();
+    edge->announce(KitService::stripe);
     scheduler.runPending();
-    EXPECT_EQ(edge->openService(), std::nullopt);
-    EXPECT_EQ(window.frames.size(), 1u);
+    const auto frames = window.frames.size();
+    clickSlot(2);
+    EXPECT_FALSE(edge->holdsAnnouncement());
+    EXPECT_EQ(edge->openService(), KitService::stripe);
+    EXPECT_EQ(window.frames.size(), frames);
+    EXPECT_EQ(context.watched, (std::vector<std::optional<KitService>> {KitService::stripe}));
 }
 
-TEST_F(EdgeControllerTest, DisablingTheOpenToolClosesItAndFolds)
+TEST_F(EdgeControllerTest, ScreenChangesReplaceThePanelOnceAndNeverClipACard)
 {
-    context.enabled = {KitService::vercel, KitService::cloudflare, KitService::github, KitService::stripe,
-        KitService::claude};
-    context.limit = 2;
     install();
-    edge->open(KitService::claude, true);
+    const int reads = context.geometryReads;
+    QScreen* screen = QGuiApplication::primaryScreen();
+    context.placement.visibleFrame = QRectF(0, 0, 1920, 1040);
+    Q_EMIT screen->geometryChanged(screen->geometry());
+    Q_EMIT screen->availableGeometryChanged(screen->availableGeometry());
+    EXPECT_EQ(context.geometryReads, reads);
     scheduler.runPending();
-    context.enabled.removeAll(KitService::claude);
-    edge->stripItemsChanged();
-    EXPECT_EQ(edge->openService(), std::nullopt);
-    EXPECT_FALSE(edge->isUnfolded());
-    EXPECT_FALSE(edge->holdsUnfolded());
-    // The closed card's window shrinks straight to the folded strip.
-    scheduler.advance(0.3);
-    EXPECT_EQ(frame(), QRect(1876, 448, 44, 184));
-}
+    EXPECT_EQ(context.geometryReads, reads + 1);
+    EXPECT_EQ(frame(), QRect(1876, 409, 44, 222));
 
-TEST_F(EdgeControllerTest, DisplayChangeBeforeTheCardShowsDoesNotClipIt)
-{
-    install();
+    // A change before the card shows: the strip now, the card's whole height on the next turn.
     QSignalSpy moved(edge.get(), &EdgeController::geometryChanged);
     edge->open(KitService::github, true);
     context.placement.visibleFrame = QRectF(0, 40, 1920, 1040);
-    edge->screenParametersChanged(); // shrinks to the strip: no card is open yet
+    edge->screenParametersChanged();
     EXPECT_EQ(frame(), QRect(1876, 449, 44, 222));
     scheduler.runPending();
     EXPECT_EQ(frame(), QRect(1532, 449, 388, 222));
     EXPECT_EQ(moved.count(), 1);
-    // The card, strip and steps are left as they are.
     EXPECT_EQ(edge->openService(), KitService::github);
-}
 
-TEST_F(EdgeControllerTest, PlacementChangeClosesTheCardAndMovesTheWindow)
-{
-    install();
-    openByHover(0);
-    context.placement.side = EdgeSide::left;
-    edge->placementChanged();
-    EXPECT_EQ(edge->openService(), std::nullopt);
-    EXPECT_EQ(edge->hoveredItem(), std::nullopt);
-    EXPECT_EQ(frame(), QRect(0, 429, 44, 222));
-    scheduler.advance(1.0);
-    EXPECT_EQ(frame(), QRect(0, 429, 44, 222)); // the close's shrink was dropped
+    // Gone with the panel.
+    const int before = context.geometryReads;
+    edge->uninstall();
+    Q_EMIT screen->geometryChanged(screen->geometry());
+    scheduler.runPending();
+    EXPECT_EQ(context.geometryReads, before);
 }
 
 TEST_F(EdgeControllerTest, NothingRunsAfterUninstall)
@@ -561,24 +484,4 @@ TEST_F(EdgeControllerTest, NothingRunsAfterUninstall)
     edge->open(KitService::vercel, true);
     edge.reset();
     scheduler.advance(10);
-}
-
-TEST_F(EdgeControllerTest, ABurstOfScreenSignalsIsOneReactionOnTheNextTurn)
-{
-    install();
-    const int reads = context.geometryReads;
-    QScreen* screen = QGuiApplication::primaryScreen();
-    context.placement.visibleFrame = QRectF(0, 0, 1920, 1040);
-    Q_EMIT screen->geometryChanged(screen->geometry());
-    Q_EMIT screen->availableGeometryChanged(screen->availableGeometry());
-    EXPECT_EQ(context.geometryReads, reads);
-    scheduler.runPending();
-    EXPECT_EQ(context.geometryReads, reads + 1);
-    EXPECT_EQ(frame(), QRect(1876, 409, 44, 222));
-
-    // Gone with the panel.
-    edge->uninstall();
-    Q_EMIT screen->geometryChanged(screen->geometry());
-    scheduler.runPending();
-    EXPECT_EQ(context.geometryReads, reads + 1);
 }

@@ -1,10 +1,14 @@
-// Window frames, strip layout, zones and the strip's outline, on the panel's own measures.
+// Window frames, strip layout, zones and the strip's outline on the panel's own measures; stored forms
+// of the placement and the choice of its screen.
 #include "edge/EdgeGeometry.h"
 #include "edge/EdgeLayout.h"
 #include "edge/EdgeShape.h"
+#include "model/EdgePlacement.h"
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -13,69 +17,66 @@ using Zone = EdgeLayout::Zone;
 
 namespace {
 
-EdgeGeometry geometry(QRectF screen, QRectF visible, EdgeSide side)
+EdgeGeometry geometry(QRectF visible, EdgeSide side, QRectF screen = QRectF(0, 0, 1920, 1080))
 {
-    EdgeGeometry g;
-    g.screenFrame = screen;
-    g.visibleFrame = visible;
-    g.side = side;
-    return g;
+    return {screen, visible, side};
+}
+
+// The path stroked or filled on the strip's 44 x 70 points, to compare outlines without depending
+// on element order.
+QImage raster(const QPainterPath& path, bool stroke)
+{
+    QImage image(44, 70, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    if (stroke)
+        painter.strokePath(path, QPen(Qt::black, 1));
+    else
+        painter.fillPath(path, Qt::black);
+    return image;
+}
+
+bool inkNear(const QImage& image, int x, int y)
+{
+    return qAlpha(image.pixel(x - 1, y)) || qAlpha(image.pixel(x, y)) || qAlpha(image.pixel(x + 1, y));
 }
 
 } // namespace
 
 TEST(EdgeGeometryFrame, FlushWithTheScreenEdgeUnlessADockTakesSixteenPoints)
 {
-    const QRectF screen(0, 0, 1920, 1080);
-    // 15 points of dock on the right: still flush with the screen edge.
-    EXPECT_EQ(geometry(screen, QRectF(0, 0, 1905, 1080), EdgeSide::right).frame({44, 70}),
-        QRectF(1876, 505, 44, 70));
-    // 16 points: against the visible frame.
-    EXPECT_EQ(geometry(screen, QRectF(0, 0, 1904, 1080), EdgeSide::right).frame({44, 70}),
-        QRectF(1860, 505, 44, 70));
-    EXPECT_EQ(geometry(screen, QRectF(15, 0, 1905, 1080), EdgeSide::left).frame({44, 70}).x(), 0);
-    EXPECT_EQ(geometry(screen, QRectF(16, 0, 1904, 1080), EdgeSide::left).frame({44, 70}).x(), 16);
-}
-
-TEST(EdgeGeometryFrame, OddHeightsRoundUpAndCentreOnTheRoundedVisibleMiddle)
-{
-    // Visible frame below a 27-point top bar: mid-y 553.5 rounds to 554.
-    const auto g = geometry(QRectF(0, 0, 1920, 1080), QRectF(0, 27, 1920, 1053), EdgeSide::right);
-    EXPECT_EQ(g.frame({44, 71}), QRectF(1876, 518, 44, 72));
+    // 15 points of dock: still flush with the screen edge; 16 points: against the visible frame.
+    EXPECT_EQ(geometry(QRectF(0, 0, 1905, 1080), EdgeSide::right).frame({44, 70}), QRectF(1876, 505, 44, 70));
+    EXPECT_EQ(geometry(QRectF(0, 0, 1904, 1080), EdgeSide::right).frame({44, 70}), QRectF(1860, 505, 44, 70));
+    EXPECT_EQ(geometry(QRectF(15, 0, 1905, 1080), EdgeSide::left).frame({44, 70}).x(), 0);
+    EXPECT_EQ(geometry(QRectF(16, 0, 1904, 1080), EdgeSide::left).frame({44, 70}).x(), 16);
+    // Odd heights round up and centre on the rounded visible middle: 553.5 below a 27-point bar.
+    EXPECT_EQ(
+        geometry(QRectF(0, 27, 1920, 1053), EdgeSide::right).frame({44, 71}), QRectF(1876, 518, 44, 72));
     // A second screen to the right of the first keeps its own coordinates.
-    const auto second = geometry(QRectF(1920, 0, 1280, 1024), QRectF(1920, 0, 1280, 1024), EdgeSide::left);
-    EXPECT_EQ(second.frame({388, 206}), QRectF(1920, 409, 388, 206));
+    const QRectF second(1920, 0, 1280, 1024);
+    EXPECT_EQ(geometry(second, EdgeSide::left, second).frame({388, 206}), QRectF(1920, 409, 388, 206));
     // No screen at all: a frame near the origin, not a crash.
     EXPECT_EQ(EdgeGeometry {}.frame({10, 64}), QRectF(-10, -32, 10, 64));
 }
 
-TEST(EdgeMetricsStrip, HeightCountsAtLeastOneTile)
-{
-    EXPECT_EQ(EdgeMetrics::stripHeight(0), 70);
-    EXPECT_EQ(EdgeMetrics::stripHeight(1), 70);
-    EXPECT_EQ(EdgeMetrics::stripHeight(5), 26 * 5 + 12 * 4 + 44);
-}
-
 TEST(EdgeLayoutSlots, SlotsReachHalfASpacingAroundTheirTiles)
 {
+    EXPECT_EQ(EdgeMetrics::stripHeight(0), 70); // room for one tile at least
     // Five items in a strip-sized view on the right.
     const auto l = EdgeMetrics::layout({44, EdgeMetrics::stripHeight(5)}, 5, EdgeSide::right);
     EXPECT_EQ(l.stripFrame(), QRectF(0, 0, 44, 222));
-    EXPECT_EQ(l.slotCenterY(0), 35);
     EXPECT_EQ(l.slotCenterY(2), 35 + 76);
-    EXPECT_EQ(l.slot(15.99), std::nullopt);
-    EXPECT_EQ(l.slot(16), 0); // exactly half a spacing above the first tile
-    EXPECT_EQ(l.slot(53.99), 0);
-    EXPECT_EQ(l.slot(54), 1);
-    EXPECT_EQ(l.slot(16 + 38 * 5 - 0.01), 4);
-    EXPECT_EQ(l.slot(16 + 38 * 5), std::nullopt); // past the last slot, still in the strip
+    // From half a spacing above the first tile to half a spacing below the last.
+    const std::vector<std::pair<double, std::optional<int>>> slots {{15.99, std::nullopt}, {16, 0},
+        {53.99, 0}, {54, 1}, {16 + 38 * 5 - 0.01, 4}, {16 + 38 * 5, std::nullopt}};
+    for (const auto& [y, slot] : slots)
+        EXPECT_EQ(l.slot(y), slot) << y;
     EXPECT_EQ(l.zone({20, 16 + 38 * 5 + 1}, 320, std::nullopt), Zone::strip());
 
     const auto empty = EdgeMetrics::layout({44, 70}, 0, EdgeSide::right);
-    EXPECT_EQ(empty.stripFrame().height(), 70);
     for (double y = 0; y < 70; y += 5)
         EXPECT_EQ(empty.slot(y), std::nullopt);
-
     EdgeLayout flat = l;
     flat.slotLength = 0;
     flat.slotSpacing = 0;
@@ -92,8 +93,7 @@ TEST(EdgeLayoutZones, StripMarginsAndTheGapToTheCard)
     EXPECT_EQ(l.zone({389.9, 40}, 320, std::nullopt), Zone::slot(0));
     EXPECT_EQ(l.zone({390, 40}, 320, std::nullopt), Zone::outside()); // right edge is outside
 
-    const QRectF card = l.cardFrame(0, 320);
-    EXPECT_EQ(card, QRectF(16, 8, 320, 206));
+    EXPECT_EQ(l.cardFrame(0, 320), QRectF(16, 8, 320, 206));
     // The gap between card and strip is the card, and so is the card itself.
     EXPECT_EQ(l.zone({340, 100}, 320, 0), Zone::card());
     EXPECT_EQ(l.zone({100, 100}, 320, 0), Zone::card());
@@ -125,41 +125,6 @@ TEST(EdgeLayoutCards, CardCentresOnItsTileWithinTheStripOrTheView)
     EXPECT_EQ(low.cardFrame(0, 320), QRectF(16, 0, 320, 150));
 }
 
-TEST(EdgeLayoutZones, ZonesCompareBySlotIndexOnly)
-{
-    EXPECT_EQ(Zone::slot(2), Zone::slot(2));
-    EXPECT_NE(Zone::slot(2), Zone::slot(3));
-    EXPECT_NE(Zone::slot(0), Zone::strip());
-    EXPECT_EQ(Zone::card(), Zone::card());
-    EXPECT_NE(Zone::card(), Zone::outside());
-}
-
-namespace {
-
-// Samples the path's fill in a raster, to compare outlines without depending on element order.
-QImage raster(const QPainterPath& path, QSize size, bool stroke)
-{
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    if (stroke)
-        painter.strokePath(path, QPen(Qt::black, 1));
-    else
-        painter.fillPath(path, Qt::black);
-    return image;
-}
-
-bool inkNear(const QImage& image, int x, int y)
-{
-    for (int dx = -1; dx <= 1; ++dx) {
-        if (qAlpha(image.pixel(x + dx, y)) > 0)
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
 TEST(EdgeShapePath, FlareAndCornersAreClampedToTheRectangle)
 {
     const QRectF r(0, 0, 44, 70);
@@ -167,10 +132,8 @@ TEST(EdgeShapePath, FlareAndCornersAreClampedToTheRectangle)
     const QPainterPath p = shape.path(r);
     // The body runs from y 8 to y 62 with its inner corners rounded by 16.
     EXPECT_EQ(p.boundingRect(), r);
-    EXPECT_TRUE(p.contains(QPointF(20, 35)));
     EXPECT_TRUE(p.contains(QPointF(1, 35))); // inner edge, midway
     EXPECT_FALSE(p.contains(QPointF(1, 10))); // cut off by the corner
-    EXPECT_FALSE(p.contains(QPointF(30, 4))); // above the body, left of the flare
     EXPECT_TRUE(p.contains(QPointF(42, 7.5))); // the flare hugs the screen edge
     EXPECT_FALSE(p.contains(QPointF(38, 7.5))); // and sweeps concave into the body
     // Each quadratic piece is stored as one cubic of three elements.
@@ -191,18 +154,51 @@ TEST(EdgeShapePath, FlareAndCornersAreClampedToTheRectangle)
 TEST(EdgeShapePath, BorderStaysOffTheScreenEdgeAndLeftMirrorsRight)
 {
     const QRectF inset(4, 4, 36, 62);
-    const QImage closed = raster(EdgeShape {8, 16, true, EdgeSide::right}.path(inset), {44, 70}, true);
-    const QImage open = raster(EdgeShape {8, 16, false, EdgeSide::right}.path(inset), {44, 70}, true);
+    const QImage closed = raster(EdgeShape {8, 16, true, EdgeSide::right}.path(inset), true);
+    const QImage open = raster(EdgeShape {8, 16, false, EdgeSide::right}.path(inset), true);
     // Along the screen edge (x 40), midway down, only the closed outline draws.
     EXPECT_TRUE(inkNear(closed, 40, 35));
     EXPECT_FALSE(inkNear(open, 40, 35));
     EXPECT_TRUE(inkNear(open, 4, 35));
 
     const QRectF r(0, 0, 44, 70);
+    const QPainterPath left = EdgeShape {8, 16, true, EdgeSide::left}.path(r);
+    EXPECT_EQ(raster(left, false),
+        raster(EdgeShape {8, 16, true, EdgeSide::right}.path(r), false).mirrored(true, false));
+    EXPECT_EQ(QPointF(left.elementAt(0)), QPointF(0, 0));
+}
 
-    const QImage right = raster(EdgeShape {8, 16, true, EdgeSide::right}.path(r), {44, 70}, false);
-    const QImage left = raster(EdgeShape {8, 16, true, EdgeSide::left}.path(r), {44, 70}, false);
-    EXPECT_EQ(left, right.mirrored(true, false));
-    const EdgeShape leftShape {8, 16, true, EdgeSide::left};
-    EXPECT_EQ(QPointF(leftShape.path(r).elementAt(0)), QPointF(0, 0));
+TEST(EdgePlacementStoredForms, RoundTripExactlyAndRejectEverythingElse)
+{
+    for (EdgeSide side : allEdgeSides)
+        EXPECT_EQ(edgeSideFromRawValue(rawValue(side)), side);
+    for (EdgeTrigger trigger : allEdgeTriggers)
+        EXPECT_EQ(edgeTriggerFromRawValue(rawValue(trigger)), trigger);
+    EXPECT_EQ(rawValue(EdgeSide::left), "left");
+    EXPECT_EQ(rawValue(EdgeTrigger::click), "click");
+    for (const char* raw : {"top", "Left", "Hover", "click ", ""})
+        EXPECT_FALSE(edgeSideFromRawValue(raw) || edgeTriggerFromRawValue(raw)) << raw;
+
+    // A display needs both keys; an empty name is still a name.
+    EXPECT_EQ(EdgeDisplay::fromDictionary({{"id", "DEL/U2720Q/X1"}}), std::nullopt);
+    EXPECT_EQ(EdgeDisplay::fromDictionary({{"name", "Dell U2720Q"}}), std::nullopt);
+    const auto display = EdgeDisplay::fromDictionary({{"id", "X"}, {"name", ""}, {"extra", "Z"}});
+    EXPECT_EQ(display, (EdgeDisplay {"X", ""}));
+    EXPECT_EQ(display->dictionary(), (EdgeDisplay::Dictionary {{"id", "X"}, {"name", ""}}));
+}
+
+TEST(EdgeDisplayChoice, MatchingIdElseFirstScreenElseNone)
+{
+    const QStringList ids {"A", "", "C"};
+    EXPECT_EQ(EdgeDisplay::pick(ids, QString("C")), 2);
+    EXPECT_EQ(EdgeDisplay::pick(ids, QString("Z")), 0); // not attached: the first screen
+    EXPECT_EQ(EdgeDisplay::pick(ids, QString("")), 0); // a screen without identifier never matches
+    EXPECT_EQ(EdgeDisplay::pick({}, QString("A")), std::nullopt);
+
+    // A display that is gone: the first screen.
+    EXPECT_EQ(EdgeDisplay::screen(QString("no such display")), QGuiApplication::screens().front());
+    const auto g = EdgeGeometry::forPlacement(EdgeSide::left, EdgeDisplay {"no such display", "Gone"});
+    EXPECT_EQ(g.screenFrame, QRectF(QGuiApplication::screens().front()->geometry()));
+    EXPECT_EQ(g.side, EdgeSide::left);
+    EXPECT_EQ(EdgeGeometry::forScreen(nullptr, EdgeSide::right), EdgeGeometry {});
 }

@@ -47,6 +47,13 @@ void pointAt(QPoint global)
     run("xdotool", {"mousemove", "--sync", QString::number(global.x()), QString::number(global.y())});
 }
 
+// The centre of tile i of a right-edge panel at frame showing items tiles.
+QPoint slotCentre(const QRect& frame, int items, int i)
+{
+    const auto layout = EdgeMetrics::layout(frame.size(), items, EdgeSide::right);
+    return frame.topLeft() + QPointF(frame.width() - 22, layout.slotCenterY(i)).toPoint();
+}
+
 // A plain window under the panel that counts the presses it gets.
 class Below : public QWidget {
 public:
@@ -82,13 +89,6 @@ protected:
 
     EdgePanel* panel() const { return static_cast<EdgePanel*>(edge->panel()); }
     QString windowId() const { return QString::number(panel()->winId()); }
-    QPoint slotCentre(int i) const
-    {
-        const QRect frame = panel()->frame();
-        const auto layout
-            = EdgeMetrics::layout(frame.size(), static_cast<int>(edge->stripItems().size()), EdgeSide::right);
-        return frame.topLeft() + QPointF(frame.width() - 22, layout.slotCenterY(i)).toPoint();
-    }
     // The window's place on the screen as the X server has it.
     QRect serverFrame() const
     {
@@ -135,7 +135,7 @@ TEST_F(EdgePanelX11Test, PointerOnATileOpensItsCardAndClicksBesideItFallThrough)
 
     edge->install();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(panel()));
-    pointAt(slotCentre(1));
+    pointAt(slotCentre(panel()->frame(), 5, 1));
     ASSERT_TRUE(waitFor([&]() { return edge->openService() == KitService::github; }));
     EXPECT_EQ(edge->hoveredItem(), StripItem::service(KitService::github));
     const QRect open = panel()->frame();
@@ -159,7 +159,7 @@ TEST_F(EdgePanelX11Test, PointerOnATileOpensItsCardAndClicksBesideItFallThrough)
     EXPECT_TRUE(waitFor([&]() { return serverFrame().size() == QSize(44, 222); }));
 
     // A click on a tile lands on the panel, not below.
-    pointAt(slotCentre(4));
+    pointAt(slotCentre(panel()->frame(), 5, 4));
     run("xdotool", {"click", "1"});
     QTest::qWait(200);
     EXPECT_EQ(below.presses, 1);
@@ -197,13 +197,9 @@ TEST(EdgeSampleDataX11, TheWholePanelRunsOnTheSampleData)
     EXPECT_EQ(edge.stripItems().size(), 5); // three tools, settings, more
 
     // Unfold through the more tile, then open the last tool, which sat behind it.
-    const QRect frame = panel->frame();
-    const auto layout = EdgeMetrics::layout(frame.size(), 5, EdgeSide::right);
-    pointAt(frame.topLeft() + QPointF(frame.width() - 22, layout.slotCenterY(4)).toPoint());
+    pointAt(slotCentre(panel->frame(), 5, 4));
     ASSERT_TRUE(waitFor([&]() { return edge.isUnfolded(); }));
-    const QRect unfolded = panel->frame();
-    const auto all = EdgeMetrics::layout(unfolded.size(), 5, EdgeSide::right);
-    pointAt(unfolded.topLeft() + QPointF(unfolded.width() - 22, all.slotCenterY(3)).toPoint());
+    pointAt(slotCentre(panel->frame(), 5, 3));
     ASSERT_TRUE(waitFor([&]() { return edge.openService() == KitService::claude; }));
     QTest::qWait(700);
     if (const QByteArray shot = qgetenv("BRENVO_EDGE_SAMPLE_SCREENSHOT"); !shot.isEmpty())

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
-#include <QtEndian>
+#include <QDataStream>
 
 using namespace brenvo;
 using namespace brenvo::test;
@@ -41,35 +41,17 @@ QByteArray png(int width, int height)
 // An icon file whose frames are PNG pictures of the given sides, in that order.
 QByteArray ico(const QList<int>& sides)
 {
-    QByteArray out;
-    auto u16 = [&out](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        out.append(b, 2);
-    };
-    auto u32 = [&out](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        out.append(b, 4);
-    };
-    QList<QByteArray> frames;
-    for (int side : sides)
-        frames << png(side, side);
-    u16(0);
-    u16(1);
-    u16(static_cast<quint16>(frames.size()));
-    quint32 offset = 6 + 16 * frames.size();
-    for (qsizetype i = 0; i < frames.size(); ++i) {
-        out.append(char(sides[i] % 256)).append(char(sides[i] % 256)).append(char(0)).append(char(0));
-        u16(1);
-        u16(32);
-        u32(frames[i].size());
-        u32(offset);
-        offset += frames[i].size();
+    QByteArray head, frames;
+    QDataStream out(&head, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << quint16(0) << quint16(1) << quint16(sides.size());
+    for (int side : sides) {
+        const QByteArray frame = png(side, side);
+        out << quint8(side % 256) << quint8(side % 256) << quint16(0) << quint16(1) << quint16(32)
+            << quint32(frame.size()) << quint32(6 + 16 * sides.size() + frames.size());
+        frames += frame;
     }
-    for (const QByteArray& frame : frames)
-        out += frame;
-    return out;
+    return head + frames;
 }
 
 const QByteArray hugeSvg = R"(<?xml version="1.0"?>
@@ -83,7 +65,6 @@ TEST(IconCandidates, WhichLinksCountAndInWhatOrder)
     const QString html = QStringLiteral(R"(
         <LINK REL="Shortcut Icon" HREF="/upper.ico">
         <link rel="mask-icon" href="/mask.svg">
-        <link rel="stylesheet" href="/site.css">
         <link rel="apple-touch-icon-precomposed" sizes="16x16" href="/apple.png">
         <link rel="icon" sizes="1024x1024" href="big.png">
         <link rel="icon" href="data:image/png;base64,AAAA">
@@ -93,68 +74,32 @@ TEST(IconCandidates, WhichLinksCountAndInWhatOrder)
         <link rel="icon" href="/logo.SVG" sizes="16x16">
         <link rel="preload icon" href="ftp://example.test/x.ico">
         <linkx rel="icon" href="/not-a-link.png">
-        <link href="/no-rel.png">
         <!-- <link rel="icon" href="/commented.png" sizes="64x64"> -->
     )");
     EXPECT_EQ(candidates(html),
-        (QStringList {
-            "https://example.test/big.png",
-            "https://example.test/apple.png",
-            "https://example.test/logo.SVG",
-            "https://example.test/commented.png",
-            "https://cdn.example.test/32.png",
-            "https://example.test/second32.png",
-            "https://example.test/upper.ico",
-            "https://example.test/favicon.ico",
-        }));
+        (QStringList {"https://example.test/big.png", "https://example.test/apple.png",
+            "https://example.test/logo.SVG", "https://example.test/commented.png",
+            "https://cdn.example.test/32.png", "https://example.test/second32.png",
+            "https://example.test/upper.ico", "https://example.test/favicon.ico"}));
 }
 
-TEST(IconCandidates, FallbackAndLimits)
+TEST(IconCandidates, FallbackAttributesAndScores)
 {
-    EXPECT_EQ(candidates(QString()), QStringList {"https://example.test/favicon.ico"});
     EXPECT_EQ(candidates(QString(), QUrl("https://example.test/docs/page.html")),
         QStringList {"https://example.test/favicon.ico"});
-
     // Declared by the page: tried in its scored place, not again at the end.
     EXPECT_EQ(
         candidates(R"(<link rel="icon" href="/favicon.ico"><link rel="icon" sizes="64x64" href="/64.png">)"),
         (QStringList {"https://example.test/64.png", "https://example.test/favicon.ico"}));
 
-    // A page full of links gives eight of them, then the fallback.
-    QString many;
-    for (int i = 0; i < 30; ++i)
-        many += QStringLiteral(R"(<link rel="icon" sizes="%1x%1" href="/i%1.png">)").arg(i + 1);
-    many += QStringLiteral(R"(<link rel="icon" href="/favicon.ico">)");
-    const QStringList list = candidates(many);
-    ASSERT_EQ(list.size(), 9);
-    EXPECT_EQ(list.first(), "https://example.test/i30.png");
-    EXPECT_EQ(list.last(), "https://example.test/favicon.ico");
-}
-
-TEST(IconCandidates, AttributesAndScores)
-{
     const auto attrs = SiteIconLoader::attributes(
         QStringLiteral(R"(<link REL="Icon" href='/a b.png' sizes=32x32 data-x = "1" hidden rel="icon">)"));
     EXPECT_EQ(attrs.value("rel"), "icon") << "the later value wins";
     EXPECT_EQ(attrs.value("href"), "/a b.png");
     EXPECT_EQ(attrs.value("sizes"), "32x32");
-    EXPECT_EQ(attrs.value("data-x"), "1");
-    EXPECT_FALSE(attrs.contains("hidden"));
 
-    const std::vector<std::pair<std::optional<QString>, qint64>> table = {
-        {std::nullopt, 16},
-        {"32x32", 32},
-        {"16x16 32x32", 16},
-        {"any", 512},
-        {"ANY", 512},
-        {"abc", 16},
-        {"", 16},
-        {"x", 16},
-        {"+48x48", 48},
-        {"-5x5", -5},
-        {" 32x32", 16},
-        {"99999999999999999999x1", 16},
-    };
+    const std::vector<std::pair<std::optional<QString>, qint64>> table = {{std::nullopt, 16}, {"32x32", 32},
+        {"16x16 32x32", 16}, {"ANY", 512}, {"abc", 16}, {" 32x32", 16}, {"99999999999999999999x1", 16}};
     for (const auto& [sizes, score] : table)
         EXPECT_EQ(SiteIconLoader::iconScore(sizes, false), score) << sizes.value_or("(none)").toStdString();
     EXPECT_EQ(SiteIconLoader::iconScore(QStringLiteral("16x16"), true), 512);
@@ -162,24 +107,19 @@ TEST(IconCandidates, AttributesAndScores)
 
 TEST(IconImage, DecodesRastersIconsAndVectors)
 {
-    auto image = SiteIconLoader::decodeImage(png(20, 10));
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->size(), QSize(20, 10));
-
-    image = SiteIconLoader::decodeImage(ico({16, 48, 32}));
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->size(), QSize(48, 48)) << "the largest frame";
-
+    auto sizeOf = [](const QByteArray& bytes) {
+        return SiteIconLoader::decodeImage(bytes, 128, 200 * 200).value_or(QImage()).size();
+    };
+    EXPECT_EQ(sizeOf(png(20, 10)), QSize(20, 10));
+    EXPECT_EQ(sizeOf(ico({16, 48, 32})), QSize(48, 48)) << "the largest frame";
     // Drawn at the fixed side, never at the 200000 points it declares.
-    image = SiteIconLoader::decodeImage(hugeSvg, 128);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->size(), QSize(128, 64));
+    EXPECT_EQ(sizeOf(hugeSvg), QSize(128, 64));
 
-    EXPECT_FALSE(
-        SiteIconLoader::decodeImage(R"(<svg xmlns="http://www.w3.org/2000/svg" width="0" height="10"/>)"));
-    EXPECT_FALSE(SiteIconLoader::decodeImage("<!doctype html><html><body><svg></svg></body></html>"));
-    EXPECT_FALSE(SiteIconLoader::decodeImage(QByteArray()));
-    EXPECT_FALSE(SiteIconLoader::decodeImage(png(300, 300), 128, 200 * 200)) << "over the pixel limit";
+    for (const QByteArray& bad :
+        {QByteArray(R"(<svg xmlns="http://www.w3.org/2000/svg" width="0" height="10"/>)"),
+            QByteArray("<!doctype html><html><body><svg></svg></body></html>"), QByteArray(), png(300, 300)})
+        EXPECT_FALSE(SiteIconLoader::decodeImage(bad, 128, 200 * 200))
+            << "over the pixel limit, or not a picture";
 }
 
 class IconLookup : public ::testing::Test {
@@ -221,37 +161,25 @@ TEST_F(IconLookup, FindsTheBestIconThatLoads)
     ASSERT_TRUE(icon);
     EXPECT_EQ(icon->width(), 128);
     EXPECT_EQ(paths(), (QList<QByteArray> {"/", "/broken.png", "/apple.png", "/logo.svg"}));
-    for (const auto& r : site.requests()) {
-        EXPECT_EQ(r.method, "GET");
-        EXPECT_FALSE(r.hasHeader("Authorization"));
-    }
+    for (const auto& r : site.requests())
+        EXPECT_TRUE(r.method == "GET" && !r.hasHeader("Authorization")) << r.path.toStdString();
 }
 
 TEST_F(IconLookup, FallsBackToFaviconWhenThePageFails)
 {
-    site.route("GET", "/", CannedReply::text(500, "down"));
     site.route("GET", "/favicon.ico", CannedReply::text(200, ico({16, 48, 32}), "image/x-icon"));
-    auto icon = runTask(loader.iconForHost(host()));
-    ASSERT_TRUE(icon);
-    EXPECT_EQ(icon->size(), QSize(48, 48));
-    EXPECT_EQ(paths(), (QList<QByteArray> {"/", "/favicon.ico"}));
-
-    site.clearRequests();
-    // (Qt may ask once more itself when a kept-alive connection drops.)
-    site.route("GET", "/", CannedReply::dropped());
-    EXPECT_TRUE(runTask(loader.iconForHost(host())));
-    EXPECT_EQ(paths().last(), "/favicon.ico");
-    EXPECT_EQ(site.count("/favicon.ico"), 1);
-
-    // A page without links, and nothing at the fallback either.
-    site.clearRequests();
-    site.route("GET", "/", CannedReply::text(200, "<html></html>"));
-    site.route("GET", "/favicon.ico", CannedReply::text(404, ""));
-    EXPECT_FALSE(runTask(loader.iconForHost(host())));
-    EXPECT_EQ(paths(), (QList<QByteArray> {"/", "/favicon.ico"}));
+    for (const CannedReply& page : {CannedReply::text(500, "down"), CannedReply::dropped()}) {
+        site.clearRequests();
+        site.route("GET", "/", page);
+        EXPECT_EQ(runTask(loader.iconForHost(host())).value_or(QImage()).size(), QSize(48, 48));
+        // (Qt may ask once more itself when a kept-alive connection drops.)
+        EXPECT_EQ(paths().first(), "/");
+        EXPECT_EQ(paths().last(), "/favicon.ico");
+        EXPECT_EQ(site.count("/favicon.ico"), 1);
+    }
 }
 
-TEST_F(IconLookup, StaysWithinItsBounds)
+TEST_F(IconLookup, ImagesAndBounds)
 {
     // Thirty candidates that all fail: eight are tried, then the fallback.
     QByteArray html;
@@ -268,9 +196,15 @@ TEST_F(IconLookup, StaysWithinItsBounds)
     EXPECT_TRUE(runTask(loader.iconForHost(host())));
     EXPECT_EQ(paths(), (QList<QByteArray> {"/", "/favicon.ico"}));
 
-    // An image over its cap is no image.
+    // An image is a picture that loads whole, under its cap, from the web.
+    site.route("GET", "/avatar.png", CannedReply::text(200, png(40, 40), "image/png"));
+    site.route("GET", "/profile", CannedReply::text(200, "<html>a profile page</html>"));
+    site.route("GET", "/missing.png", CannedReply::text(404, png(40, 40), "image/png"));
     site.route("GET", "/big.png", CannedReply::huge(3 * 1024 * 1024));
-    EXPECT_FALSE(runTask(loader.image(site.url("/big.png"))));
+    EXPECT_EQ(runTask(loader.image(site.url("/avatar.png")))->size(), QSize(40, 40));
+    for (const char* path : {"/profile", "/missing.png", "/big.png"})
+        EXPECT_FALSE(runTask(loader.image(site.url(path)))) << path;
+    EXPECT_FALSE(runTask(loader.image(QUrl::fromLocalFile("/etc/hostname"))));
 
     // A site that trickles and hangs is given up as a whole.
     site.clearRequests();
@@ -280,17 +214,6 @@ TEST_F(IconLookup, StaysWithinItsBounds)
     site.route("GET", "/", CannedReply::slow(QByteArray(64, ' '), 50ms));
     site.route("GET", "/favicon.ico", CannedReply::hanging());
     EXPECT_FALSE(runTask(SiteIconLoader(loader.http, tight).iconForHost(host()), 5s));
-}
-
-TEST_F(IconLookup, ImageAtAnAddress)
-{
-    site.route("GET", "/avatar.png", CannedReply::text(200, png(40, 40), "image/png"));
-    site.route("GET", "/profile", CannedReply::text(200, "<html>a profile page</html>"));
-    site.route("GET", "/missing.png", CannedReply::text(404, png(40, 40), "image/png"));
-    EXPECT_EQ(runTask(loader.image(site.url("/avatar.png")))->size(), QSize(40, 40));
-    EXPECT_FALSE(runTask(loader.image(site.url("/profile"))));
-    EXPECT_FALSE(runTask(loader.image(site.url("/missing.png"))));
-    EXPECT_FALSE(runTask(loader.image(QUrl::fromLocalFile("/etc/hostname"))));
 }
 
 TEST(IconForWebsite, AlwaysAsksTheHostsRootOverHttps)
@@ -305,17 +228,14 @@ TEST(IconForWebsite, AlwaysAsksTheHostsRootOverHttps)
     EXPECT_EQ(firstAsked(QStringLiteral("  example.test/docs?x=1\n")), "https://example.test/");
     EXPECT_EQ(firstAsked(QStringLiteral("http://example.test:8080/blog")), "https://example.test/");
     EXPECT_EQ(http->requests.size(), 2u) << "page, then /favicon.ico";
-    EXPECT_EQ(firstAsked(QStringLiteral("   ")), QString());
-    EXPECT_EQ(firstAsked(QString()), QString());
-    EXPECT_EQ(firstAsked(QStringLiteral("https://")), QString());
+    for (const char* unusable : {"   ", "", "https://"})
+        EXPECT_EQ(firstAsked(QString::fromLatin1(unusable)), QString()) << unusable;
     http->requests.clear();
     EXPECT_FALSE(runTask(loader.iconForHost(QStringLiteral("not a host"))));
-    EXPECT_FALSE(runTask(loader.iconForHost(QString())));
     EXPECT_TRUE(http->requests.empty());
 
     http->failure = TransportFailure::Kind::cannotConnect;
     EXPECT_FALSE(runTask(loader.iconForHost(QStringLiteral("example.test"))));
-    EXPECT_FALSE(runTask(loader.image(QUrl("https://example.test/a.png"))));
     EXPECT_FALSE(runTask(SiteIconLoader().iconForHost(QStringLiteral("example.test"))));
 }
 

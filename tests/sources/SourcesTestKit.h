@@ -1,71 +1,80 @@
 #pragma once
 
-#include "http/HTTPClient.h"
+// Shared by the source tests. Replies are built from the recorded fixtures under tests/sources/fixtures:
+// an element of a fixture is the template, and a test sets only the members it is about.
+
 #include "http/NetworkHTTPClient.h"
 #include "http/SiteIconLoader.h"
+#include "model/Deployment.h"
 #include "support/FakeHTTPClient.h"
 #include "support/LoopbackServer.h"
+#include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
 
 #include <QBuffer>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
-#include <QStringList>
 #include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
 #include <exception>
+#include <initializer_list>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace brenvo::test {
 
 inline const QString fakeToken = QStringLiteral("test-token-not-real");
 
-// Websites for the icon loader: a favicon only on the hosts named, and the hosts asked, in order.
-class IconSites {
-public:
-    std::shared_ptr<FakeHTTPClient> http = std::make_shared<FakeHTTPClient>();
-    QSet<QString> withIcon;
+inline QDateTime at(const char* iso)
+{
+    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate);
+}
+inline QString sha(char c)
+{
+    return QString(40, QLatin1Char(c));
+}
 
-    IconSites()
-    {
-        http->handler = [this](const HTTPRequest& request) {
-            if (withIcon.contains(request.url.host()) && request.url.path() == u"/favicon.ico")
-                return HTTPResponse {png(), 200};
-            return HTTPResponse {QByteArray(), 404};
-        };
-    }
-    IconSites(const IconSites&) = delete;
-    IconSites& operator=(const IconSites&) = delete;
+inline QStringList ids(const QList<Deployment>& rows)
+{
+    QStringList out;
+    for (const auto& row : rows)
+        out.append(row.id);
+    return out;
+}
 
-    QStringList hosts() const
-    {
-        QStringList out;
-        for (const auto& request : http->requests) {
-            if (!out.contains(request.url.host()))
-                out.append(request.url.host());
-        }
-        return out;
-    }
-    void forget() { http->requests.clear(); }
+// A recorded reply by its name under the fixtures, e.g. "github/user.json".
+inline QByteArray fixture(const QString& name)
+{
+    return LoopbackServer::fixture("sources/fixtures/" + name);
+}
+inline QJsonObject fixtureObject(const QString& name)
+{
+    return QJsonDocument::fromJson(fixture(name)).object();
+}
+inline QJsonArray fixtureArray(const QString& name)
+{
+    return QJsonDocument::fromJson(fixture(name)).array();
+}
+template <typename J> QByteArray body(const J& value)
+{
+    return QJsonDocument(value).toJson(QJsonDocument::Compact);
+}
+inline QJsonObject json(const char* text)
+{
+    return QJsonDocument::fromJson(QByteArray(text)).object();
+}
+inline QJsonObject bodyOf(const RecordedRequest& request)
+{
+    return QJsonDocument::fromJson(request.body).object();
+}
 
-    static QByteArray png()
-    {
-        QImage image(4, 4, QImage::Format_ARGB32);
-        image.fill(Qt::red);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return bytes;
-    }
-};
-
-// The decoded query of a recorded request.
 inline QMap<QString, QString> queryOf(const RecordedRequest& request)
 {
     QMap<QString, QString> out;
@@ -73,16 +82,6 @@ inline QMap<QString, QString> queryOf(const RecordedRequest& request)
         QUrlQuery(QString::fromUtf8(request.query)).queryItems(QUrl::FullyDecoded))
         out.insert(name, value);
     return out;
-}
-
-inline QJsonObject bodyOf(const RecordedRequest& request)
-{
-    return QJsonDocument::fromJson(request.body).object();
-}
-
-inline QJsonObject json(const char* text)
-{
-    return QJsonDocument::fromJson(QByteArray(text)).object();
 }
 
 // Runs a task that should fail and gives back its error as E; fails the test when it succeeds or
@@ -100,5 +99,220 @@ template <typename E, typename T> std::optional<E> failureOf(QCoro::Task<T> task
     ADD_FAILURE() << "no failure";
     return std::nullopt;
 }
+
+// Websites for the icon loader: a favicon on the hosts named, or a picture at every address.
+class IconSites {
+public:
+    std::shared_ptr<FakeHTTPClient> http = std::make_shared<FakeHTTPClient>();
+    QSet<QString> withIcon;
+    bool everywhere = false;
+
+    IconSites()
+    {
+        http->handler = [this](const HTTPRequest& request) {
+            if (everywhere
+                || (withIcon.contains(request.url.host()) && request.url.path() == u"/favicon.ico"))
+                return HTTPResponse {png(), 200};
+            return HTTPResponse {QByteArray(), 404};
+        };
+    }
+    IconSites(const IconSites&) = delete;
+    IconSites& operator=(const IconSites&) = delete;
+
+    // The hosts asked, in order.
+    QStringList hosts() const
+    {
+        QStringList out;
+        for (const auto& request : http->requests) {
+            if (!out.contains(request.url.host()))
+                out.append(request.url.host());
+        }
+        return out;
+    }
+    QUrl first() const { return http->requests.empty() ? QUrl() : http->requests.front().url; }
+    void forget() { http->requests.clear(); }
+
+    static QByteArray png()
+    {
+        QImage image(4, 4, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
+    }
+};
+
+// Sets members; an undefined value removes one.
+inline void set(QJsonObject& o, std::initializer_list<std::pair<const char*, QJsonValue>> members)
+{
+    for (const auto& [key, value] : members)
+        o.insert(QLatin1StringView(key), value);
+}
+
+// A reply from a fixture whose list (the document, or its member) holds one copy of its first element per
+// spec, filled by fill.
+template <typename Spec, typename Fill>
+QByteArray reply(const char* name, const char* member, const QList<Spec>& specs, Fill fill)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(fixture(QLatin1StringView(name)));
+    QJsonObject whole = document.object();
+    const QJsonArray list = member ? whole.value(QLatin1StringView(member)).toArray() : document.array();
+    QJsonArray out;
+    for (const auto& spec : specs) {
+        QJsonObject item = list.at(0).toObject();
+        fill(item, spec);
+        out.append(item);
+    }
+    if (!member)
+        return body(out);
+    set(whole, {{"total_count", out.size()}, {member, out}});
+    return body(whole);
+}
+
+// A loopback server behind the real transport, recorded icon sites and a virtual clock.
+class SourceTest : public ::testing::Test {
+protected:
+    LoopbackServer server;
+    std::shared_ptr<NetworkHTTPClient> http = std::make_shared<NetworkHTTPClient>();
+    IconSites icons;
+    ManualScheduler clock; // 2026-03-14 12:00 UTC
+
+    void serve(const QByteArray& path, int status, const QByteArray& body, const QByteArray& method = "GET")
+    {
+        server.route(method, path, status, body);
+    }
+    int asked(const QByteArray& path) const { return server.count(path); }
+};
+
+namespace gh {
+
+struct CommitSpec {
+    QString sha;
+    QString date; // ISO 8601
+    QString message = QStringLiteral("Fix checkout rounding");
+};
+
+inline QByteArray commits(const QList<CommitSpec>& specs)
+{
+    return reply("github/commits.json", nullptr, specs, [](QJsonObject& item, const CommitSpec& spec) {
+        QJsonObject commit = item.value("commit").toObject();
+        commit.insert("message", spec.message);
+        for (const char* who : {"author", "committer"}) {
+            QJsonObject person = commit.value(QLatin1StringView(who)).toObject();
+            person.insert("date", spec.date);
+            commit.insert(QLatin1StringView(who), person);
+        }
+        set(item, {{"sha", spec.sha}, {"commit", commit}});
+    });
+}
+
+struct RunSpec {
+    qint64 id;
+    QString sha;
+    QString started;
+    std::optional<QString> conclusion = QStringLiteral("success"); // absent: still running
+    QString name = QStringLiteral("CI");
+    QString branch = QStringLiteral("main");
+    std::optional<QString> message = QStringLiteral("Fix checkout rounding");
+    std::optional<QString> updated = std::nullopt; // absent: started
+};
+
+inline QByteArray runs(const QList<RunSpec>& specs)
+{
+    return reply("github/runs.json", "workflow_runs", specs, [](QJsonObject& item, const RunSpec& spec) {
+        QJsonObject head = item.value("head_commit").toObject();
+        head.insert("message", spec.message.value_or(""));
+        set(item,
+            {{"id", spec.id}, {"name", spec.name}, {"head_sha", spec.sha}, {"head_branch", spec.branch},
+                {"status", spec.conclusion ? "completed" : "in_progress"},
+                {"conclusion", spec.conclusion ? QJsonValue(*spec.conclusion) : QJsonValue()},
+                {"run_started_at", spec.started}, {"created_at", spec.started},
+                {"updated_at", spec.updated.value_or(spec.started)},
+                {"display_title", spec.message.value_or("")},
+                {"head_commit", spec.message ? QJsonValue(head) : QJsonValue()}});
+    });
+}
+
+struct StatusSpec {
+    QString context;
+    QString state;
+    QString updated;
+    std::optional<QString> description = std::nullopt;
+};
+
+inline QByteArray statuses(const QList<StatusSpec>& specs)
+{
+    return reply("github/status.json", "statuses", specs, [](QJsonObject& item, const StatusSpec& spec) {
+        set(item,
+            {{"context", spec.context}, {"state", spec.state}, {"created_at", spec.updated},
+                {"updated_at", spec.updated},
+                {"description", spec.description ? QJsonValue(*spec.description) : QJsonValue()}});
+    });
+}
+
+struct PlacementSpec {
+    qint64 id;
+    QString sha;
+    QString created;
+    QString environment = QStringLiteral("Production");
+    QString ref = QStringLiteral("main");
+};
+
+inline QByteArray deployments(const QList<PlacementSpec>& specs)
+{
+    return reply("github/deployments.json", nullptr, specs, [](QJsonObject& item, const PlacementSpec& spec) {
+        set(item,
+            {{"id", spec.id}, {"sha", spec.sha}, {"created_at", spec.created},
+                {"environment", spec.environment}, {"ref", spec.ref}});
+    });
+}
+
+struct PlacementStatusSpec {
+    QString state;
+    QString created;
+    QString environmentURL = QString();
+};
+
+inline QByteArray deploymentStatuses(const QList<PlacementStatusSpec>& specs)
+{
+    return reply("github/deployment_statuses.json", nullptr, specs,
+        [](QJsonObject& item, const PlacementStatusSpec& spec) {
+            set(item,
+                {{"state", spec.state}, {"created_at", spec.created}, {"updated_at", spec.created},
+                    {"environment_url", spec.environmentURL}});
+        });
+}
+
+} // namespace gh
+
+namespace gl {
+
+struct PipelineSpec {
+    qint64 id;
+    qint64 project;
+    QString sha;
+    QString created;
+    QString status = QStringLiteral("success");
+};
+
+inline QByteArray pipelines(const QList<PipelineSpec>& specs)
+{
+    return reply("gitlab/pipelines.json", nullptr, specs, [](QJsonObject& item, const PipelineSpec& spec) {
+        set(item,
+            {{"id", spec.id}, {"project_id", spec.project}, {"sha", spec.sha}, {"created_at", spec.created},
+                {"updated_at", spec.created}, {"status", spec.status}, {"ref", "main"}});
+    });
+}
+
+inline QByteArray commit(const std::optional<QString>& title)
+{
+    QJsonObject o = fixtureObject("gitlab/commit.json");
+    set(o, {{"title", title ? QJsonValue(*title) : QJsonValue::Undefined}});
+    return body(o);
+}
+
+} // namespace gl
 
 } // namespace brenvo::test

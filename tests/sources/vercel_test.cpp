@@ -1,4 +1,4 @@
-#include "sources/SourceSupport.h"
+// The Vercel client and source through the real transport against the loopback server.
 #include "sources/SourcesTestKit.h"
 #include "sources/VercelSource.h"
 
@@ -10,78 +10,62 @@ using State = Deployment::State;
 
 namespace {
 
-QByteArray fixture(const char* name)
-{
-    return LoopbackServer::fixture(QStringLiteral("sources/fixtures/vercel/") + QString::fromLatin1(name));
-}
-
 QDateTime epochMs(qint64 ms)
 {
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
 
-class VercelTest : public ::testing::Test {
+class VercelTest : public SourceTest {
 protected:
-    LoopbackServer server;
-    std::shared_ptr<NetworkHTTPClient> http = std::make_shared<NetworkHTTPClient>();
-    IconSites icons;
     VercelSource source {VercelClient(http, server.baseUrl()), SiteIconLoader(icons.http)};
 
     // The user and two teams, each scope with its own deployments.
     void serveAccount()
     {
-        server.route("GET", "/v2/user", 200, fixture("user.json"));
-        server.route("GET", "/v2/teams", 200, fixture("teams.json"));
+        serve("/v2/user", 200, fixture("vercel/user.json"));
+        serve("/v2/teams", 200, fixture("vercel/teams.json"));
         server.handle("GET", "/v6/deployments", [](const RecordedRequest& request) {
             const QString team = queryOf(request).value("teamId");
-            const char* name = team == u"team_alpha" ? "deployments_alpha.json"
-                : team == u"team_beta"               ? "deployments_beta.json"
-                                                     : "deployments_user.json";
-            return CannedReply::json(200, fixture(name));
+            return CannedReply::json(
+                200, fixture("vercel/deployments_" + (team.isEmpty() ? "user" : team.mid(5)) + ".json"));
         });
     }
-
     QList<Deployment> rows(int limit) { return runTask(source.deployments(fakeToken, std::nullopt, limit)); }
-
-    const Deployment& byID(const QList<Deployment>& rows, const QString& id)
-    {
-        for (const auto& row : rows) {
-            if (row.id == id)
-                return row;
-        }
-        static const Deployment none;
-        ADD_FAILURE() << "no row " << id.toStdString();
-        return none;
-    }
-
-    static QStringList ids(const QList<Deployment>& rows)
-    {
-        QStringList out;
-        for (const auto& row : rows)
-            out.append(row.id);
-        return out;
-    }
 };
+
+Deployment rowOf(
+    const QString& id, const QString& project, std::optional<QString> scope, State state = State::ready)
+{
+    Deployment row;
+    row.id = id;
+    row.project = project;
+    row.scope = std::move(scope);
+    row.state = state;
+    return row;
+}
+
+Deployment byID(const QList<Deployment>& rows, const QString& id)
+{
+    for (const auto& row : rows) {
+        if (row.id == id)
+            return row;
+    }
+    ADD_FAILURE() << "no row " << id.toStdString();
+    return {};
+}
 
 } // namespace
 
-TEST(VercelRefusal, OnlyATrueFlagInAnErrorObjectRejects)
+TEST(VercelReplies, RefusalFlagsStatesAndCommitInfo)
 {
-    EXPECT_TRUE(VercelClient::rejectsToken(json(R"({"error":{"invalidToken":true}})")));
-    EXPECT_TRUE(VercelClient::rejectsToken(json(R"({"error":{"invalidToken":false,"missingToken":true}})")));
-    EXPECT_FALSE(VercelClient::rejectsToken(json(R"({"error":{"invalidToken":"true"}})")));
-    EXPECT_FALSE(VercelClient::rejectsToken(json(R"({"error":"invalidToken"})")));
-    EXPECT_FALSE(VercelClient::rejectsToken(json(R"({"invalidToken":true})")));
-}
+    for (const auto& [text, rejects] :
+        QList<std::pair<const char*, bool>> {{R"({"error":{"invalidToken":true}})", true},
+            {R"({"error":{"invalidToken":false,"missingToken":true}})", true},
+            {R"({"error":{"invalidToken":"true"}})", false}, {R"({"error":"invalidToken"})", false},
+            {R"({"invalidToken":true})", false}})
+        EXPECT_EQ(VercelClient::rejectsToken(json(text)), rejects) << text;
 
-TEST(VercelRows, StatesAndCommitInfo)
-{
-    EXPECT_EQ(VercelSource::state(QString("READY")), State::ready);
-    EXPECT_EQ(VercelSource::state(QString("ERROR")), State::failed);
-    EXPECT_EQ(VercelSource::state(QString("BLOCKED")), State::canceled);
-    EXPECT_EQ(VercelSource::state(QString("ready")), State::building);
     EXPECT_EQ(VercelSource::state(std::nullopt), State::building);
-
     const auto info = VercelSource::commitInfo(
         {{"aCommitRef", ""}, {"zCommitRef", "late"}, {"mCommitRef", "main"}, {"gitCommitMessage", "Ship"}});
     EXPECT_EQ(info.ref, "main");
@@ -97,24 +81,24 @@ TEST_F(VercelTest, AccountIsNamedByUserThenTeam)
     EXPECT_EQ(server.requests("GET", "/v2/teams").at(0).query, "limit=50");
     EXPECT_EQ(server.requests().at(0).header("Authorization"), QByteArray("Bearer test-token-not-real"));
 
-    server.route("GET", "/v2/user", 200, R"({"user":{"name":"Ana Example","email":"ana@example.com"}})");
-    EXPECT_EQ(runTask(source.account(fakeToken)), "Ana Example");
-    server.route("GET", "/v2/user", 200, R"({"user":{"email":"ana@example.com","username":null}})");
-    EXPECT_EQ(runTask(source.account(fakeToken)), "ana@example.com");
-
+    for (const auto& [user, name] : QList<std::pair<QByteArray, QString>> {
+             {R"({"user":{"name":"Ana Example","email":"ana@example.com"}})", "Ana Example"},
+             {R"({"user":{"email":"ana@example.com","username":null}})", "ana@example.com"}}) {
+        serve("/v2/user", 200, user);
+        EXPECT_EQ(runTask(source.account(fakeToken)), name);
+    }
     // A user that cannot be read leaves the naming to the first team.
-    server.route("GET", "/v2/user", 500, R"({"error":{"code":"internal","message":"oops"}})");
-    server.route("GET", "/v2/teams", 200, R"({"teams":[{"id":"team_solo","slug":"solo-labs"}]})");
+    serve("/v2/user", 500, R"({"error":{"code":"internal","message":"oops"}})");
+    serve("/v2/teams", 200, R"({"teams":[{"id":"team_solo","slug":"solo-labs"}]})");
     EXPECT_EQ(runTask(source.account(fakeToken)), "solo-labs");
     EXPECT_EQ(source.identity().teamIDs, QList<QString> {"team_solo"});
 
     serveAccount();
-    server.route("GET", "/v2/teams", 401, "{}");
+    serve("/v2/teams", 401, "{}");
     EXPECT_EQ(runTask(source.account(fakeToken)), "ana-example");
     EXPECT_TRUE(source.identity().teamIDs.isEmpty());
-
-    server.route("GET", "/v2/user", 500, "{}");
-    server.route("GET", "/v2/teams", 500, "{}");
+    serve("/v2/user", 500, "{}");
+    serve("/v2/teams", 500, "{}");
     EXPECT_EQ(runTask(source.account(fakeToken)), QString());
 }
 
@@ -124,10 +108,9 @@ TEST_F(VercelTest, AccountFailuresKeepTheIdentity)
     runTask(source.account(fakeToken));
     const auto before = source.identity();
     const int teamsAsked = server.count("/v2/teams");
-
-    server.route("GET", "/v2/user", 403, R"({"error":{"code":"forbidden","invalidToken":true}})");
+    serve("/v2/user", 403, R"({"error":{"code":"forbidden","invalidToken":true}})");
     EXPECT_TRUE(failureOf<ServiceFailure>(source.account(fakeToken))->isRejected());
-    server.route("GET", "/v2/user", 200, R"({"user":"nobody"})");
+    serve("/v2/user", 200, R"({"user":"nobody"})");
     EXPECT_TRUE(failureOf<DecodingFailure>(source.account(fakeToken)));
     server.route("GET", "/v2/user", CannedReply::dropped());
     EXPECT_TRUE(failureOf<TransportFailure>(source.account(fakeToken)));
@@ -154,38 +137,30 @@ TEST_F(VercelTest, RowsOfEveryScopeNewestFirst)
     const auto all = rows(10);
     ASSERT_EQ(all.size(), 6);
     EXPECT_EQ(ids(all.mid(0, 4)), (QStringList {"dpl_alpha1", "dpl_beta1", "dpl_user3", "dpl_shared"}));
-
-    Deployment user3;
-    user3.id = "dpl_user3";
-    user3.project = "portfolio";
+    Deployment user3 = rowOf("dpl_user3", "portfolio", std::nullopt);
     user3.branch = "main";
     user3.message = "Polish the hero section";
-    user3.state = State::ready;
     user3.date = epochMs(1773482400000);
     user3.environment = "Production";
     user3.target = "production";
     user3.url = QUrl("https://vercel.com/ana-example/portfolio/dpl_user3");
     EXPECT_EQ(byID(all, "dpl_user3"), user3);
-
-    const auto& shared = byID(all, "dpl_shared"); // listed by the user and by a team: the team's row stays
+    const auto shared = byID(all, "dpl_shared"); // listed by the user and by a team: the team's row stays
     EXPECT_EQ(shared.scope, "team_alpha");
     EXPECT_EQ(shared.url, QUrl("https://vercel.com/alpha-studio/portfolio/dpl_shared"));
     EXPECT_EQ(shared.state, State::failed);
-
-    const auto& notes = byID(all, "dpl_user1");
+    const auto notes = byID(all, "dpl_user1");
     EXPECT_EQ(notes.branch, "fix/typo");
     EXPECT_EQ(notes.message, "Fix a typo");
     EXPECT_EQ(notes.state, State::canceled);
     EXPECT_EQ(notes.date, epochMs(0));
     EXPECT_EQ(notes.url, std::nullopt); // not a web address
-
-    const auto& far = byID(all, "dpl_alpha0");
+    const auto far = byID(all, "dpl_alpha0");
     EXPECT_EQ(far.date, epochMs(0)); // beyond any date
     EXPECT_EQ(far.state, State::building);
     EXPECT_EQ(byID(all, "dpl_alpha1").environment, "Preview");
     EXPECT_EQ(byID(all, "dpl_alpha1").target, std::nullopt);
     EXPECT_EQ(byID(all, "dpl_beta1").environment, "Staging");
-    EXPECT_EQ(byID(all, "dpl_beta1").message, "Try the queue");
 }
 
 TEST_F(VercelTest, ScopesFailOnlyTogether)
@@ -194,7 +169,7 @@ TEST_F(VercelTest, ScopesFailOnlyTogether)
     runTask(source.account(fakeToken));
     server.handle("GET", "/v6/deployments", [](const RecordedRequest& request) {
         if (queryOf(request).value("teamId") == u"team_beta")
-            return CannedReply::json(200, fixture("deployments_beta.json"));
+            return CannedReply::json(200, fixture("vercel/deployments_beta.json"));
         if (queryOf(request).contains("teamId"))
             return CannedReply::json(200, R"({"deployments":[{"uid":"dpl_x"}]})"); // no name: malformed
         return CannedReply::json(401, "{}");
@@ -202,28 +177,20 @@ TEST_F(VercelTest, ScopesFailOnlyTogether)
     EXPECT_EQ(ids(rows(3)), QStringList {"dpl_beta1"});
 
     server.handle("GET", "/v6/deployments", [](const RecordedRequest& request) {
-        return queryOf(request).contains("teamId") ? CannedReply::json(500, "{}")
-                                                   : CannedReply::json(401, "{}");
+        return CannedReply::json(queryOf(request).contains("teamId") ? 500 : 401, "{}");
     });
     EXPECT_TRUE(failureOf<ServiceFailure>(source.deployments(fakeToken, std::nullopt, 3))->isRejected());
-
-    server.route("GET", "/v2/teams", 200, R"({"teams":[]})");
+    serve("/v2/teams", 200, R"({"teams":[]})");
     runTask(source.account(fakeToken));
-    server.route("GET", "/v6/deployments", 200, R"({"pagination":{}})");
+    serve("/v6/deployments", 200, R"({"pagination":{}})");
     EXPECT_TRUE(failureOf<DecodingFailure>(source.deployments(fakeToken, std::nullopt, 3)));
 }
 
 TEST_F(VercelTest, DetailsOfAFailedDeploymentCarryItsLogTail)
 {
-    server.route("GET", "/v13/deployments/dpl_shared", 200, fixture("deployment_failed.json"));
-    server.route("GET", "/v3/deployments/dpl_shared/events", 200, fixture("events_failed.json"));
-    Deployment row;
-    row.id = "dpl_shared";
-    row.project = "portfolio";
-    row.state = State::failed;
-    row.scope = "team_alpha";
-
-    auto details = runTask(source.details(fakeToken, row));
+    serve("/v13/deployments/dpl_shared", 200, fixture("vercel/deployment_failed.json"));
+    serve("/v3/deployments/dpl_shared/events", 200, fixture("vercel/events_failed.json"));
+    Deployment row = rowOf("dpl_shared", "portfolio", "team_alpha", State::failed);
     DeploymentDetails expected;
     expected.errorMessage = "Command \"npm run build\" exited with 1";
     expected.domains = {"ana.example.com", "portfolio-ana.vercel.app"};
@@ -232,71 +199,57 @@ TEST_F(VercelTest, DetailsOfAFailedDeploymentCarryItsLogTail)
     expected.logTail = {"Installing dependencies", "Running \"npm run build\"", "Module not found: sharp",
         "Error: build failed"};
     expected.canRedeploy = true;
-    EXPECT_EQ(details, expected);
+    EXPECT_EQ(runTask(source.details(fakeToken, row)), expected);
     EXPECT_EQ(server.requests().at(0).query, "teamId=team_alpha");
     EXPECT_EQ(queryOf(server.requests().at(1)),
         (QMap<QString, QString> {{"direction", "backward"}, {"limit", "40"}, {"teamId", "team_alpha"}}));
 
     // The log is extra: without it the details still come.
-    server.route("GET", "/v3/deployments/dpl_shared/events", 200, R"({"not":"a list"})");
-    details = runTask(source.details(fakeToken, row));
+    serve("/v3/deployments/dpl_shared/events", 200, R"({"not":"a list"})");
+    auto details = runTask(source.details(fakeToken, row));
     EXPECT_TRUE(details.logTail.isEmpty());
     EXPECT_EQ(details.errorMessage, expected.errorMessage);
 
     server.clearRequests();
     row.state = State::ready;
     row.scope.reset();
-    server.route("GET", "/v13/deployments/dpl_shared", 200, R"({"buildingAt":2000,"ready":1000})");
-    details = runTask(source.details(fakeToken, row));
-    EXPECT_EQ(details.buildDuration, std::nullopt);
+    serve("/v13/deployments/dpl_shared", 200, R"({"buildingAt":2000,"ready":1000})");
+    EXPECT_EQ(runTask(source.details(fakeToken, row)).buildDuration, std::nullopt);
     EXPECT_EQ(server.requests().size(), 1u);
     EXPECT_FALSE(server.requests().at(0).hasQuery);
-
-    server.route(
-        "GET", "/v13/deployments/dpl_shared", 200, R"({"buildingAt":1000,"ready":1000,"creator":{}})");
+    serve("/v13/deployments/dpl_shared", 200, R"({"buildingAt":1000,"ready":1000,"creator":{}})");
     details = runTask(source.details(fakeToken, row));
     EXPECT_EQ(details.buildDuration, 0.0);
     EXPECT_EQ(details.creator, std::nullopt);
-
-    server.route(
-        "GET", "/v13/deployments/dpl_shared", 404, R"({"error":{"code":"not_found","message":"Gone"}})");
+    serve("/v13/deployments/dpl_shared", 404, R"({"error":{"code":"not_found","message":"Gone"}})");
     EXPECT_EQ(
         failureOf<ServiceFailure>(source.details(fakeToken, row)), ServiceFailure::refused(404, "Gone"));
 }
 
 TEST_F(VercelTest, RedeployPostsTheRowBack)
 {
-    server.route("POST", "/v13/deployments", 200, R"({"id":"dpl_new","url":"x.vercel.app"})");
-    Deployment row;
-    row.id = "dpl_alpha1";
-    row.project = "shop";
-    row.scope = "team_alpha";
+    serve("/v13/deployments", 200, R"({"id":"dpl_new","url":"x.vercel.app"})", "POST");
+    Deployment row = rowOf("dpl_alpha1", "shop", "team_alpha");
     EXPECT_EQ(runTask(source.redeploy(fakeToken, row)), "dpl_new");
-    auto posted = server.requests().back();
-    EXPECT_EQ(posted.query, "forceNew=1&teamId=team_alpha");
-    EXPECT_EQ(bodyOf(posted), json(R"({"name":"shop","deploymentId":"dpl_alpha1"})"));
-    EXPECT_EQ(posted.header("Content-Type"), QByteArray("application/json"));
+    EXPECT_EQ(server.requests().back().query, "forceNew=1&teamId=team_alpha");
+    EXPECT_EQ(bodyOf(server.requests().back()), json(R"({"name":"shop","deploymentId":"dpl_alpha1"})"));
+    EXPECT_EQ(server.requests().back().header("Content-Type"), QByteArray("application/json"));
 
     row.scope.reset();
     row.target = "production";
     runTask(source.redeploy(fakeToken, row));
-    posted = server.requests().back();
-    EXPECT_EQ(posted.query, "forceNew=1");
-    EXPECT_EQ(bodyOf(posted), json(R"({"name":"shop","deploymentId":"dpl_alpha1","target":"production"})"));
-
-    server.route(
-        "POST", "/v13/deployments", 403, R"({"error":{"code":"forbidden","message":"Not allowed"}})");
+    EXPECT_EQ(server.requests().back().query, "forceNew=1");
+    EXPECT_EQ(bodyOf(server.requests().back()),
+        json(R"({"name":"shop","deploymentId":"dpl_alpha1","target":"production"})"));
+    serve("/v13/deployments", 403, R"({"error":{"code":"forbidden","message":"Not allowed"}})", "POST");
     EXPECT_EQ(failureOf<ServiceFailure>(source.redeploy(fakeToken, row)),
         ServiceFailure::refused(403, "Not allowed"));
 }
 
 TEST_F(VercelTest, IconsComeFromOwnDomainsFirst)
 {
-    server.route("GET", "/v9/projects/portfolio/domains", 200, fixture("domains.json"));
-    Deployment row;
-    row.id = "dpl_user3";
-    row.project = "portfolio";
-    row.scope = "team_alpha";
+    serve("/v9/projects/portfolio/domains", 200, fixture("vercel/domains.json"));
+    const Deployment row = rowOf("dpl_user3", "portfolio", "team_alpha");
     icons.withIcon = {"blog.ana.example.com", "portfolio-ana.vercel.app"};
     EXPECT_TRUE(runTask(source.projectIcon(fakeToken, row)).has_value());
     EXPECT_EQ(icons.hosts(), (QStringList {"ana.example.com", "blog.ana.example.com"}));
@@ -305,10 +258,10 @@ TEST_F(VercelTest, IconsComeFromOwnDomainsFirst)
             {"production", "true"}, {"redirects", "false"}, {"limit", "20"}, {"teamId", "team_alpha"}}));
 
     icons.forget();
-    server.route("GET", "/v9/projects/portfolio/domains", 200,
+    serve("/v9/projects/portfolio/domains", 200,
         R"({"domains":[{"name":"www.ana.example.com","redirect":"ana.example.com"}]})");
     EXPECT_EQ(runTask(source.projectIcon(fakeToken, row)), std::nullopt);
-    server.route("GET", "/v9/projects/portfolio/domains", 500, "{}");
+    serve("/v9/projects/portfolio/domains", 500, "{}");
     EXPECT_EQ(runTask(source.projectIcon(fakeToken, row)), std::nullopt);
     EXPECT_TRUE(icons.hosts().isEmpty());
 }

@@ -70,8 +70,7 @@ TEST_F(Connecting, ARefusedOrBlankTokenIsNotStoredAndAnEarlierOneStays)
     EXPECT_EQ(conn(githubKit), C::rejected());
     EXPECT_EQ(secrets.items.value(KitService(githubKit).secretKey()), u"earlier-token-not-real"_s);
     finish(store->connect(vercelKit, u" \n "_s));
-    EXPECT_EQ(conn(vercelKit), C::notConnected());
-    EXPECT_TRUE(vercel->calls.isEmpty());
+    EXPECT_TRUE(conn(vercelKit) == C::notConnected() && vercel->calls.isEmpty());
     finish(store->connect(KitService::cloudflare, kFakeToken)); // a tool without a client
     EXPECT_TRUE(conn(KitService::cloudflare).reason().contains(u"cannot connect to Cloudflare"_s));
     EXPECT_FALSE(hasToken(KitService::cloudflare));
@@ -94,8 +93,7 @@ TEST_F(Connecting, AKeyThatCannotBeSavedIsAFailure)
     finish(store->connect(githubKit, kFakeToken));
     EXPECT_EQ(conn(githubKit),
         C::failing(u"GitHub accepted the token, but it could not be saved in the keyring."_s));
-    EXPECT_FALSE(store->isPolling(githubKit));
-    EXPECT_TRUE(log.info().isEmpty());
+    EXPECT_TRUE(!store->isPolling(githubKit) && log.info().isEmpty());
     finish(store->connect(stripeKit, u"key-not-real"_s));
     EXPECT_EQ(store->addFailures().value(stripeKit).kind(), C::Kind::failing);
     EXPECT_TRUE(preferences.paymentAccounts().isEmpty());

@@ -20,7 +20,6 @@ TEST_F(Polling, StartMarksConfiguredToolsAndStopEndsTheirTasks)
     build();
     store->start();
     // vercel: refreshed at once; github: configured but disabled, its task runs and does nothing.
-    EXPECT_EQ(conn(vercelKit), connected(u"robin"_s));
     EXPECT_EQ(conn(githubKit), C::connecting());
     EXPECT_TRUE(store->isPolling(githubKit) && github->calls.isEmpty());
     // Not configured: no task, state untouched.
@@ -99,6 +98,16 @@ TEST_F(Polling, AStoreReleasedWhileWaitingEndsItsTasks)
     EXPECT_EQ(scheduler.pendingCount(), 0);
 }
 
+TEST_F(Polling, TheApplicationsWiringHasEveryToolAndContactsNobody)
+{
+    auto wired = DevKitStore::create(
+        preferences, secrets, scheduler, false, DevKitStore::UsageSources {{claudeKit, claudeUsage}});
+    for (auto s : KitService::allCases())
+        EXPECT_TRUE(wired->hasSource(s)) << s.rawValue().toStdString();
+    EXPECT_EQ(claudeUsage->reports + claudeUsage->connects, 0);
+    EXPECT_EQ(wired->snapshot(), DevKitSnapshot::empty());
+}
+
 TEST_F(Polling, SampleDataAnswersEveryQueryAndActionWithoutATool)
 {
     build(true);
@@ -138,7 +147,6 @@ protected:
                     {u"seven_day"_s, u"Weekly limit"_s, week, ago(-86400)}},
             std::nullopt, ago(0), std::nullopt};
     }
-    KitConnection plan() const { return store->planConnections().value(claudeKit); }
     KitConnection api() const { return store->apiConnections().value(claudeKit); }
     void load() { finish(store->refreshUsage(claudeKit)); }
 };
@@ -160,7 +168,7 @@ TEST_F(Usage, ThePlanHalfStoresLogsAndMarksReports)
     // A failing report keeps the last one.
     claudeUsage->reportError = fail(UsageFailure(u"Claude Code is not signed in."_s));
     load();
-    EXPECT_EQ(plan(), C::failing(u"Claude Code is not signed in."_s));
+    EXPECT_EQ(store->planConnections().value(claudeKit), C::failing(u"Claude Code is not signed in."_s));
     EXPECT_TRUE(store->usageReport(claudeKit));
 }
 
@@ -257,7 +265,7 @@ TEST_F(Usage, AHalfDisconnectedWhileItsRefreshWaitsStaysDisconnected)
     storeToken(claudeKit, adminKey);
     interrupt(*claudeSpend, u"spend"_s, refresh, [&] { store->disconnectAPIUsage(claudeKit); });
     EXPECT_FALSE(store->snapshot().spend.contains(claudeKit) || store->apiConnections().contains(claudeKit));
-    EXPECT_EQ(plan(), connected());
+    EXPECT_EQ(store->planConnections().value(claudeKit), connected());
 }
 
 } // namespace
