@@ -152,17 +152,17 @@ inline void set(QJsonObject& o, std::initializer_list<std::pair<const char*, QJs
 }
 
 // A reply from a fixture whose list (the document, or its member) holds one copy of its first element per
-// spec, filled by fill.
-template <typename Spec, typename Fill>
-QByteArray reply(const char* name, const char* member, const QList<Spec>& specs, Fill fill)
+// blueprint, filled by fill.
+template <typename Blueprint, typename Fill>
+QByteArray reply(const char* name, const char* member, const QList<Blueprint>& blueprints, Fill fill)
 {
     const QJsonDocument document = QJsonDocument::fromJson(fixture(QLatin1StringView(name)));
     QJsonObject whole = document.object();
     const QJsonArray list = member ? whole.value(QLatin1StringView(member)).toArray() : document.array();
     QJsonArray out;
-    for (const auto& spec : specs) {
+    for (const auto& blueprint : blueprints) {
         QJsonObject item = list.at(0).toObject();
-        fill(item, spec);
+        fill(item, blueprint);
         out.append(item);
     }
     if (!member)
@@ -188,27 +188,27 @@ protected:
 
 namespace gh {
 
-struct CommitSpec {
+struct CommitBlueprint {
     QString sha;
     QString date; // ISO 8601
     QString message = QStringLiteral("Fix checkout rounding");
 };
 
-inline QByteArray commits(const QList<CommitSpec>& specs)
+inline QByteArray commits(const QList<CommitBlueprint>& blueprints)
 {
-    return reply("github/commits.json", nullptr, specs, [](QJsonObject& item, const CommitSpec& spec) {
+    return reply("github/commits.json", nullptr, blueprints, [](QJsonObject& item, const CommitBlueprint& blueprint) {
         QJsonObject commit = item.value("commit").toObject();
-        commit.insert("message", spec.message);
+        commit.insert("message", blueprint.message);
         for (const char* who : {"author", "committer"}) {
             QJsonObject person = commit.value(QLatin1StringView(who)).toObject();
-            person.insert("date", spec.date);
+            person.insert("date", blueprint.date);
             commit.insert(QLatin1StringView(who), person);
         }
-        set(item, {{"sha", spec.sha}, {"commit", commit}});
+        set(item, {{"sha", blueprint.sha}, {"commit", commit}});
     });
 }
 
-struct RunSpec {
+struct RunBlueprint {
     qint64 id;
     QString sha;
     QString started;
@@ -219,40 +219,40 @@ struct RunSpec {
     std::optional<QString> updated = std::nullopt; // absent: started
 };
 
-inline QByteArray runs(const QList<RunSpec>& specs)
+inline QByteArray runs(const QList<RunBlueprint>& blueprints)
 {
-    return reply("github/runs.json", "workflow_runs", specs, [](QJsonObject& item, const RunSpec& spec) {
+    return reply("github/runs.json", "workflow_runs", blueprints, [](QJsonObject& item, const RunBlueprint& blueprint) {
         QJsonObject head = item.value("head_commit").toObject();
-        head.insert("message", spec.message.value_or(""));
+        head.insert("message", blueprint.message.value_or(""));
         set(item,
-            {{"id", spec.id}, {"name", spec.name}, {"head_sha", spec.sha}, {"head_branch", spec.branch},
-                {"status", spec.conclusion ? "completed" : "in_progress"},
-                {"conclusion", spec.conclusion ? QJsonValue(*spec.conclusion) : QJsonValue()},
-                {"run_started_at", spec.started}, {"created_at", spec.started},
-                {"updated_at", spec.updated.value_or(spec.started)},
-                {"display_title", spec.message.value_or("")},
-                {"head_commit", spec.message ? QJsonValue(head) : QJsonValue()}});
+            {{"id", blueprint.id}, {"name", blueprint.name}, {"head_sha", blueprint.sha}, {"head_branch", blueprint.branch},
+                {"status", blueprint.conclusion ? "completed" : "in_progress"},
+                {"conclusion", blueprint.conclusion ? QJsonValue(*blueprint.conclusion) : QJsonValue()},
+                {"run_started_at", blueprint.started}, {"created_at", blueprint.started},
+                {"updated_at", blueprint.updated.value_or(blueprint.started)},
+                {"display_title", blueprint.message.value_or("")},
+                {"head_commit", blueprint.message ? QJsonValue(head) : QJsonValue()}});
     });
 }
 
-struct StatusSpec {
+struct StatusBlueprint {
     QString context;
     QString state;
     QString updated;
     std::optional<QString> description = std::nullopt;
 };
 
-inline QByteArray statuses(const QList<StatusSpec>& specs)
+inline QByteArray statuses(const QList<StatusBlueprint>& blueprints)
 {
-    return reply("github/status.json", "statuses", specs, [](QJsonObject& item, const StatusSpec& spec) {
+    return reply("github/status.json", "statuses", blueprints, [](QJsonObject& item, const StatusBlueprint& blueprint) {
         set(item,
-            {{"context", spec.context}, {"state", spec.state}, {"created_at", spec.updated},
-                {"updated_at", spec.updated},
-                {"description", spec.description ? QJsonValue(*spec.description) : QJsonValue()}});
+            {{"context", blueprint.context}, {"state", blueprint.state}, {"created_at", blueprint.updated},
+                {"updated_at", blueprint.updated},
+                {"description", blueprint.description ? QJsonValue(*blueprint.description) : QJsonValue()}});
     });
 }
 
-struct PlacementSpec {
+struct PlacementBlueprint {
     qint64 id;
     QString sha;
     QString created;
@@ -260,28 +260,28 @@ struct PlacementSpec {
     QString ref = QStringLiteral("main");
 };
 
-inline QByteArray deployments(const QList<PlacementSpec>& specs)
+inline QByteArray deployments(const QList<PlacementBlueprint>& blueprints)
 {
-    return reply("github/deployments.json", nullptr, specs, [](QJsonObject& item, const PlacementSpec& spec) {
+    return reply("github/deployments.json", nullptr, blueprints, [](QJsonObject& item, const PlacementBlueprint& blueprint) {
         set(item,
-            {{"id", spec.id}, {"sha", spec.sha}, {"created_at", spec.created},
-                {"environment", spec.environment}, {"ref", spec.ref}});
+            {{"id", blueprint.id}, {"sha", blueprint.sha}, {"created_at", blueprint.created},
+                {"environment", blueprint.environment}, {"ref", blueprint.ref}});
     });
 }
 
-struct PlacementStatusSpec {
+struct PlacementStatusBlueprint {
     QString state;
     QString created;
     QString environmentURL = QString();
 };
 
-inline QByteArray deploymentStatuses(const QList<PlacementStatusSpec>& specs)
+inline QByteArray deploymentStatuses(const QList<PlacementStatusBlueprint>& blueprints)
 {
-    return reply("github/deployment_statuses.json", nullptr, specs,
-        [](QJsonObject& item, const PlacementStatusSpec& spec) {
+    return reply("github/deployment_statuses.json", nullptr, blueprints,
+        [](QJsonObject& item, const PlacementStatusBlueprint& blueprint) {
             set(item,
-                {{"state", spec.state}, {"created_at", spec.created}, {"updated_at", spec.created},
-                    {"environment_url", spec.environmentURL}});
+                {{"state", blueprint.state}, {"created_at", blueprint.created}, {"updated_at", blueprint.created},
+                    {"environment_url", blueprint.environmentURL}});
         });
 }
 
@@ -289,7 +289,7 @@ inline QByteArray deploymentStatuses(const QList<PlacementStatusSpec>& specs)
 
 namespace gl {
 
-struct PipelineSpec {
+struct PipelineBlueprint {
     qint64 id;
     qint64 project;
     QString sha;
@@ -297,12 +297,12 @@ struct PipelineSpec {
     QString status = QStringLiteral("success");
 };
 
-inline QByteArray pipelines(const QList<PipelineSpec>& specs)
+inline QByteArray pipelines(const QList<PipelineBlueprint>& blueprints)
 {
-    return reply("gitlab/pipelines.json", nullptr, specs, [](QJsonObject& item, const PipelineSpec& spec) {
+    return reply("gitlab/pipelines.json", nullptr, blueprints, [](QJsonObject& item, const PipelineBlueprint& blueprint) {
         set(item,
-            {{"id", spec.id}, {"project_id", spec.project}, {"sha", spec.sha}, {"created_at", spec.created},
-                {"updated_at", spec.created}, {"status", spec.status}, {"ref", "main"}});
+            {{"id", blueprint.id}, {"project_id", blueprint.project}, {"sha", blueprint.sha}, {"created_at", blueprint.created},
+                {"updated_at", blueprint.created}, {"status", blueprint.status}, {"ref", "main"}});
     });
 }
 

@@ -7,11 +7,11 @@
 using namespace brenvo;
 using namespace brenvo::test;
 using State = Deployment::State;
-using gh::CommitSpec;
-using gh::PlacementSpec;
-using gh::PlacementStatusSpec;
-using gh::RunSpec;
-using gh::StatusSpec;
+using gh::CommitBlueprint;
+using gh::PlacementBlueprint;
+using gh::PlacementStatusBlueprint;
+using gh::RunBlueprint;
+using gh::StatusBlueprint;
 
 namespace {
 
@@ -55,18 +55,18 @@ protected:
     void user() { serveFixture("/user", "user"); }
 
     // A repository whose three listings answer as given.
-    void world(const QString& repository, const QList<CommitSpec>& commits, const QList<RunSpec>& runs = {},
-        const QList<PlacementSpec>& placements = {})
+    void world(const QString& repository, const QList<CommitBlueprint>& commits, const QList<RunBlueprint>& runs = {},
+        const QList<PlacementBlueprint>& placements = {})
     {
         serve(repoPath(repository) + "/commits", 200, gh::commits(commits));
         serve(repoPath(repository) + "/actions/runs", 200, gh::runs(runs));
         serve(repoPath(repository) + "/deployments", 200, gh::deployments(placements));
     }
-    void statuses(const QString& repository, const QString& commit, const QList<StatusSpec>& list)
+    void statuses(const QString& repository, const QString& commit, const QList<StatusBlueprint>& list)
     {
         serve(statusPath(repository, commit), 200, gh::statuses(list));
     }
-    void placementStatuses(const QString& repository, qint64 id, const QList<PlacementStatusSpec>& list)
+    void placementStatuses(const QString& repository, qint64 id, const QList<PlacementStatusBlueprint>& list)
     {
         serve(repoPath(repository) + "/deployments/" + QByteArray::number(id) + "/statuses", 200,
             gh::deploymentStatuses(list));
@@ -313,8 +313,8 @@ TEST_F(GitHubTest, RefreshesOfSettledRepositoriesCostFewRequests)
         world(repository, {{sha('1'), "2026-03-12T10:00:00Z"}},
             {{9100000000001, sha('1'), "2026-03-12T10:01:00Z"}},
             repository == storefront
-                ? QList<PlacementSpec> {{4200000000001, sha('1'), "2026-03-12T10:02:00Z"}}
-                : QList<PlacementSpec> {});
+                ? QList<PlacementBlueprint> {{4200000000001, sha('1'), "2026-03-12T10:02:00Z"}}
+                : QList<PlacementBlueprint> {});
         statuses(repository, sha('1'), {{"vercel", "success", "2026-03-12T10:05:00Z"}});
     }
     placementStatuses(storefront, 4200000000001, {{"success", "2026-03-12T10:04:00Z"}});
@@ -574,11 +574,11 @@ TEST_F(GitHubTest, MessagesAreKeptOnlyOnceGitHubHasAnswered)
 
 TEST_F(GitHubTest, DetailsGatherJobsStatusesAndDeployments)
 {
-    QList<RunSpec> runs {RunSpec {9100000000001, sha('5'), "2026-03-14T09:00:00Z", "failure"}};
+    QList<RunBlueprint> runs {RunBlueprint {9100000000001, sha('5'), "2026-03-14T09:00:00Z", "failure"}};
     for (qint64 i = 2; i <= 6; ++i)
-        runs.append(RunSpec {9100000000000 + i, sha('5'), "2026-03-14T09:00:00Z", "success",
+        runs.append(RunBlueprint {9100000000000 + i, sha('5'), "2026-03-14T09:00:00Z", "success",
             QStringLiteral("Run %1").arg(i), "main", "Fix", "2026-03-14T09:01:00Z"});
-    runs.append(RunSpec {9100000000007, sha('5'), "2026-03-14T09:00:00Z", std::nullopt, "Run 7"});
+    runs.append(RunBlueprint {9100000000007, sha('5'), "2026-03-14T09:00:00Z", std::nullopt, "Run 7"});
     serve(repoPath() + "/actions/runs", 200, gh::runs(runs));
     serve(repoPath() + "/deployments", 200,
         gh::deployments({{4200000000001, sha('5'), "2026-03-14T09:05:00Z"},
@@ -714,8 +714,8 @@ TEST_F(GitHubTest, IconsComeFromTheHomepageTheDeployedSiteOrTheAvatar)
     EXPECT_EQ(runTask(source.projectIcon(fakeToken, rowOf(api, sha('1'), docsRow.date))), std::nullopt);
     EXPECT_TRUE(icons.http->requests.empty()) << "an empty homepage and no site: nothing is fetched";
 
-    QList<PlacementSpec> placements;
-    for (const auto& [placement, site] : QList<std::pair<PlacementSpec, const char*>> {
+    QList<PlacementBlueprint> placements;
+    for (const auto& [placement, site] : QList<std::pair<PlacementBlueprint, const char*>> {
              {{11, sha('1'), "2026-03-14T09:00:00Z", "Preview"}, "https://preview.example.com/"},
              {{12, sha('2'), "2026-03-14T10:00:00Z", "Staging"}, "https://preview.example.com/"},
              {{13, sha('3'), "2026-03-14T11:00:00Z", "production-eu"}, "https://docs.acme.dev/"}}) {
