@@ -196,16 +196,17 @@ struct CommitBlueprint {
 
 inline QByteArray commits(const QList<CommitBlueprint>& blueprints)
 {
-    return reply("github/commits.json", nullptr, blueprints, [](QJsonObject& item, const CommitBlueprint& blueprint) {
-        QJsonObject commit = item.value("commit").toObject();
-        commit.insert("message", blueprint.message);
-        for (const char* who : {"author", "committer"}) {
-            QJsonObject person = commit.value(QLatin1StringView(who)).toObject();
-            person.insert("date", blueprint.date);
-            commit.insert(QLatin1StringView(who), person);
-        }
-        set(item, {{"sha", blueprint.sha}, {"commit", commit}});
-    });
+    return reply(
+        "github/commits.json", nullptr, blueprints, [](QJsonObject& item, const CommitBlueprint& blueprint) {
+            QJsonObject commit = item.value("commit").toObject();
+            commit.insert("message", blueprint.message);
+            for (const char* who : {"author", "committer"}) {
+                QJsonObject person = commit.value(QLatin1StringView(who)).toObject();
+                person.insert("date", blueprint.date);
+                commit.insert(QLatin1StringView(who), person);
+            }
+            set(item, {{"sha", blueprint.sha}, {"commit", commit}});
+        });
 }
 
 struct RunBlueprint {
@@ -221,18 +222,20 @@ struct RunBlueprint {
 
 inline QByteArray runs(const QList<RunBlueprint>& blueprints)
 {
-    return reply("github/runs.json", "workflow_runs", blueprints, [](QJsonObject& item, const RunBlueprint& blueprint) {
-        QJsonObject head = item.value("head_commit").toObject();
-        head.insert("message", blueprint.message.value_or(""));
-        set(item,
-            {{"id", blueprint.id}, {"name", blueprint.name}, {"head_sha", blueprint.sha}, {"head_branch", blueprint.branch},
-                {"status", blueprint.conclusion ? "completed" : "in_progress"},
-                {"conclusion", blueprint.conclusion ? QJsonValue(*blueprint.conclusion) : QJsonValue()},
-                {"run_started_at", blueprint.started}, {"created_at", blueprint.started},
-                {"updated_at", blueprint.updated.value_or(blueprint.started)},
-                {"display_title", blueprint.message.value_or("")},
-                {"head_commit", blueprint.message ? QJsonValue(head) : QJsonValue()}});
-    });
+    return reply("github/runs.json", "workflow_runs", blueprints,
+        [](QJsonObject& item, const RunBlueprint& blueprint) {
+            QJsonObject head = item.value("head_commit").toObject();
+            head.insert("message", blueprint.message.value_or(""));
+            set(item,
+                {{"id", blueprint.id}, {"name", blueprint.name}, {"head_sha", blueprint.sha},
+                    {"head_branch", blueprint.branch},
+                    {"status", blueprint.conclusion ? "completed" : "in_progress"},
+                    {"conclusion", blueprint.conclusion ? QJsonValue(*blueprint.conclusion) : QJsonValue()},
+                    {"run_started_at", blueprint.started}, {"created_at", blueprint.started},
+                    {"updated_at", blueprint.updated.value_or(blueprint.started)},
+                    {"display_title", blueprint.message.value_or("")},
+                    {"head_commit", blueprint.message ? QJsonValue(head) : QJsonValue()}});
+        });
 }
 
 struct StatusBlueprint {
@@ -244,12 +247,14 @@ struct StatusBlueprint {
 
 inline QByteArray statuses(const QList<StatusBlueprint>& blueprints)
 {
-    return reply("github/status.json", "statuses", blueprints, [](QJsonObject& item, const StatusBlueprint& blueprint) {
-        set(item,
-            {{"context", blueprint.context}, {"state", blueprint.state}, {"created_at", blueprint.updated},
-                {"updated_at", blueprint.updated},
-                {"description", blueprint.description ? QJsonValue(*blueprint.description) : QJsonValue()}});
-    });
+    return reply("github/status.json", "statuses", blueprints,
+        [](QJsonObject& item, const StatusBlueprint& blueprint) {
+            set(item,
+                {{"context", blueprint.context}, {"state", blueprint.state},
+                    {"created_at", blueprint.updated}, {"updated_at", blueprint.updated},
+                    {"description",
+                        blueprint.description ? QJsonValue(*blueprint.description) : QJsonValue()}});
+        });
 }
 
 struct PlacementBlueprint {
@@ -262,11 +267,12 @@ struct PlacementBlueprint {
 
 inline QByteArray deployments(const QList<PlacementBlueprint>& blueprints)
 {
-    return reply("github/deployments.json", nullptr, blueprints, [](QJsonObject& item, const PlacementBlueprint& blueprint) {
-        set(item,
-            {{"id", blueprint.id}, {"sha", blueprint.sha}, {"created_at", blueprint.created},
-                {"environment", blueprint.environment}, {"ref", blueprint.ref}});
-    });
+    return reply("github/deployments.json", nullptr, blueprints,
+        [](QJsonObject& item, const PlacementBlueprint& blueprint) {
+            set(item,
+                {{"id", blueprint.id}, {"sha", blueprint.sha}, {"created_at", blueprint.created},
+                    {"environment", blueprint.environment}, {"ref", blueprint.ref}});
+        });
 }
 
 struct PlacementStatusBlueprint {
@@ -280,8 +286,8 @@ inline QByteArray deploymentStatuses(const QList<PlacementStatusBlueprint>& blue
     return reply("github/deployment_statuses.json", nullptr, blueprints,
         [](QJsonObject& item, const PlacementStatusBlueprint& blueprint) {
             set(item,
-                {{"state", blueprint.state}, {"created_at", blueprint.created}, {"updated_at", blueprint.created},
-                    {"environment_url", blueprint.environmentURL}});
+                {{"state", blueprint.state}, {"created_at", blueprint.created},
+                    {"updated_at", blueprint.created}, {"environment_url", blueprint.environmentURL}});
         });
 }
 
@@ -299,11 +305,13 @@ struct PipelineBlueprint {
 
 inline QByteArray pipelines(const QList<PipelineBlueprint>& blueprints)
 {
-    return reply("gitlab/pipelines.json", nullptr, blueprints, [](QJsonObject& item, const PipelineBlueprint& blueprint) {
-        set(item,
-            {{"id", blueprint.id}, {"project_id", blueprint.project}, {"sha", blueprint.sha}, {"created_at", blueprint.created},
-                {"updated_at", blueprint.created}, {"status", blueprint.status}, {"ref", "main"}});
-    });
+    return reply("gitlab/pipelines.json", nullptr, blueprints,
+        [](QJsonObject& item, const PipelineBlueprint& blueprint) {
+            set(item,
+                {{"id", blueprint.id}, {"project_id", blueprint.project}, {"sha", blueprint.sha},
+                    {"created_at", blueprint.created}, {"updated_at", blueprint.created},
+                    {"status", blueprint.status}, {"ref", "main"}});
+        });
 }
 
 inline QByteArray commit(const std::optional<QString>& title)

@@ -55,8 +55,8 @@ protected:
     void user() { serveFixture("/user", "user"); }
 
     // A repository whose three listings answer as given.
-    void world(const QString& repository, const QList<CommitBlueprint>& commits, const QList<RunBlueprint>& runs = {},
-        const QList<PlacementBlueprint>& placements = {})
+    void world(const QString& repository, const QList<CommitBlueprint>& commits,
+        const QList<RunBlueprint>& runs = {}, const QList<PlacementBlueprint>& placements = {})
     {
         serve(repoPath(repository) + "/commits", 200, gh::commits(commits));
         serve(repoPath(repository) + "/actions/runs", 200, gh::runs(runs));
