@@ -250,6 +250,18 @@ TEST_F(Usage, ConnectingTheAPIHalf)
     EXPECT_FALSE(hasToken(claudeKit) || store->apiConnections().contains(claudeKit));
 }
 
+TEST_F(Usage, EitherConnectedHalfConnectsTheToolElseThePlanHalfSpeaks)
+{
+    store->start();
+    claudeUsage->connectError = fail(UsageFailure(u"Claude Code is not installed."_s));
+    finish(store->connectUsage(claudeKit));
+    EXPECT_EQ(conn(claudeKit), C::failing(u"Claude Code is not installed."_s));
+    finish(store->connectAPIUsage(claudeKit, adminKey));
+    EXPECT_TRUE(conn(claudeKit).isConnected()) << "a working key connects the tool while the plan half fails";
+    store->disconnectAPIUsage(claudeKit);
+    EXPECT_EQ(conn(claudeKit), C::failing(u"Claude Code is not installed."_s));
+}
+
 TEST_F(Usage, AHalfDisconnectedWhileItsRefreshWaitsStaysDisconnected)
 {
     claudeUsage->connected = true;
