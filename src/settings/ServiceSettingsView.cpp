@@ -374,10 +374,10 @@ void ServiceSettingsView::refreshStatus()
         if (m_planState)
             m_planState->setText(connectionSentence(m_service, m_kit.planConnections().value(m_service)));
     } else if (m_service.isPayment()) {
-        const auto failure = m_kit.addFailures().constFind(m_service);
-        const QString text = failure == m_kit.addFailures().constEnd()
-            ? QString()
-            : connectionSentence(m_service, failure.value());
+        const auto failures = m_kit.addFailures();
+        const QString text = failures.contains(m_service)
+            ? connectionSentence(m_service, failures.value(m_service))
+            : QString();
         m_keyState->setText(text);
         m_keyState->setVisible(!text.isEmpty());
     }
