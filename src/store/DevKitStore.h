@@ -78,14 +78,6 @@ public:
         Sources sources, QObject* parent = nullptr);
     ~DevKitStore() override;
 
-    // The application's own wiring of every tool. Without a usage map the store builds its own
-    // local readers. Contacts no tool.
-    static std::unique_ptr<DevKitStore> create(PreferencesStore& preferences, SecretStore& secrets,
-        Scheduler& scheduler, bool usesMockData, std::optional<UsageSources> usage = std::nullopt,
-        QObject* parent = nullptr);
-    static Sources standardSources(
-        PreferencesStore& preferences, Scheduler& scheduler, std::optional<UsageSources> usage);
-
     // QObject's own connect and disconnect stay usable beside the tool actions of the same names.
     using QObject::connect;
     using QObject::disconnect;
