@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QCoroTask>
 #include <QString>
 
 namespace brenvo {
@@ -12,9 +11,6 @@ class KitService;
 // Leaves an open detail page or picker: the store holds at most one of a deployment, a payment and
 // a picker open, and showing no card closes each and forgets an awaited redeploy.
 void closeOpenFaces(DevKitStore& kit);
-
-// Runs a store action in a task of its own; its failure is logged, never thrown into the loop.
-void runDetached(QCoro::Task<> task);
 
 // The header's interval text of a tool, from its stored check interval.
 QString intervalText(const PreferencesStore& preferences, KitService service);

@@ -10,6 +10,7 @@
 #include "cards/KitLine.h"
 #include "cards/KitPalette.h"
 #include "cards/KitRows.h"
+#include "model/DetachedTask.h"
 #include "store/DevKitStore.h"
 
 #include <QHBoxLayout>
@@ -128,7 +129,8 @@ void DeploymentsCard::sync()
         // A new row makes a new page: its redeploy button starts unarmed.
         auto* detail = new DeploymentDetailView(*open, m_clock);
         connect(detail, &DeploymentDetailView::goBack, this, [this] { closeOpenFaces(m_kit); });
-        connect(detail, &DeploymentDetailView::redeploy, this, [this] { runDetached(m_kit.redeploy()); });
+        connect(detail, &DeploymentDetailView::redeploy, this,
+            [this] { runDetached(m_kit.redeploy(), "A redeploy"); });
         showPage(detail);
         return;
     }

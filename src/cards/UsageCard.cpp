@@ -139,8 +139,8 @@ QString UsageCard::detail(KitService service, const DevKitStore& kit)
 QStringList UsageCard::failures(KitService service, const DevKitStore& kit)
 {
     QStringList sentences;
-    for (const auto* halves : {&kit.planConnections(), &kit.apiConnections()}) {
-        const QString sentence = halfSentence(halves->value(service), service);
+    for (const auto& halves : {kit.planConnections(), kit.apiConnections()}) {
+        const QString sentence = halfSentence(halves.value(service), service);
         if (!sentence.isEmpty())
             sentences << sentence;
     }

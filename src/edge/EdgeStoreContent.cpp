@@ -115,8 +115,7 @@ std::optional<KitSignal> EdgeStoreContent::handleSignal() const
     for (KitService service : m_kit.enabledServices()) {
         if (!m_kit.unseen().contains(service))
             continue;
-        const auto connection = m_kit.connections().constFind(service);
-        const bool connected = connection != m_kit.connections().cend() && connection->isConnected();
+        const bool connected = m_kit.connections().value(service).isConnected();
         if (!m_kit.usesMockData() && !connected)
             continue; // disconnected never colours the handle
         switch (groupSignal(service)) {

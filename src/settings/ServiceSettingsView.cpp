@@ -2,6 +2,7 @@
 
 #include "app/core/PreferencesStore.h"
 #include "cards/ServiceIcon.h"
+#include "model/DetachedTask.h"
 #include "model/KitText.h"
 #include "model/Log.h"
 #include "settings/KeyGuide.h"
@@ -292,7 +293,7 @@ void ServiceSettingsView::submitKey()
 {
     if (m_busy || !m_keyField || m_keyField->text().trimmed().isEmpty() || m_kit.usesMockData())
         return;
-    connectKey(m_keyField->text());
+    runDetached(connectKey(m_keyField->text()), "Connecting a tool");
 }
 
 QCoro::Task<> ServiceSettingsView::connectKey(QString key)
@@ -332,7 +333,7 @@ void ServiceSettingsView::togglePlan()
     if (m_kit.planConnections().value(m_service).isConnected())
         m_kit.disconnectUsage(m_service);
     else
-        connectPlan();
+        runDetached(connectPlan(), "Connecting plan limits");
 }
 
 QCoro::Task<> ServiceSettingsView::connectPlan()
@@ -373,10 +374,10 @@ void ServiceSettingsView::refreshStatus()
         if (m_planState)
             m_planState->setText(connectionSentence(m_service, m_kit.planConnections().value(m_service)));
     } else if (m_service.isPayment()) {
-        const auto failure = m_kit.addFailures().constFind(m_service);
-        const QString text = failure == m_kit.addFailures().constEnd()
-            ? QString()
-            : connectionSentence(m_service, failure.value());
+        const auto failures = m_kit.addFailures();
+        const QString text = failures.contains(m_service)
+            ? connectionSentence(m_service, failures.value(m_service))
+            : QString();
         m_keyState->setText(text);
         m_keyState->setVisible(!text.isEmpty());
     }

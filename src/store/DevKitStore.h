@@ -26,14 +26,20 @@
 #include <QString>
 
 #include <exception>
+#include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace brenvo {
 
 class PreferencesStore;
 class Scheduler;
 class SecretStore;
+
+namespace test {
+class StoreTest;
+}
 
 // The one store of everything the panel, the cards and the settings window show about the tools,
 // and the engine that keeps it current: one polling task per configured tool, the merge of what
@@ -72,52 +78,39 @@ public:
         Sources sources, QObject* parent = nullptr);
     ~DevKitStore() override;
 
-    // The application's own wiring of every tool. Without a usage map the store builds its own
-    // local readers. Contacts no tool.
-    static std::unique_ptr<DevKitStore> create(PreferencesStore& preferences, SecretStore& secrets,
-        Scheduler& scheduler, bool usesMockData, std::optional<UsageSources> usage = std::nullopt,
-        QObject* parent = nullptr);
-    static Sources standardSources(
-        PreferencesStore& preferences, Scheduler& scheduler, std::optional<UsageSources> usage);
-
     // QObject's own connect and disconnect stay usable beside the tool actions of the same names.
     using QObject::connect;
     using QObject::disconnect;
 
-    // Observable state.
+    // Observable state. The per-tool maps are read from the tools' records: a tool appears in one
+    // when its record holds that value.
     const DevKitSnapshot& snapshot() const { return m_snapshot; }
-    const QMap<KitService, KitConnection>& connections() const { return m_connections; }
+    QMap<KitService, KitConnection> connections() const;
     const QSet<KitService>& celebrating() const { return m_celebrating; }
     const QSet<KitService>& alerting() const { return m_alerting; }
-    const QSet<KitService>& unseen() const { return m_unseen; }
+    QSet<KitService> unseen() const;
     const std::optional<KitAnnouncement>& announcement() const { return m_announcement; }
     // Per tool: the icon of each project (by the rows' project text) or payment account (by id).
-    const QMap<KitService, QMap<QString, QImage>>& projectIcons() const { return m_projectIcons; }
-    const QMap<KitService, QImage>& accountIcons() const { return m_accountIcons; }
-    const QMap<KitService, QString>& advice() const { return m_advice; }
+    QMap<KitService, QMap<QString, QImage>> projectIcons() const;
+    QMap<KitService, QImage> accountIcons() const;
+    QMap<KitService, QString> advice() const;
     const std::optional<DeploymentInspection>& inspection() const { return m_inspection; }
     const std::optional<PaymentInspection>& inspectedPayment() const { return m_inspectedPayment; }
     const std::optional<KitService>& picking() const { return m_picking; }
-    const QMap<KitService, KitConnection>& addFailures() const { return m_addFailures; }
-    const QMap<KitService, KitConnection>& planConnections() const { return m_planConnections; }
-    const QMap<KitService, KitConnection>& apiConnections() const { return m_apiConnections; }
-    const QMap<KitService, QList<KitProject>>& listedProjects() const { return m_listedProjects; }
-    // Per payment account, keyed by projectKey() of its tool and id.
-    const QMap<QString, KitConnection>& accountConnections() const { return m_accountConnections; }
-    const QMap<QString, PaymentAccountInfo>& accountInfo() const { return m_accountInfo; }
+    QMap<KitService, KitConnection> addFailures() const;
+    QMap<KitService, KitConnection> planConnections() const;
+    QMap<KitService, KitConnection> apiConnections() const;
+    QMap<KitService, QList<KitProject>> listedProjects() const;
+    // Per payment account, keyed by the tool's raw value, "/" and the account's id.
+    QMap<QString, KitConnection> accountConnections() const;
+    QMap<QString, PaymentAccountInfo> accountInfo() const;
 
     // Plain state (not observed).
     PreferencesStore& preferences() const { return m_preferences; }
     bool usesMockData() const { return m_usesMockData; }
     bool isRunning() const { return m_isRunning; }
-    const std::optional<KitService>& watching() const { return m_watching; }
-    bool isPolling(KitService service) const { return m_pollTasks.contains(service); }
-    const QSet<KitService>& loadedOnce() const { return m_loadedOnce; }
-    const QSet<QString>& iconsLookedFor() const { return m_iconsLookedFor; }
-    const QMap<KitService, QString>& accounts() const { return m_accounts; }
-    const QMap<KitService, QDateTime>& spendChecked() const { return m_spendChecked; }
+    bool isPolling(KitService service) const { return tool(service).pollTask.has_value(); }
     const std::optional<AwaitedRedeploy>& awaitedRedeploy() const { return m_awaitedRedeploy; }
-    bool hasAdoptedSingleKeys() const { return m_hasAdoptedSingleKeys; }
     bool hasSource(KitService service) const;
 
     // Queries.
@@ -134,14 +127,10 @@ public:
     QList<KitService> enabledServices() const;
     QList<PaymentAccount> paymentAccounts(KitService service) const;
     void markUnseen(KitService service);
-    // The tool's raw value, "/" and the id.
-    static QString projectKey(KitService service, const QString& id);
 
     // Polling.
     void start();
     void stop();
-    void startPolling(KitService service, bool refreshFirst);
-    QCoro::Task<> poll(KitService service, bool refreshFirst, CancelToken token);
     QCoro::Task<> refresh(KitService service);
     void setEnabled(bool enabled, KitService service);
     void setCheckInterval(double seconds, KitService service);
@@ -155,13 +144,6 @@ public:
     static QString failureText(std::exception_ptr failure, KitService service);
     KitConnection log(std::exception_ptr failure, KitService service);
 
-    // Deployments and checks.
-    QCoro::Task<> refreshDeployments(KitService service, QString token, bool identify);
-    void markConnected(KitService service);
-    void celebrate(KitService service, double delaySeconds);
-    void alert(KitService service);
-    QCoro::Task<> loadIcons(KitService service, QList<Deployment> rows, QString token);
-
     // Inspection, picking, redeploy.
     void inspect(const Deployment& deployment, KitService service);
     void inspect(const Payment& payment, KitService service);
@@ -169,28 +151,20 @@ public:
     void select(std::optional<KitProject> project, KitService service);
     void focus(std::optional<KitService> service);
     QCoro::Task<> redeploy();
-    QCoro::Task<> reloadInspection(QList<Deployment> rows);
-    QCoro::Task<> loadDetails();
 
     // Payments and payment accounts.
     QCoro::Task<> refreshPayments(KitService service);
-    QCoro::Task<QList<Payment>> fetchAccount(KitService service, QString id, QString key);
     QCoro::Task<> addPaymentAccount(
         KitService service, QString key, std::optional<QString> name, std::optional<QString> site);
     void removeAccount(KitService service, const QString& id);
-    void forgetAccount(KitService service, const QString& id);
     void adoptSingleKeys();
-    QList<PaymentAccountRecord> paymentAccountRecords(KitService service) const;
-    void updatePaymentConnection(KitService service);
-    QCoro::Task<> loadAccountIcons(KitService service);
 
-    // Usage limits and API spend.
+    // Usage limits and API spend: the plan half (a local reader) and the API half (an admin key).
     QCoro::Task<> refreshUsage(KitService service);
     QCoro::Task<> connectUsage(KitService service);
     QCoro::Task<> connectAPIUsage(KitService service, QString key);
     void disconnectUsage(KitService service);
     void disconnectAPIUsage(KitService service);
-    void updateUsageConnection(KitService service);
 
     // Connecting and disconnecting a whole tool.
     QCoro::Task<> connect(KitService service, QString key);
@@ -217,20 +191,116 @@ Q_SIGNALS:
     void accountInfoChanged();
 
 private:
-    static void current(const QPointer<DevKitStore>& self, KitService service, quint64 generation);
-    static void accountCurrent(
-        const QPointer<DevKitStore>& self, KitService service, const QString& id, quint64 generation);
-    void detach(QCoro::Task<> task);
+    friend class test::StoreTest;
+
+    // What the store knows of one payment account of a tool.
+    struct Account {
+        std::optional<KitConnection> connection;
+        std::optional<PaymentAccountInfo> info;
+    };
+
+    // One half of a usage tool: the plan limits or the API spend.
+    struct UsageHalf {
+        std::optional<KitConnection> connection;
+        quint64 generation = 0; // moved on when the half is disconnected
+    };
+
+    // Everything the store holds about one tool. Forgetting the tool replaces its record with a fresh
+    // one, so whatever is added here is forgotten with the rest. The tool's rows, payments, report
+    // and spend are in the published snapshot; the flashes run out on their own.
+    struct Tool {
+        std::optional<KitConnection> connection;
+        std::optional<KitConnection> addFailure; // the last payment account that could not be added
+        bool unseen = false;
+        std::optional<QString> account; // the name the tool gave for its token
+        std::optional<QImage> accountIcon;
+        std::optional<QString> advice;
+        std::optional<QList<KitProject>> listedProjects;
+        bool projectsUnlisted = false; // the last listing failed: ask again
+        QMap<QString, QImage> projectIcons; // by project, or by payment account id
+        QSet<QString> iconsLookedFor; // the same keys, each looked for once
+        QMap<QString, Account> accounts; // payment accounts by id
+        QSet<QString> addingAccounts; // ids being tried, not yet recorded
+        UsageHalf plan;
+        UsageHalf api;
+        bool loadedOnce = false;
+
+        // Polling: the loop's task while it runs, and when spend was last asked.
+        std::optional<CancelToken> pollTask;
+        std::optional<QDateTime> spendChecked;
+
+        // A later user action wins over a task still waiting: each task notes the counter it
+        // depends on before it waits and drops its results when the counter moved.
+        quint64 generation = 0; // the tool was forgotten
+        quint64 paymentGeneration = 0; // the accounts or the merged list changed
+    };
+
+    // What a task notes before a wait: after it, the result is still wanted only while the store
+    // lives and the noted counter has not moved. The one check of every store task.
+    class Ticket {
+    public:
+        Ticket(DevKitStore* store, const quint64* counter)
+            : m_store(store)
+            , m_counter(counter)
+            , m_noted(*counter)
+        {
+        }
+        bool stillWanted() const { return m_store && *m_counter == m_noted; }
+
+    private:
+        QPointer<DevKitStore> m_store;
+        const quint64* m_counter; // in a record, which lives as long as the store
+        quint64 m_noted;
+    };
+
+    static constexpr int rowLimit = 3;
+
+    const Tool& tool(KitService service) const { return m_tools.at(service); }
+    Tool& tool(KitService service) { return m_tools.at(service); }
+    Tool freshTool();
+    void moveOn(quint64& counter) { counter = ++m_lastGeneration; }
+    Ticket ticket(KitService service) { return Ticket(this, &tool(service).generation); }
+    bool accountWanted(const Ticket& ticket, KitService service, const QString& id) const;
+    template <typename T> QMap<KitService, T> collect(std::optional<T> Tool::*field) const;
+
     QDateTime now() const;
+    static QString projectKey(KitService service, const QString& id);
     bool isConfigured(KitService service);
     KitConnection unavailable(KitService service);
     KitConnection notSaved(KitService service);
     std::optional<QString> selectedProjectID(KitService service) const;
-    QCoro::Task<> listProjects(KitService service, QString token);
+
+    void startPolling(KitService service, bool refreshFirst);
+    QCoro::Task<> poll(KitService service, bool refreshFirst, CancelToken token);
     QCoro::Task<> watchUsage(KitService service);
-    void applyReport(KitService service, const UsageReport& report);
+
+    QCoro::Task<> refreshDeployments(KitService service, QString token, bool identify);
+    QCoro::Task<> listProjects(KitService service, QString token);
+    QCoro::Task<> loadIcons(KitService service, QList<Deployment> rows, QString token);
+    void markConnected(KitService service);
+    void celebrate(KitService service, double delaySeconds);
+    void alert(KitService service);
+    QCoro::Task<> reloadInspection(QList<Deployment> rows);
+    QCoro::Task<> loadDetails();
+
+    // Nothing when the account's result is no longer wanted; throws what the tool threw.
+    QCoro::Task<std::optional<QList<Payment>>> fetchAccount(KitService service, QString id, QString key);
+    void forgetAccount(KitService service, const QString& id);
+    QList<PaymentAccountRecord> paymentAccountRecords(KitService service) const;
+    void updatePaymentConnection(KitService service);
+    QCoro::Task<> loadAccountIcons(KitService service);
     static QString accountSecretName(KitService service, const QString& id);
     static QString newAccountID();
+
+    // The steps both halves of a usage tool connect by. beginHalf sets the half connecting and
+    // notes its ticket and what the tool showed before; nothing (the half failing) without a source.
+    std::optional<std::pair<Ticket, KitConnection>> beginHalf(
+        KitService service, UsageHalf Tool::*half, bool hasSource);
+    void failHalf(KitService service, UsageHalf Tool::*half, const KitConnection& failure);
+    void finishHalf(KitService service, const KitConnection& before);
+    void setHalf(KitService service, UsageHalf Tool::*half, std::optional<KitConnection> connection);
+    void applyReport(KitService service, const UsageReport& report);
+    void updateUsageConnection(KitService service);
 
     void setConnection(KitService service, const KitConnection& connection);
     void setInspection(std::optional<DeploymentInspection> inspection);
@@ -238,11 +308,9 @@ private:
     void setInspectedPayment(std::optional<PaymentInspection> payment);
     void setPicking(std::optional<KitService> service);
     void setListedProjects(KitService service, const QList<KitProject>& projects);
-    void setPlanConnection(KitService service, const KitConnection& connection);
-    void setAPIConnection(KitService service, const KitConnection& connection);
-    void setAccountConnection(const QString& key, const KitConnection& connection);
-    void removePlanConnectionIfConnected(KitService service);
-    void removeAPIConnectionIfConnected(KitService service);
+    void setAccountConnection(KitService service, const QString& id, std::optional<KitConnection> connection);
+    void setAddFailure(KitService service, std::optional<KitConnection> failure);
+    void setUnseen(KitService service, bool unseen);
     void insertInto(QSet<KitService>& set, KitService service, void (DevKitStore::*changed)());
     void removeFrom(QSet<KitService>& set, KitService service, void (DevKitStore::*changed)());
 
@@ -250,50 +318,23 @@ private:
     SecretStore& m_secrets;
     Scheduler& m_scheduler;
     const bool m_usesMockData;
-    ActivitySources m_activity;
-    PaymentSources m_payments;
-    UsageSources m_usage;
-    SpendSources m_spend;
-    std::shared_ptr<SiteIconSource> m_siteIcons;
+    const Sources m_sources;
+
+    std::map<KitService, Tool> m_tools; // one per tool, always; never erased (tickets point in)
+    quint64 m_lastGeneration = 0; // every counter moves on to the next value of this one
 
     DevKitSnapshot m_snapshot;
-    QMap<KitService, KitConnection> m_connections;
     QSet<KitService> m_celebrating;
     QSet<KitService> m_alerting;
-    QSet<KitService> m_unseen;
     std::optional<KitAnnouncement> m_announcement;
-    QMap<KitService, QMap<QString, QImage>> m_projectIcons;
-    QMap<KitService, QImage> m_accountIcons;
-    QMap<KitService, QString> m_advice;
     std::optional<DeploymentInspection> m_inspection;
     std::optional<PaymentInspection> m_inspectedPayment;
     std::optional<KitService> m_picking;
-    QMap<KitService, KitConnection> m_addFailures;
-    QMap<KitService, KitConnection> m_planConnections;
-    QMap<KitService, KitConnection> m_apiConnections;
-    QMap<KitService, QList<KitProject>> m_listedProjects;
-    QMap<QString, KitConnection> m_accountConnections;
-    QMap<QString, PaymentAccountInfo> m_accountInfo;
-
-    QMap<KitService, QDateTime> m_spendChecked;
-    QMap<KitService, QString> m_accounts;
-    QSet<KitService> m_loadedOnce;
-    QSet<QString> m_iconsLookedFor;
     std::optional<AwaitedRedeploy> m_awaitedRedeploy;
-    QMap<KitService, CancelToken> m_pollTasks;
+    quint64 m_inspectionGeneration = 0; // another view, or another load of the same one
     bool m_isRunning = false;
     bool m_hasAdoptedSingleKeys = false;
     std::optional<KitService> m_watching;
-
-    // A later user action wins over a task still waiting: each task notes the counter it depends on
-    // before it waits and drops its results when the counter moved.
-    QMap<KitService, quint64> m_generation; // disconnecting the tool
-    QMap<KitService, quint64> m_paymentGeneration; // the accounts or the merged list changed
-    QMap<KitService, quint64> m_planGeneration; // the plan half was disconnected
-    QMap<KitService, quint64> m_apiGeneration; // the API half was disconnected
-    quint64 m_inspectionGeneration = 0; // another view, or another load of the same one
-    QSet<KitService> m_projectsUnlisted; // the last project listing failed: ask again
-    QSet<QString> m_addingAccounts; // account keys being tried, not yet recorded
 };
 
 } // namespace brenvo

@@ -5,12 +5,9 @@
 #include <QString>
 #include <QUrl>
 
-#include <memory>
 #include <optional>
 
 namespace brenvo {
-
-class SiteIconLoader;
 
 // Website icons for the payment accounts. Neither call fails: nothing when there is no picture.
 class SiteIconSource {
@@ -21,18 +18,6 @@ public:
     virtual QCoro::Task<std::optional<QImage>> icon(QString website) = 0;
     // The picture at an address.
     virtual QCoro::Task<std::optional<QImage>> image(QUrl url) = 0;
-};
-
-// The web's icons through the shared loader.
-class LoaderSiteIcons final : public SiteIconSource {
-public:
-    explicit LoaderSiteIcons(std::shared_ptr<SiteIconLoader> loader);
-
-    QCoro::Task<std::optional<QImage>> icon(QString website) override;
-    QCoro::Task<std::optional<QImage>> image(QUrl url) override;
-
-private:
-    std::shared_ptr<SiteIconLoader> m_loader;
 };
 
 } // namespace brenvo

@@ -5,6 +5,7 @@
 #include "app/core/PreferencesStore.h"
 #include "app/state/AppCommands.h"
 #include "app/state/AppDelegate.h"
+#include "app/state/DevKitWiring.h"
 #include "app/state/EdgePanelSurface.h"
 #include "edge/EdgeController.h"
 #include "edge/EdgeSurface.h"
@@ -14,6 +15,7 @@
 
 #include "support/FakeHTTPClient.h"
 #include "support/FakeSecretStore.h"
+#include "support/FakeToolSources.h"
 #include "support/ManualScheduler.h"
 
 #include <QMenu>
@@ -92,6 +94,18 @@ TEST(LaunchSwitches, TheHarnessIsFoundByTheNamePrefixAndSampleDataByTheExactArgu
     for (const char* near :
         {"--mockData", "mockData", "-mockdata", "-MockData", "-mockData=YES", " -mockData"})
         EXPECT_FALSE(AppState::asksForMockData({"brenvo", near})) << near;
+}
+
+TEST_F(Graph, TheApplicationsWiringHasEveryToolAndContactsNobody)
+{
+    PreferencesStore preferences {defaults};
+    const auto claude = std::make_shared<test::FakeUsageSource>();
+    auto wired = makeDevKitStore(preferences, secrets, scheduler, false, http,
+        DevKitStore::UsageSources {{KitService::claude, claude}});
+    for (auto s : KitService::allCases())
+        EXPECT_TRUE(wired->hasSource(s)) << s.rawValue().toStdString();
+    EXPECT_EQ(claude->reports + claude->connects, 0);
+    EXPECT_EQ(wired->snapshot(), DevKitSnapshot::empty());
 }
 
 TEST_F(Graph, IsBuiltOverTheGivenStoresAndContactsNothingNotEvenTheUpdaterWithAKey)

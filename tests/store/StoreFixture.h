@@ -128,8 +128,9 @@ protected:
             store->isPolling(s) || hasToken(s) || preferences.paymentAccounts().contains(s.rawValue()));
         EXPECT_FALSE(shown.deployments.contains(s) || shown.payments.contains(s) || shown.usage.contains(s)
             || shown.spend.contains(s));
-        EXPECT_FALSE(store->projectIcons().contains(s) || store->accounts().contains(s)
-            || store->loadedOnce().contains(s) || store->spendChecked().contains(s));
+        const auto& held = store->tool(s);
+        EXPECT_FALSE(
+            store->projectIcons().contains(s) || held.account || held.loadedOnce || held.spendChecked);
     }
     // Starts a store action with a call of a fake held, runs meanwhile while the call waits, then
     // lets the call through and runs the action to its end.

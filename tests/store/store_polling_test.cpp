@@ -98,16 +98,6 @@ TEST_F(Polling, AStoreReleasedWhileWaitingEndsItsTasks)
     EXPECT_EQ(scheduler.pendingCount(), 0);
 }
 
-TEST_F(Polling, TheApplicationsWiringHasEveryToolAndContactsNobody)
-{
-    auto wired = DevKitStore::create(
-        preferences, secrets, scheduler, false, DevKitStore::UsageSources {{claudeKit, claudeUsage}});
-    for (auto s : KitService::allCases())
-        EXPECT_TRUE(wired->hasSource(s)) << s.rawValue().toStdString();
-    EXPECT_EQ(claudeUsage->reports + claudeUsage->connects, 0);
-    EXPECT_EQ(wired->snapshot(), DevKitSnapshot::empty());
-}
-
 TEST_F(Polling, SampleDataAnswersEveryQueryAndActionWithoutATool)
 {
     build(true);

@@ -1,7 +1,7 @@
 #include "app/state/AppCommands.h"
 
 #include "app/state/AppState.h"
-#include "app/state/DetachedTask.h"
+#include "model/DetachedTask.h"
 #include "updates/FeedbackWindowController.h"
 #include "updates/UpdateManager.h"
 

@@ -4,7 +4,7 @@
 #include "app/core/PreferencesStore.h"
 #include "app/state/AppCommands.h"
 #include "app/state/AppIcon.h"
-#include "app/state/DetachedTask.h"
+#include "model/DetachedTask.h"
 #include "model/Log.h"
 #include "model/Scheduler.h"
 #include "settings/OnboardingWindowController.h"

@@ -7,6 +7,7 @@
 #include "app/core/KitSecrets.h"
 #include "app/core/LoginItemManager.h"
 #include "app/core/PreferencesStore.h"
+#include "app/state/DevKitWiring.h"
 #include "app/state/EdgePanelSurface.h"
 #include "http/NetworkHTTPClient.h"
 #include "model/Scheduler.h"
@@ -81,12 +82,11 @@ AppState::AppState(AppConfig config, Defaults& defaults, SecretStore* secrets, L
     m_http = m_launch.http ? m_launch.http : std::make_shared<NetworkHTTPClient>();
     m_updates = std::make_unique<UpdateManager>(m_config, !m_launch.isRunningTests);
     m_kitSecrets = std::make_unique<KitSecrets>(*m_secrets);
-    m_kit = DevKitStore::create(
-        *m_preferences, *m_kitSecrets, *m_scheduler, m_launch.usesMockData, std::move(m_launch.usage));
+    m_kit = makeDevKitStore(*m_preferences, *m_kitSecrets, *m_scheduler, m_launch.usesMockData, m_http,
+        std::move(m_launch.usage));
     m_launch.usage.reset();
     m_hotKeys = std::make_unique<HotKeyManager>(m_preferences->hotKey());
-    m_whatsNew = std::make_unique<WhatsNewController>(
-        m_config, *m_preferences, m_launch.http ? m_launch.http : std::make_shared<NetworkHTTPClient>());
+    m_whatsNew = std::make_unique<WhatsNewController>(m_config, *m_preferences, m_http);
     m_aiSettings = std::make_unique<AISettings>(defaults, *m_secrets);
     m_ai = std::make_unique<AIService>(*m_aiSettings, m_config);
 

@@ -68,7 +68,8 @@ public:
         std::optional<DevKitStore::UsageSources> usage;
         // Empty: the edge panel.
         SurfaceFactory makeSurface;
-        // Null: a transport on the network.
+        // Null: a transport on the network. Whichever it is, it is the one transport of the
+        // process: the tools, the What's New page and whoever asks the graph share it.
         std::shared_ptr<HTTPClient> http;
 
         static Launch fromProcess();

@@ -1,6 +1,5 @@
-#include "store/DevKitStore.h"
+#include "app/state/DevKitWiring.h"
 
-#include "http/NetworkHTTPClient.h"
 #include "http/SiteIconLoader.h"
 #include "model/Scheduler.h"
 #include "payments/PolarClient.h"
@@ -31,13 +30,11 @@ QCoro::Task<std::optional<QImage>> LoaderSiteIcons::image(QUrl url)
     co_return co_await loader->image(url);
 }
 
-DevKitStore::Sources DevKitStore::standardSources(
-    PreferencesStore& preferences, Scheduler& scheduler, std::optional<UsageSources> usage)
+DevKitStore::Sources standardSources(PreferencesStore& preferences, Scheduler& scheduler,
+    std::shared_ptr<HTTPClient> http, std::optional<DevKitStore::UsageSources> usage)
 {
     Q_UNUSED(preferences);
-    Sources sources;
-    // One transport for every client: it owns the one network access manager.
-    const auto http = std::make_shared<NetworkHTTPClient>();
+    DevKitStore::Sources sources;
     const SiteIconLoader icons(http);
     Scheduler* clock = &scheduler;
     const auto now = [clock] { return clock->wallNow(); };
@@ -57,11 +54,12 @@ DevKitStore::Sources DevKitStore::standardSources(
     return sources;
 }
 
-std::unique_ptr<DevKitStore> DevKitStore::create(PreferencesStore& preferences, SecretStore& secrets,
-    Scheduler& scheduler, bool usesMockData, std::optional<UsageSources> usage, QObject* parent)
+std::unique_ptr<DevKitStore> makeDevKitStore(PreferencesStore& preferences, SecretStore& secrets,
+    Scheduler& scheduler, bool usesMockData, std::shared_ptr<HTTPClient> http,
+    std::optional<DevKitStore::UsageSources> usage, QObject* parent)
 {
     return std::make_unique<DevKitStore>(preferences, secrets, scheduler, usesMockData,
-        standardSources(preferences, scheduler, std::move(usage)), parent);
+        standardSources(preferences, scheduler, std::move(http), std::move(usage)), parent);
 }
 
 } // namespace brenvo

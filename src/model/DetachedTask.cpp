@@ -1,4 +1,4 @@
-#include "app/state/DetachedTask.h"
+#include "model/DetachedTask.h"
 
 #include "model/Log.h"
 

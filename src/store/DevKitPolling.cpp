@@ -1,0 +1,170 @@
+#include "store/DevKitStore.h"
+
+#include "app/core/PreferencesStore.h"
+#include "app/core/SecretStore.h"
+#include "model/DetachedTask.h"
+#include "model/Scheduler.h"
+
+#include <algorithm>
+
+namespace brenvo {
+
+namespace {
+
+constexpr double claudePollSeconds = 5.0;
+
+} // namespace
+
+bool DevKitStore::isConfigured(KitService service)
+{
+    if (!hasSource(service))
+        return false; // nothing could answer for it
+    if (service.isActivity())
+        return m_secrets.secret(service.secretKey()).has_value();
+    if (service.isPayment())
+        return !paymentAccountRecords(service).isEmpty();
+    const auto usage = m_sources.usage.value(service);
+    if (usage && usage->isConnected())
+        return true;
+    return m_secrets.secret(service.secretKey()).has_value();
+}
+
+void DevKitStore::start()
+{
+    if (m_usesMockData || m_isRunning)
+        return;
+    m_isRunning = true;
+    adoptSingleKeys();
+    for (const auto service : KitService::allCases()) {
+        if (!isConfigured(service))
+            continue;
+        setConnection(service, KitConnection::connecting());
+        startPolling(service, true);
+    }
+}
+
+void DevKitStore::stop()
+{
+    m_isRunning = false;
+    for (auto& [service, record] : m_tools) {
+        if (auto token = std::exchange(record.pollTask, std::nullopt))
+            token->cancel();
+    }
+}
+
+void DevKitStore::startPolling(KitService service, bool refreshFirst)
+{
+    auto& record = tool(service);
+    if (!m_isRunning || record.pollTask)
+        return;
+    record.pollTask = CancelToken();
+    runDetached(poll(service, refreshFirst, *record.pollTask), "A tool's polling");
+}
+
+double DevKitStore::pollInterval(KitService service) const
+{
+    if (service == KitService::claude)
+        return claudePollSeconds;
+    double interval = m_preferences.sleepInterval(service);
+    const auto rows = deployments(service);
+    const bool building = std::any_of(rows.begin(), rows.end(),
+        [](const Deployment& row) { return row.state == Deployment::State::building; });
+    if (building)
+        interval = std::min(interval, service == KitService::github ? 10.0 : 5.0);
+    return interval;
+}
+
+QCoro::Task<> DevKitStore::poll(KitService service, bool refreshFirst, CancelToken token)
+{
+    QPointer<DevKitStore> self(this);
+    if (token.isCancelled())
+        co_return;
+    if (refreshFirst) {
+        co_await refresh(service);
+        if (!self || token.isCancelled())
+            co_return;
+    }
+    for (;;) {
+        Scheduler& scheduler = m_scheduler;
+        co_await scheduler.sleep(seconds(pollInterval(service)), token);
+        if (!self || token.isCancelled())
+            co_return;
+        co_await refresh(service);
+        if (!self || token.isCancelled())
+            co_return;
+    }
+}
+
+QCoro::Task<> DevKitStore::refresh(KitService service)
+{
+    if (m_usesMockData || !m_preferences.enabledServices().contains(service))
+        co_return;
+    adoptSingleKeys();
+    if (service.isActivity()) {
+        const auto token = m_secrets.secret(service.secretKey());
+        if (!token)
+            co_return;
+        const Ticket ticket = this->ticket(service);
+        std::exception_ptr failure;
+        try {
+            co_await refreshDeployments(service, *token, !connection(service).isConnected());
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (failure && ticket.stillWanted())
+            setConnection(service, log(failure, service));
+    } else if (service.isPayment()) {
+        co_await refreshPayments(service);
+    } else {
+        co_await refreshUsage(service);
+    }
+}
+
+void DevKitStore::setEnabled(bool enabled, KitService service)
+{
+    auto services = m_preferences.enabledServices();
+    if (enabled)
+        services.insert(service);
+    else
+        services.remove(service);
+    m_preferences.setEnabledServices(services);
+    if (enabled)
+        runDetached(refresh(service), "A tool's refresh");
+}
+
+void DevKitStore::setCheckInterval(double seconds, KitService service)
+{
+    auto intervals = m_preferences.checkIntervals();
+    intervals.insert(service.rawValue(), seconds);
+    m_preferences.setCheckIntervals(intervals);
+}
+
+void DevKitStore::watch(std::optional<KitService> service)
+{
+    m_watching = service;
+    if (!service)
+        return;
+    setUnseen(*service, false);
+    const auto usage = m_sources.usage.value(*service);
+    if (m_isRunning && usage && usage->isConnected())
+        runDetached(watchUsage(*service), "A usage check");
+}
+
+QCoro::Task<> DevKitStore::watchUsage(KitService service)
+{
+    QPointer<DevKitStore> self(this);
+    const auto usage = m_sources.usage.value(service);
+    if (!usage)
+        co_return;
+    co_await usage->askNow();
+    if (!self)
+        co_return;
+    co_await refreshUsage(service);
+}
+
+double DevKitStore::claudeCheckInterval() const
+{
+    return m_preferences.checkInterval(KitService::claude);
+}
+
+} // namespace brenvo

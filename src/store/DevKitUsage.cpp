@@ -1,0 +1,258 @@
+#include "store/DevKitStore.h"
+
+#include "app/core/SecretStore.h"
+#include "model/Log.h"
+
+#include <cmath>
+
+namespace brenvo {
+
+namespace {
+
+constexpr qint64 spendGateMs = 300 * 1000;
+
+} // namespace
+
+QCoro::Task<> DevKitStore::refreshUsage(KitService service)
+{
+    QPointer<DevKitStore> self(this);
+    const auto usage = m_sources.usage.value(service);
+    if (usage && usage->isConnected()) {
+        // A plan half disconnected while its report was on the way stays disconnected.
+        const Ticket plan(this, &tool(service).plan.generation);
+        std::optional<UsageReport> report;
+        std::exception_ptr failure;
+        try {
+            report = co_await usage->report();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (!self)
+            co_return;
+        if (plan.stillWanted()) {
+            if (failure) {
+                setHalf(service, &Tool::plan, log(failure, service));
+            } else {
+                if (report)
+                    applyReport(service, *report);
+                setHalf(service, &Tool::plan, KitConnection::connected(std::nullopt));
+            }
+        }
+    } else if (const auto half = tool(service).plan.connection; half && half->isConnected()) {
+        setHalf(service, &Tool::plan, std::nullopt);
+    }
+
+    const auto spend = m_sources.spend.value(service);
+    const auto key = spend ? m_secrets.secret(service.secretKey()) : std::nullopt;
+    if (spend && key) {
+        const QDateTime checkedNow = now();
+        const auto checked = tool(service).spendChecked;
+        const qint64 since = checked ? checked->msecsTo(checkedNow) : 0;
+        // A clock set back makes the difference negative: that counts as due too.
+        const bool due = !checked || since >= spendGateMs || since < 0;
+        if (due) {
+            tool(service).spendChecked = checkedNow;
+            const Ticket api(this, &tool(service).api.generation);
+            QList<UsageSpend> figures;
+            std::exception_ptr failure;
+            try {
+                figures = co_await spend->spend(*key, now());
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            if (!self)
+                co_return;
+            if (api.stillWanted()) {
+                if (failure) {
+                    setHalf(service, &Tool::api, log(failure, service));
+                } else {
+                    if (!m_snapshot.spend.contains(service) || m_snapshot.spend.value(service) != figures) {
+                        m_snapshot.spend.insert(service, figures);
+                        Q_EMIT snapshotChanged();
+                    }
+                    setHalf(service, &Tool::api, KitConnection::connected(std::nullopt));
+                }
+            }
+        }
+    } else if (const auto half = tool(service).api.connection; half && half->isConnected()) {
+        setHalf(service, &Tool::api, std::nullopt);
+    }
+    updateUsageConnection(service);
+}
+
+void DevKitStore::applyReport(KitService service, const UsageReport& report)
+{
+    const auto old = usageReport(service);
+    if (old && *old == report)
+        return;
+    m_snapshot.usage.insert(service, report);
+    Q_EMIT snapshotChanged();
+    if (old) {
+        const QDateTime at = now();
+        if (UsageReport::signal(old, at) != UsageReport::signal(report, at))
+            markUnseen(service);
+    }
+    const auto names = [](const UsageReport& r) {
+        QStringList list;
+        for (const auto& meter : r.meters)
+            list.append(meter.name);
+        return list;
+    };
+    if (old && names(*old) == names(report) && old->plan == report.plan)
+        return;
+    QStringList meters;
+    for (const auto& meter : report.meters) {
+        const double percent = std::isfinite(meter.fraction) ? std::trunc(meter.fraction * 100.0) : 0.0;
+        meters.append(
+            meter.name + QLatin1Char(' ') + QString::number(static_cast<qint64>(percent)) + QLatin1Char('%'));
+    }
+    qCInfo(logApp, "%s reports %s on plan %s", qUtf8Printable(service.serviceName()),
+        qUtf8Printable(meters.join(QStringLiteral(", "))),
+        qUtf8Printable(report.plan.value_or(QStringLiteral("unnamed"))));
+}
+
+void DevKitStore::setHalf(KitService service, UsageHalf Tool::*half, std::optional<KitConnection> connection)
+{
+    auto& stored = (tool(service).*half).connection;
+    if (stored == connection)
+        return;
+    stored = std::move(connection);
+    if (half == &Tool::plan)
+        Q_EMIT planConnectionsChanged();
+    else
+        Q_EMIT apiConnectionsChanged();
+}
+
+void DevKitStore::updateUsageConnection(KitService service)
+{
+    const KitConnection plan = tool(service).plan.connection.value_or(KitConnection::notConnected());
+    const KitConnection api = tool(service).api.connection.value_or(KitConnection::notConnected());
+    KitConnection wanted;
+    if (plan.isConnected() || api.isConnected())
+        wanted = KitConnection::connected(std::nullopt);
+    else if (plan.kind() != KitConnection::Kind::notConnected)
+        wanted = plan;
+    else
+        wanted = api;
+    setConnection(service, wanted);
+}
+
+std::optional<std::pair<DevKitStore::Ticket, KitConnection>> DevKitStore::beginHalf(
+    KitService service, UsageHalf Tool::*half, bool hasSource)
+{
+    if (!hasSource) {
+        failHalf(service, half, unavailable(service));
+        return std::nullopt;
+    }
+    const KitConnection before = connection(service);
+    const Ticket ticket(this, &(tool(service).*half).generation);
+    setHalf(service, half, KitConnection::connecting());
+    updateUsageConnection(service);
+    return std::pair {ticket, before};
+}
+
+void DevKitStore::failHalf(KitService service, UsageHalf Tool::*half, const KitConnection& failure)
+{
+    setHalf(service, half, failure);
+    updateUsageConnection(service);
+}
+
+void DevKitStore::finishHalf(KitService service, const KitConnection& before)
+{
+    startPolling(service, false);
+    if (!before.isConnected() && connection(service).isConnected())
+        celebrate(service, 1.0);
+}
+
+QCoro::Task<> DevKitStore::connectUsage(KitService service)
+{
+    QPointer<DevKitStore> self(this);
+    if (m_usesMockData)
+        co_return;
+    const auto usage = m_sources.usage.value(service);
+    const auto begun = beginHalf(service, &Tool::plan, usage != nullptr);
+    if (!begun)
+        co_return;
+    const auto& [ticket, before] = *begun;
+    std::exception_ptr failure;
+    try {
+        co_await usage->connect();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        co_return;
+    if (!ticket.stillWanted()) {
+        // The user disconnected while the source was being set up: undo what it set up.
+        if (!failure)
+            usage->disconnect();
+        co_return;
+    }
+    if (failure) {
+        failHalf(service, &Tool::plan, log(failure, service));
+        co_return;
+    }
+    qCInfo(logApp, "Connected to %s", qUtf8Printable(service.serviceName()));
+    co_await refreshUsage(service);
+    if (ticket.stillWanted())
+        finishHalf(service, before);
+}
+
+QCoro::Task<> DevKitStore::connectAPIUsage(KitService service, QString key)
+{
+    if (key.isEmpty() || m_usesMockData)
+        co_return;
+    const auto spend = m_sources.spend.value(service);
+    const auto begun = beginHalf(service, &Tool::api, spend != nullptr);
+    if (!begun)
+        co_return;
+    const auto& [ticket, before] = *begun;
+    QList<UsageSpend> figures;
+    std::exception_ptr failure;
+    try {
+        figures = co_await spend->spend(key, now());
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!ticket.stillWanted())
+        co_return; // disconnected meanwhile: the key is not stored
+    if (failure) {
+        failHalf(service, &Tool::api, log(failure, service));
+        co_return;
+    }
+    if (!m_secrets.setSecret(key, service.secretKey())) {
+        failHalf(service, &Tool::api, notSaved(service));
+        co_return;
+    }
+    m_snapshot.spend.insert(service, figures);
+    Q_EMIT snapshotChanged();
+    tool(service).spendChecked = now();
+    setHalf(service, &Tool::api, KitConnection::connected(std::nullopt));
+    qCInfo(logApp, "Connected to the API usage of %s", qUtf8Printable(service.serviceName()));
+    updateUsageConnection(service);
+    finishHalf(service, before);
+}
+
+void DevKitStore::disconnectUsage(KitService service)
+{
+    moveOn(tool(service).plan.generation);
+    if (const auto usage = m_sources.usage.value(service))
+        usage->disconnect();
+    setHalf(service, &Tool::plan, std::nullopt);
+    if (m_snapshot.usage.remove(service) > 0)
+        Q_EMIT snapshotChanged();
+    updateUsageConnection(service);
+}
+
+void DevKitStore::disconnectAPIUsage(KitService service)
+{
+    moveOn(tool(service).api.generation);
+    m_secrets.removeSecret(service.secretKey());
+    setHalf(service, &Tool::api, std::nullopt);
+    tool(service).spendChecked.reset();
+    if (m_snapshot.spend.remove(service) > 0)
+        Q_EMIT snapshotChanged();
+    updateUsageConnection(service);
+}
+
+} // namespace brenvo
