@@ -10,7 +10,9 @@
 #include "sources/GitLabSource.h"
 #include "sources/VercelSource.h"
 #include "usage/AnthropicAdminClient.h"
+#include "usage/CodexUsageReader.h"
 #include "usage/OpenAIAdminClient.h"
+#include "usage/ToolAccount.h"
 
 namespace brenvo {
 
@@ -34,7 +36,6 @@ QCoro::Task<std::optional<QImage>> LoaderSiteIcons::image(QUrl url)
 DevKitStore::Sources DevKitStore::standardSources(
     PreferencesStore& preferences, Scheduler& scheduler, std::optional<UsageSources> usage)
 {
-    Q_UNUSED(preferences);
     Sources sources;
     // One transport for every client: it owns the one network access manager.
     const auto http = std::make_shared<NetworkHTTPClient>();
@@ -49,10 +50,15 @@ DevKitStore::Sources DevKitStore::standardSources(
     sources.payments.insert(KitService::polar, std::make_shared<PolarClient>(http));
     sources.spend.insert(KitService::claude, std::make_shared<AnthropicAdminClient>(http));
     sources.spend.insert(KitService::codex, std::make_shared<OpenAIAdminClient>(http));
-    // No local plan-limits reader exists yet (Claude Code's status line, the Codex app server): unless
-    // a usage map is given, a usage tool connects through its admin API key alone.
-    if (usage)
+    if (usage) {
         sources.usage = std::move(*usage);
+    } else {
+        // Claude Code's status-line reader (ClaudeUsageFile) is wired here, under KitService::claude.
+        const auto codex = std::make_shared<ToolAccount>(QStringLiteral("codex"), scheduler);
+        sources.usage.insert(KitService::codex,
+            std::make_shared<CodexUsageReader>(
+                preferences, codex, std::make_shared<CodexAppServer>(codex), now));
+    }
     sources.siteIcons = std::make_shared<LoaderSiteIcons>(std::make_shared<SiteIconLoader>(http));
     return sources;
 }
