@@ -74,11 +74,15 @@ QString sentenceFor(const QJsonObject& reply, const char* method)
         return CodexAppServer::apiKeySignIn;
     if (message.contains(QLatin1String("authentication required")))
         return CodexAppServer::notSignedIn;
-    if (code == -32601 || (code == -32600 && message.contains(QLatin1String("unknown variant"))))
+    // An older server does not know the method: it names it, or calls it an unknown variant.
+    if (code == -32601
+        || (code == -32600
+            && (message.contains(QLatin1String("unknown variant"))
+                || message.contains(QLatin1String(method)))))
         return CodexAppServer::tooOld;
     if (message.startsWith(QLatin1String("failed to fetch codex rate limits")))
         return CodexAppServer::backendFailed;
-    return CodexAppServer::stopped;
+    return CodexAppServer::refused;
 }
 
 QString endedSentence(const ToolChild& child)

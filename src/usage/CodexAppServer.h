@@ -57,6 +57,8 @@ public:
     static inline const QString noAnswer = QStringLiteral("OpenAI Codex did not answer within 20 seconds.");
     static inline const QString backendFailed = QStringLiteral(
         "Codex could not fetch the plan limits from OpenAI. It will try again at the next check.");
+    static inline const QString refused
+        = QStringLiteral("Codex could not report the plan limits. Run codex in a terminal to see why.");
     static inline const QString stopped = QStringLiteral(
         "Codex stopped before it reported the plan limits. Run codex in a terminal to see why.");
     // "OpenAI Codex answered with something Brenvo does not understand."
