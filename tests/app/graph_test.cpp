@@ -106,6 +106,9 @@ TEST_F(Graph, TheApplicationsWiringHasEveryToolAndContactsNobody)
         EXPECT_TRUE(wired->hasSource(s)) << s.rawValue().toStdString();
     EXPECT_EQ(claude->reports + claude->connects, 0);
     EXPECT_EQ(wired->snapshot(), DevKitSnapshot::empty());
+    // Without a given map the store reads Codex's plan limits itself.
+    EXPECT_TRUE(
+        makeDevKitStore(preferences, secrets, scheduler, false, http)->readsPlanLimits(KitService::codex));
 }
 
 TEST_F(Graph, IsBuiltOverTheGivenStoresAndContactsNothingNotEvenTheUpdaterWithAKey)

@@ -9,7 +9,9 @@
 #include "sources/GitLabSource.h"
 #include "sources/VercelSource.h"
 #include "usage/AnthropicAdminClient.h"
+#include "usage/CodexUsageReader.h"
 #include "usage/OpenAIAdminClient.h"
+#include "usage/ToolAccount.h"
 
 namespace brenvo {
 
@@ -33,7 +35,6 @@ QCoro::Task<std::optional<QImage>> LoaderSiteIcons::image(QUrl url)
 DevKitStore::Sources standardSources(PreferencesStore& preferences, Scheduler& scheduler,
     std::shared_ptr<HTTPClient> http, std::optional<DevKitStore::UsageSources> usage)
 {
-    Q_UNUSED(preferences);
     DevKitStore::Sources sources;
     const SiteIconLoader icons(http);
     Scheduler* clock = &scheduler;
@@ -46,10 +47,15 @@ DevKitStore::Sources standardSources(PreferencesStore& preferences, Scheduler& s
     sources.payments.insert(KitService::polar, std::make_shared<PolarClient>(http));
     sources.spend.insert(KitService::claude, std::make_shared<AnthropicAdminClient>(http));
     sources.spend.insert(KitService::codex, std::make_shared<OpenAIAdminClient>(http));
-    // No local plan-limits reader exists yet (Claude Code's status line, the Codex app server): unless
-    // a usage map is given, a usage tool connects through its admin API key alone.
-    if (usage)
+    if (usage) {
         sources.usage = std::move(*usage);
+    } else {
+        // Claude Code's status-line reader (ClaudeUsageFile) is wired here, under KitService::claude.
+        const auto codex = std::make_shared<ToolAccount>(QStringLiteral("codex"), scheduler);
+        sources.usage.insert(KitService::codex,
+            std::make_shared<CodexUsageReader>(
+                preferences, codex, std::make_shared<CodexAppServer>(codex), now));
+    }
     sources.siteIcons = std::make_shared<LoaderSiteIcons>(std::make_shared<SiteIconLoader>(http));
     return sources;
 }
