@@ -417,6 +417,11 @@ QCoro::Task<void> ClaudeUsageFile::askTool()
         if (!self)
             co_return;
         failure = error.reason();
+    } catch (const std::exception& error) {
+        if (!self)
+            co_return;
+        qCWarning(logApp, "Asking Claude Code for its plan limits failed: %s", error.what());
+        failure = claude_sentences::unexpected();
     }
     m_asking = false;
     if (failure && failure != m_failure)

@@ -25,7 +25,7 @@ public:
 
     // The whole file, when it is a readable file of at most `limit` bytes.
     std::optional<QByteArray> read(const QString& path, qint64 limit = 8 << 20) const;
-    bool write(const QString& path, const QByteArray& bytes, QFileDevice::Permissions mode);
+    virtual bool write(const QString& path, const QByteArray& bytes, QFileDevice::Permissions mode);
     bool remove(const QString& path);
 
 protected:

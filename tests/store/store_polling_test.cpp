@@ -1,4 +1,7 @@
 #include "StoreFixture.h"
+#include "usage/ClaudeUsageFile.h"
+
+#include <QDir>
 
 using namespace brenvo;
 using namespace brenvo::test;
@@ -106,6 +109,18 @@ TEST_F(Polling, TheApplicationsWiringHasEveryToolAndContactsNobody)
         EXPECT_TRUE(wired->hasSource(s)) << s.rawValue().toStdString();
     EXPECT_EQ(claudeUsage->reports + claudeUsage->connects, 0);
     EXPECT_EQ(wired->snapshot(), DevKitSnapshot::empty());
+}
+
+TEST_F(Polling, TheOwnClaudeReaderAsksAtTheCheckIntervalOfTheMoment)
+{
+    const auto claude = std::dynamic_pointer_cast<ClaudeUsageFile>(
+        DevKitStore::standardSources(preferences, scheduler, std::nullopt).usage.value(claudeKit));
+    ASSERT_TRUE(claude);
+    EXPECT_EQ(claude->claudeDirectory, QDir::homePath() + u"/.claude"_s);
+    EXPECT_TRUE(claude->directory.endsWith(u"/Brenvo"_s));
+    EXPECT_EQ(claude->refreshEvery(), 600);
+    preferences.setCheckIntervals({{u"claude"_s, 300}});
+    EXPECT_EQ(claude->refreshEvery(), 300);
 }
 
 TEST_F(Polling, SampleDataAnswersEveryQueryAndActionWithoutATool)

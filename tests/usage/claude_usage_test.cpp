@@ -1,9 +1,11 @@
 // Claude's plan limits: the edit of Claude Code's settings.json and its exact undo, a kill at any
 // step of either, the status-line script run by sh, and the two texts the limits are read from.
+#include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
 #include "usage/ClaudeSettingsText.h"
 #include "usage/ClaudeUsageFile.h"
+#include "usage/ToolAccount.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -246,6 +248,26 @@ TEST(ClaudeSettings, DisconnectPutsBackOnlyWhatIsStillOurs)
     home.file->disconnect();
     EXPECT_EQ(readAll(home.settings()), theirs);
     EXPECT_EQ(home.ourFiles(), QStringList());
+
+    // A file that cannot be written back keeps our status line, and its script, until it can.
+    ASSERT_EQ(connectFailure(*home.file), QString());
+    const QByteArray ours = readAll(home.settings());
+    struct Refusing final : ClaudeFiles {
+        QString refused;
+        bool write(const QString& path, const QByteArray& bytes, QFileDevice::Permissions mode) override
+        {
+            return path != refused && ClaudeFiles::write(path, bytes, mode);
+        }
+    };
+    auto refusing = std::make_shared<Refusing>();
+    refusing->refused = home.settings();
+    home.file->files = refusing;
+    home.file->disconnect();
+    EXPECT_EQ(readAll(home.settings()), ours);
+    EXPECT_TRUE(home.file->isConnected() && QFileInfo::exists(home.file->scriptPath()));
+    home.file->files = std::make_shared<ClaudeFiles>();
+    home.file->disconnect();
+    EXPECT_EQ(readAll(home.settings()), theirs);
 }
 
 // The child of the kill test: connects or disconnects, and kills itself at step BRENVO_KILL_AT of
@@ -411,4 +433,29 @@ TEST(ClaudeProbe, AsksOnItsOwnIntervalAndWhenTheCardIsWatched)
         EXPECT_EQ(failure.reason(), claude_sentences::apiKey());
     }
     EXPECT_EQ(*apiKey.probes, 0);
+}
+
+TEST(ClaudeProgram, ConnectSaysWhyTheRealProgramHasNoLimits)
+{
+    const QString tools = QStringLiteral(BRENVO_SOURCE_DIR "/build/tools/node_modules/.bin");
+    ASSERT_TRUE(QFileInfo(tools + u"/claude"_s).isExecutable()) << "scripts/setup installs it";
+    ManualScheduler scheduler;
+    Home home;
+    const struct {
+        const char* name;
+        QString path;
+        QString sentence;
+    } cases[] = {
+        {"signed out", tools, claude_sentences::notSignedIn()},
+        {"not installed", home.root.filePath(u"nowhere"_s), claude_sentences::notInstalled()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto tool = std::make_shared<ToolAccount>(
+            u"claude"_s, scheduler, ToolAccount::Places {c.path, {}, home.root.path(), {}});
+        tool->environment = {{u"HOME"_s, home.root.path()}};
+        home.file->askAccount = ClaudeUsageFile::accountAsker(tool);
+        EXPECT_EQ(connectFailure(*home.file), c.sentence);
+    }
+    EXPECT_FALSE(QFileInfo::exists(home.settings()));
 }
