@@ -87,7 +87,7 @@ struct Home {
     explicit Home(ClaudeAccount account = {true, u"claude.ai"_s, u"robin@example.com"_s, {}, u"max"_s})
     {
         file->claudeDirectory = root.filePath(u".claude"_s);
-        file->directory = root.filePath(u"data/Brenvo"_s);
+        file->directory = root.filePath(u"data/it's \"here\" $HOME/Brenvo"_s); // every path quoted
         file->now = [this] { return clock; };
         file->refreshEvery = [] { return 600.0; };
         file->askAccount = [account] { return signedIn(account); };
@@ -104,15 +104,20 @@ struct Home {
     }
 };
 
-// The failure sentence of connect, or empty when it succeeded.
-QString connectFailure(ClaudeUsageFile& file)
+// The failure sentence of a task, or empty when it succeeded.
+template <typename T> QString failureOf(QCoro::Task<T> task)
 {
     try {
-        runTask(file.connect());
+        runTask(std::move(task));
         return {};
     } catch (const UsageFailure& failure) {
         return failure.reason();
     }
+}
+
+QString connectFailure(ClaudeUsageFile& file)
+{
+    return failureOf(file.connect());
 }
 
 // Runs a status-line command as Claude Code does, with input on stdin; gives what it printed.
@@ -426,12 +431,7 @@ TEST(ClaudeProbe, AsksOnItsOwnIntervalAndWhenTheCardIsWatched)
 
     // A sign-in without plan limits is said at once, and the probe is not run.
     Home apiKey({true, u"api_key"_s, {}, {}, {}});
-    try {
-        runTask(apiKey.file->report());
-        ADD_FAILURE() << "no failure";
-    } catch (const UsageFailure& failure) {
-        EXPECT_EQ(failure.reason(), claude_sentences::apiKey());
-    }
+    EXPECT_EQ(failureOf(apiKey.file->report()), claude_sentences::apiKey());
     EXPECT_EQ(*apiKey.probes, 0);
 }
 
