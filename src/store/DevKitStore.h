@@ -119,6 +119,8 @@ public:
     const std::optional<AwaitedRedeploy>& awaitedRedeploy() const { return m_awaitedRedeploy; }
     bool hasAdoptedSingleKeys() const { return m_hasAdoptedSingleKeys; }
     bool hasSource(KitService service) const;
+    // A local reader of the tool's plan limits is wired (Claude Code's status line, codex).
+    bool readsPlanLimits(KitService service) const { return m_usage.value(service) != nullptr; }
 
     // Queries.
     QList<Deployment> deployments(KitService service) const;

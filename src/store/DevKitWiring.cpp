@@ -12,6 +12,7 @@
 #include "sources/VercelSource.h"
 #include "usage/AnthropicAdminClient.h"
 #include "usage/ClaudeUsageFile.h"
+#include "usage/CodexUsageReader.h"
 #include "usage/OpenAIAdminClient.h"
 #include "usage/ToolAccount.h"
 
@@ -70,6 +71,10 @@ DevKitStore::Sources DevKitStore::standardSources(
         claude->refreshEvery = [settings] { return settings->checkInterval(KitService::claude); };
         claude->now = now;
         sources.usage.insert(KitService::claude, claude);
+        const auto codex = std::make_shared<ToolAccount>(QStringLiteral("codex"), scheduler);
+        sources.usage.insert(KitService::codex,
+            std::make_shared<CodexUsageReader>(
+                preferences, codex, std::make_shared<CodexAppServer>(codex), now));
     }
     sources.siteIcons = std::make_shared<LoaderSiteIcons>(std::make_shared<SiteIconLoader>(http));
     return sources;

@@ -109,6 +109,9 @@ TEST_F(Polling, TheApplicationsWiringHasEveryToolAndContactsNobody)
         EXPECT_TRUE(wired->hasSource(s)) << s.rawValue().toStdString();
     EXPECT_EQ(claudeUsage->reports + claudeUsage->connects, 0);
     EXPECT_EQ(wired->snapshot(), DevKitSnapshot::empty());
+    // Without a given map the store reads Codex's plan limits itself.
+    EXPECT_TRUE(
+        DevKitStore::create(preferences, secrets, scheduler, false)->readsPlanLimits(KitService::codex));
 }
 
 TEST_F(Polling, TheOwnClaudeReaderAsksAtTheCheckIntervalOfTheMoment)

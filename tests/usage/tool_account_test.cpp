@@ -4,8 +4,6 @@
 #include "support/RunTask.h"
 #include "usage/ToolAccount.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -28,25 +26,6 @@ QString script(const QString& path, const QByteArray& body)
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
-}
-
-// Lets the loop run until ready() holds (real processes need real turns), at most 10 s.
-template <typename F> bool pumpUntil(F ready)
-{
-    QDeadlineTimer deadline(10000);
-    while (!ready() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return ready();
-}
-
-// Running, not merely waiting to be reaped by whoever inherited it.
-bool alive(qint64 pid)
-{
-    QFile stat(u"/proc/%1/stat"_s.arg(pid));
-    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray text = stat.readAll();
-    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
 }
 
 } // namespace
@@ -95,8 +74,8 @@ TEST(ToolAccountTest, LooksOnPathThenInTheLoginShellThenInTheUsualFolders)
     EXPECT_FALSE(runTask(unsafe.locate()));
 }
 
-// A child gets an empty folder, its own folder first on PATH, stdin closed unless spoken to, a time
-// limit that kills what it started too, and capped output.
+// A child gets an empty folder, its own folder first on PATH, stdin closed unless spoken to, and
+// capped output. (Its time limit is proven with the Codex reader.)
 TEST(ToolAccountTest, BoundsEveryChild)
 {
     QTemporaryDir dir;
@@ -104,7 +83,6 @@ TEST(ToolAccountTest, BoundsEveryChild)
         "case \"$1\" in\n"
         "where) ls -A | wc -l; echo \"${PATH%%:*}\"; echo \"$EXTRA\"; cat ;;\n"
         "loud) yes 0123456789 ;;\n"
-        "hang) sleep 30 & echo $! ; wait ;;\n"
         "esac");
     ManualScheduler scheduler;
     ToolAccount account(u"probe"_s, scheduler, {u"/usr/bin:/bin"_s, {}, dir.path(), {}});
@@ -121,19 +99,6 @@ TEST(ToolAccountTest, BoundsEveryChild)
     run = runTask(account.run(probe, {u"loud"_s}, options));
     EXPECT_TRUE(run.overflowed);
     EXPECT_EQ(run.output.size(), 1000);
-
-    auto child = account.start(probe, {u"hang"_s}, std::chrono::seconds(20));
-    auto line = child->readLine();
-    ASSERT_TRUE(pumpUntil([&] { return line.isReady(); }));
-    const qint64 grandchild = runTask(std::move(line)).value_or("0").toLongLong();
-    EXPECT_TRUE(alive(grandchild));
-    scheduler.advance(std::chrono::milliseconds(19999));
-    EXPECT_FALSE(child->hasEnded());
-    scheduler.advance(std::chrono::milliseconds(1));
-    run = runTask(child->wait());
-    EXPECT_TRUE(run.timedOut);
-    EXPECT_EQ(run.exitCode, -1);
-    EXPECT_TRUE(pumpUntil([&] { return !alive(grandchild); }));
 
     run = runTask(account.run(dir.path() + u"/missing"_s, {}));
     EXPECT_FALSE(run.started);
