@@ -7,11 +7,14 @@
 #include "app/state/AppDelegate.h"
 #include "app/state/DevKitWiring.h"
 #include "app/state/EdgePanelSurface.h"
+#include "usage/ClaudeUsageFile.h"
+
 #include "edge/EdgeController.h"
 #include "edge/EdgeSurface.h"
 #include "settings/OnboardingView.h"
 #include "settings/OnboardingWindowController.h"
 #include "updates/UpdateManager.h"
+#include <QDir>
 
 #include "support/FakeHTTPClient.h"
 #include "support/FakeSecretStore.h"
@@ -24,6 +27,7 @@
 #include <gtest/gtest.h>
 
 using namespace brenvo;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -109,6 +113,19 @@ TEST_F(Graph, TheApplicationsWiringHasEveryToolAndContactsNobody)
     // Without a given map the store reads Codex's plan limits itself.
     EXPECT_TRUE(
         makeDevKitStore(preferences, secrets, scheduler, false, http)->readsPlanLimits(KitService::codex));
+}
+
+TEST_F(Graph, TheOwnClaudeReaderAsksAtTheCheckIntervalOfTheMoment)
+{
+    PreferencesStore preferences {defaults};
+    const auto claude = std::dynamic_pointer_cast<ClaudeUsageFile>(
+        standardSources(preferences, scheduler, http, std::nullopt).usage.value(KitService::claude));
+    ASSERT_TRUE(claude);
+    EXPECT_EQ(claude->claudeDirectory, QDir::homePath() + u"/.claude"_s);
+    EXPECT_TRUE(claude->directory.endsWith(u"/Brenvo"_s));
+    EXPECT_EQ(claude->refreshEvery(), 600);
+    preferences.setCheckIntervals({{u"claude"_s, 300}});
+    EXPECT_EQ(claude->refreshEvery(), 300);
 }
 
 TEST_F(Graph, IsBuiltOverTheGivenStoresAndContactsNothingNotEvenTheUpdaterWithAKey)

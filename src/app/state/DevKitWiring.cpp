@@ -1,5 +1,6 @@
 #include "app/state/DevKitWiring.h"
 
+#include "app/core/PreferencesStore.h"
 #include "http/SiteIconLoader.h"
 #include "model/Scheduler.h"
 #include "payments/PolarClient.h"
@@ -9,9 +10,15 @@
 #include "sources/GitLabSource.h"
 #include "sources/VercelSource.h"
 #include "usage/AnthropicAdminClient.h"
+#include "usage/ClaudeUsageFile.h"
 #include "usage/CodexUsageReader.h"
 #include "usage/OpenAIAdminClient.h"
 #include "usage/ToolAccount.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace brenvo {
 
@@ -50,7 +57,17 @@ DevKitStore::Sources standardSources(PreferencesStore& preferences, Scheduler& s
     if (usage) {
         sources.usage = std::move(*usage);
     } else {
-        // Claude Code's status-line reader (ClaudeUsageFile) is wired here, under KitService::claude.
+        auto claude = std::make_shared<ClaudeUsageFile>();
+        const auto claudeTool = std::make_shared<ToolAccount>(u"claude"_s, scheduler);
+        claude->claudeDirectory = QDir::homePath() + u"/.claude"_s;
+        claude->directory
+            = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/Brenvo"_s;
+        claude->askAccount = ClaudeUsageFile::accountAsker(claudeTool);
+        claude->ask = ClaudeUsageFile::limitsProbe(claudeTool);
+        PreferencesStore* settings = &preferences;
+        claude->refreshEvery = [settings] { return settings->checkInterval(KitService::claude); };
+        claude->now = now;
+        sources.usage.insert(KitService::claude, claude);
         const auto codex = std::make_shared<ToolAccount>(QStringLiteral("codex"), scheduler);
         sources.usage.insert(KitService::codex,
             std::make_shared<CodexUsageReader>(
