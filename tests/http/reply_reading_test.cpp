@@ -203,13 +203,17 @@ TEST(TimeStamp, ReadsRfc3339AndNothingLooser)
              "2024-05-06T09:08:09+02:00", "2024-05-06T02:38:09.5-04:30"})
         EXPECT_EQ(ServiceAPI::date(QString::fromLatin1(text)), second) << text;
 
-    for (const char* text :
-        {"", "2024-05-06", "2024-05-06 07:08:09Z", "2024-05-06T07:08:09", "2024-05-06T07:08Z",
-            "2024-02-30T00:00:00Z", "2024-05-06T24:00:00Z", "20240506T070809Z", "2024-05-06T07:08:09+0200",
-            "2024-05-06T07:08:09+02", " 2024-05-06T07:08:09Z", "2024-05-06T07:08:09Z trailing"}) {
+    for (const char* text : {"", "2024-05-06", "2024-05-06 07:08:09Z", "2024-05-06T07:08:09",
+             "2024-05-06T07:08Z", "2024-02-30T00:00:00Z", "2024-05-06T24:00:00Z", "20240506T070809Z",
+             "2024-05-06T07:08:09+0200", "2024-05-06T07:08:09+02", " 2024-05-06T07:08:09Z",
+             "2024-05-06T07:08:09Z trailing", "2024.99-05-06T07:08:09Z", "2024-05-06T07:08:09Z.5",
+             "2024-05-06T09:08:09+02.123:00", "2024-05-06T07:08:09Z\n"}) {
         EXPECT_EQ(ServiceAPI::date(QString::fromLatin1(text)), std::nullopt) << text;
     }
     EXPECT_EQ(ServiceAPI::date(std::nullopt), std::nullopt);
+    EXPECT_EQ(ServiceAPI::date(QStringLiteral("2016-12-31T23:59:60.5Z")),
+        QDateTime(QDate(2017, 1, 1), QTime(0, 0), Qt::UTC))
+        << "a leap second is the next second";
 }
 
 TEST(FirstLine, CutsAtTheFirstLineBreak)
