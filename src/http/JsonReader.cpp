@@ -132,7 +132,7 @@ public:
         skipSpace();
         if (m_p == m_end)
             return QStringLiteral("an empty reply");
-        m_nodes.reserve(static_cast<size_t>(m_doc.text.size() / 12 + 4));
+        m_nodes.reserve(static_cast<size_t>(m_doc.text.size() / 32 + 4));
         if (value(0)) {
             skipSpace();
             if (m_p == m_end)
@@ -683,9 +683,19 @@ std::uint32_t lookup(const Document& doc, std::uint32_t object, QAnyStringView k
     std::uint32_t matched = absent;
     for (std::uint32_t k = object + 1; k < node.end; k = doc.nodes[k + 1].end) {
         const QByteArrayView name = doc.bytes(k);
+        // Cheap refusals first: a converted key is never longer than the key (for the field names
+        // of replies), and starts with the key's first character, at most lower-cased.
+        if (name.size() < wanted.size())
+            continue;
+        if (!wanted.isEmpty()) {
+            const char f = name.front();
+            if (f != wanted.front() && static_cast<unsigned char>(f) < 0x80
+                && (f < 'A' || f > 'Z' || char(f - 'A' + 'a') != wanted.front()))
+                continue;
+        }
         if (name == wanted)
             exact = k + 1;
-        else if (style == KeyStyle::snakeCase && !name.isEmpty() && camelCaseMatches(name, wanted))
+        else if (style == KeyStyle::snakeCase && camelCaseMatches(name, wanted))
             matched = k + 1;
     }
     return exact != absent ? exact : matched;
