@@ -46,6 +46,7 @@
 #include <concepts>
 #include <cstdint>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -275,7 +276,7 @@ public:
     // For decoders of closed sets of words: the value is of the right type but not one it knows.
     [[noreturn]] void fail(const char* expected) const;
 
-private:
+    // A document with no values, for views of nothing.
     static const json_detail::DocumentPtr& emptyDocument();
 };
 
@@ -353,11 +354,14 @@ public:
 
     template <typename T> T at(qsizetype i) const
     {
-        Q_ASSERT(i >= 0 && i < size());
-        std::uint32_t n = m_node + 1;
-        for (qsizetype k = 0; k < i; ++k)
-            n = m_doc->nodes[n].end;
-        return json_detail::decodeAt<T>(m_doc, n, m_style, step({}, i));
+        // Past the end reads as a missing value.
+        std::uint32_t n = json_detail::absent;
+        if (i >= 0 && i < size()) {
+            n = m_node + 1;
+            for (qsizetype k = 0; k < i; ++k)
+                n = m_doc->nodes[n].end;
+        }
+        return json_detail::decodeAt<T>(m_doc ? m_doc : JsonValue::emptyDocument(), n, m_style, step({}, i));
     }
 
     // Every element as T: one failing element fails the whole array.
