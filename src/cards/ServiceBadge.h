@@ -59,7 +59,7 @@ public:
     static QColor arcColour(const State& state, qreal drawn);
     // The turning rim's angle in degrees at a wall-clock time: one clockwise turn per second, in
     // rimSteps steps (as few as still read as turning: each step wakes the program).
-    static constexpr int rimSteps = 12;
+    static constexpr int rimSteps = 10;
     static qreal rimAngle(qint64 msecsSinceEpoch);
     // How long until the rim's next step.
     static Duration rimFrameDelay(qint64 msecsSinceEpoch);

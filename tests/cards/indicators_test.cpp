@@ -171,10 +171,10 @@ TEST(ServiceBadge, OpacitiesAtRestAndAwake)
     EXPECT_DOUBLE_EQ(ServiceBadge::fillOpacity(working, 1), 0.18);
     EXPECT_DOUBLE_EQ(ServiceBadge::ringOpacity(working, 1), 1.0);
 
-    // One clockwise turn per second in twelve steps, in step with the wall clock.
-    EXPECT_DOUBLE_EQ(ServiceBadge::rimAngle(1'700'000'000'250), 90);
-    EXPECT_DOUBLE_EQ(ServiceBadge::rimAngle(1'700'000'001'330), 90);
-    EXPECT_EQ(ServiceBadge::rimFrameDelay(1'700'000'000'250), Duration(84));
+    // One clockwise turn per second in ten steps, in step with the wall clock.
+    EXPECT_DOUBLE_EQ(ServiceBadge::rimAngle(1'700'000'000'250), 72);
+    EXPECT_DOUBLE_EQ(ServiceBadge::rimAngle(1'700'000'001'299), 72);
+    EXPECT_EQ(ServiceBadge::rimFrameDelay(1'700'000'000'250), Duration(50));
 }
 
 TEST(ServiceBadge, RingIsDrawnOnWhenAToolConnects)
