@@ -264,7 +264,8 @@ KitClampedText::KitClampedText(const QString& text, const QFont& font, const QCo
     setTextFormat(Qt::PlainText);
     setFont(font);
     setAlignment(alignment);
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // Selected with the mouse (a click gives it the keys to copy with); never a stop for Tab.
+    setTextInteractionFlags(Qt::TextSelectableByMouse);
     setContextMenuPolicy(Qt::DefaultContextMenu);
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     policy.setHeightForWidth(true);
