@@ -5,6 +5,7 @@
 #include "app/core/PreferencesStore.h"
 #include "app/state/AppCommands.h"
 #include "app/state/AppDelegate.h"
+#include "app/state/AppIcon.h"
 #include "app/state/EdgePanelSurface.h"
 #include "edge/EdgeController.h"
 #include "edge/EdgeSurface.h"
@@ -92,6 +93,15 @@ TEST(LaunchSwitches, TheHarnessIsFoundByTheNamePrefixAndSampleDataByTheExactArgu
     for (const char* near :
         {"--mockData", "mockData", "-mockdata", "-MockData", "-mockData=YES", " -mockData"})
         EXPECT_FALSE(AppState::asksForMockData({"brenvo", near})) << near;
+}
+
+TEST(AppIcon, IsTheInstalledDrawingTheWashAndTheGreenLight)
+{
+    const QImage image = appIcon().pixmap(100).toImage();
+    const QColor wash = image.pixelColor(20, 50), light = image.pixelColor(76, 33);
+    EXPECT_TRUE(wash.alpha() == 255 && wash.blue() > wash.red() && wash.value() < 140)
+        << wash.name().toStdString();
+    EXPECT_TRUE(light.green() > 150 && light.red() < 100) << light.name().toStdString();
 }
 
 TEST_F(Graph, IsBuiltOverTheGivenStoresAndContactsNothingNotEvenTheUpdaterWithAKey)
