@@ -160,8 +160,8 @@ TEST(LaunchX11, APlainStartShowsThePanelFollowsItsShortcutAndASecondLaunchAndEnd
     const QString window
         = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app->processId())})
               .section('\n', 0, 0);
-    EXPECT_EQ(
-        run("xprop", {"-id", window, "WM_CLASS"}), "WM_CLASS(STRING) = \"brenvo\", \"" + wmClass + "\"\n");
+    EXPECT_EQ(run("xprop", {"-id", window, "WM_CLASS"}).toStdString(),
+        ("WM_CLASS(STRING) = \"brenvo\", \"" + wmClass + "\"\n").toStdString());
     EXPECT_EQ(out->right() + 1, QGuiApplication::primaryScreen()->geometry().width());
     EXPECT_GT(out->height(), out->width());
     // No tool is connected: every tile is grey.
