@@ -5,6 +5,7 @@
 #include "app/core/PreferencesStore.h"
 #include "app/state/AppCommands.h"
 #include "app/state/AppDelegate.h"
+#include "app/state/AppIcon.h"
 #include "app/state/DevKitWiring.h"
 #include "app/state/EdgePanelSurface.h"
 #include "usage/ClaudeUsageFile.h"
@@ -126,6 +127,15 @@ TEST_F(Graph, TheOwnClaudeReaderAsksAtTheCheckIntervalOfTheMoment)
     EXPECT_EQ(claude->refreshEvery(), 600);
     preferences.setCheckIntervals({{u"claude"_s, 300}});
     EXPECT_EQ(claude->refreshEvery(), 300);
+}
+
+TEST(AppIcon, IsTheInstalledDrawingTheWashAndTheGreenLight)
+{
+    const QImage image = appIcon().pixmap(100).toImage();
+    const QColor wash = image.pixelColor(20, 50), light = image.pixelColor(76, 33);
+    EXPECT_TRUE(wash.alpha() == 255 && wash.blue() > wash.red() && wash.value() < 140)
+        << wash.name().toStdString();
+    EXPECT_TRUE(light.green() > 150 && light.red() < 100) << light.name().toStdString();
 }
 
 TEST_F(Graph, IsBuiltOverTheGivenStoresAndContactsNothingNotEvenTheUpdaterWithAKey)
