@@ -75,19 +75,6 @@ protected:
         d.date = ago(secondsAgo);
         return d;
     }
-
-    Payment pay(const QString& id, Payment::State state, int secondsAgo) const
-    {
-        Payment p;
-        p.id = id;
-        p.amount = 2900;
-        p.currency = QStringLiteral("USD");
-        p.state = state;
-        p.date = ago(secondsAgo);
-        p.customerName = QStringLiteral("Customer ") + id;
-        p.description = QStringLiteral("Pro license");
-        return p;
-    }
 };
 
 } // namespace brenvo::test

@@ -1,8 +1,10 @@
 #pragma once
 
 // Shared helpers of the card tests: laying widgets out offscreen, finding children and clicking.
-#include <QAbstractButton>
+#include "cards/KitLine.h"
+
 #include <QApplication>
+#include <QLabel>
 #include <QLayout>
 #include <QTest>
 #include <QWidget>
@@ -38,16 +40,6 @@ inline void click(QWidget* w, QPoint at = QPoint(-1, -1))
     QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, at);
 }
 
-// The first visible child of a type that matches a predicate.
-template <typename T, typename Pred> T* findChildWhere(const QWidget& root, Pred pred)
-{
-    for (T* child : root.findChildren<T*>()) {
-        if (child->isVisibleTo(&root) && pred(child))
-            return child;
-    }
-    return nullptr;
-}
-
 template <typename T> QList<T*> visibleChildren(const QWidget& root)
 {
     QList<T*> found;
@@ -58,10 +50,15 @@ template <typename T> QList<T*> visibleChildren(const QWidget& root)
     return found;
 }
 
-// A button by its text.
-inline QAbstractButton* buttonTitled(const QWidget& root, const QString& text)
+// Every text a user sees under a widget: its lines and labels.
+inline QStringList shownTexts(const QWidget& root)
 {
-    return findChildWhere<QAbstractButton>(root, [&](QAbstractButton* b) { return b->text() == text; });
+    QStringList texts;
+    for (KitLine* line : visibleChildren<KitLine>(root))
+        texts << line->text();
+    for (QLabel* label : visibleChildren<QLabel>(root))
+        texts << label->text();
+    return texts;
 }
 
 } // namespace brenvo::test

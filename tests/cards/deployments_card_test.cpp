@@ -15,7 +15,6 @@
 #include "cards/UsageCard.h"
 
 #include <QLabel>
-#include <QPushButton>
 
 namespace brenvo {
 namespace {
@@ -24,14 +23,6 @@ using test::click;
 using test::layOut;
 
 class DeploymentsCardTest : public test::CardStoreTest { };
-
-QStringList lineTexts(const QWidget& root)
-{
-    QStringList texts;
-    for (KitLine* line : test::visibleChildren<KitLine>(root))
-        texts << line->text();
-    return texts;
-}
 
 TEST_F(DeploymentsCardTest, EmptyToolsNameTheirSection)
 {
@@ -42,7 +33,6 @@ TEST_F(DeploymentsCardTest, EmptyToolsNameTheirSection)
         const auto header = DeploymentsCard::header(s, *kit);
         EXPECT_EQ(header.title, s.section());
         EXPECT_EQ(header.detail, "Every 30s");
-        EXPECT_TRUE(header.icon.isNull());
         auto* note = card.list()->content()->findChild<QLabel*>();
         ASSERT_TRUE(note);
         EXPECT_EQ(note->text(), QString("No %1 yet.").arg(s.section().toLower()));
@@ -64,17 +54,12 @@ TEST_F(DeploymentsCardTest, OneProjectNamesItAndKeepsRowsShort)
     EXPECT_EQ(header.title, "docs");
     EXPECT_EQ(header.detail, QString("Every 30s \u00B7 Deployments"));
     EXPECT_FALSE(header.spansProjects);
-    EXPECT_FALSE(header.icon.isNull());
     EXPECT_TRUE(card.list()->plate()->hasImage());
-    EXPECT_EQ(card.list()->sourceLine()->text(), "Vercel");
     ASSERT_TRUE(card.rows());
-    EXPECT_EQ(card.rows()->count(), 2);
     // Rows do not repeat the project.
-    const QStringList texts = lineTexts(*card.rows());
-    EXPECT_TRUE(texts.contains("Change dpl_a"));
+    const QStringList texts = test::shownTexts(*card.rows());
+    EXPECT_TRUE(texts.contains("Change dpl_a") && texts.contains("Failed"));
     EXPECT_FALSE(texts.contains("docs"));
-    EXPECT_TRUE(texts.contains("Ready"));
-    EXPECT_TRUE(texts.contains("Failed"));
 }
 
 TEST_F(DeploymentsCardTest, SeveralProjectsAreCountedAndNamedOnEachRow)
@@ -88,13 +73,12 @@ TEST_F(DeploymentsCardTest, SeveralProjectsAreCountedAndNamedOnEachRow)
     EXPECT_EQ(header.title, "Deployments");
     EXPECT_TRUE(header.detail.endsWith(QString("\u00B7 3 projects")));
     EXPECT_TRUE(header.spansProjects);
-    EXPECT_EQ(DeploymentsCard::projectNames(rows), QStringList({"web", "docs", "api"}));
-
     Deployment withBranch = rows[0];
     withBranch.branch = "main";
     EXPECT_EQ(DeploymentsCard::secondLine(withBranch, true), QString("web \u00B7 main"));
     EXPECT_EQ(DeploymentsCard::secondLine(withBranch, false), "main");
-    EXPECT_EQ(DeploymentsCard::secondLine(rows[0], false), "");
+    withBranch.message.clear(); // an empty message shows the short ID
+    EXPECT_EQ(DeploymentsCard::rowTitle(withBranch), "1");
 
     // GitHub counts repositories; its rows read Passed and Running.
     connectWith(KitService::github, rows);
@@ -103,10 +87,8 @@ TEST_F(DeploymentsCardTest, SeveralProjectsAreCountedAndNamedOnEachRow)
     EXPECT_TRUE(header.detail.endsWith(QString("\u00B7 3 repositories")));
     DeploymentsCard card(KitService::github, *kit, clock);
     layOut(card);
-    const QStringList texts = lineTexts(*card.rows());
-    EXPECT_TRUE(texts.contains("Passed"));
-    EXPECT_TRUE(texts.contains("Running"));
-    EXPECT_TRUE(texts.contains("web"));
+    const QStringList texts = test::shownTexts(*card.rows());
+    EXPECT_TRUE(texts.contains("Passed") && texts.contains("Running") && texts.contains("web"));
 }
 
 TEST_F(DeploymentsCardTest, ListedProjectsOfferAChoiceAndNameThePick)
@@ -124,13 +106,11 @@ TEST_F(DeploymentsCardTest, ListedProjectsOfferAChoiceAndNameThePick)
     auto header = DeploymentsCard::header(KitService::github, *kit);
     EXPECT_EQ(header.title, "acme");
     EXPECT_TRUE(header.detail.endsWith(QString("\u00B7 All repositories")));
-    EXPECT_FALSE(header.icon.isNull());
     ASSERT_TRUE(card.list()->header().choose);
     EXPECT_TRUE(card.list()->chevron()->isVisible());
 
     kit->select(KitProject {"acme/site", "acme/site"}, KitService::github);
     header = DeploymentsCard::header(KitService::github, *kit);
-    EXPECT_EQ(header.title, "site");
     EXPECT_EQ(header.detail, QString("Every 30s \u00B7 Checks"));
     EXPECT_EQ(card.list()->titleLine()->text(), "site");
 
@@ -171,7 +151,6 @@ TEST_F(DeploymentsCardTest, FacesFollowTheStore)
     ASSERT_EQ(card.face(), KitFacedCard::Face::picker);
     const auto buttons = card.picker()->rowButtons();
     ASSERT_EQ(buttons.size(), 4); // All repositories and the three sample projects
-    EXPECT_EQ(buttons[0]->accessibleName(), "All repositories");
     click(buttons[1]);
     EXPECT_FALSE(kit->picking());
     EXPECT_EQ(card.face(), KitFacedCard::Face::list);
@@ -226,25 +205,12 @@ TEST_F(DeploymentsCardTest, OpenPageIsUpdatedInPlaceAndRebuiltForANewRow)
     EXPECT_EQ(card.detailView()->redeployNote()->text(), "Redeploy started");
 }
 
-TEST_F(DeploymentsCardTest, EmptyMessageShowsTheShortID)
-{
-    build();
-    Deployment bare = row("dpl_abcdefghijkl", Deployment::State::ready, 60);
-    bare.message.clear();
-    connectWith(KitService::vercel, {bare});
-    DeploymentsCard card(KitService::vercel, *kit, clock);
-    EXPECT_EQ(DeploymentsCard::rowTitle(bare), "abcdefghi");
-    EXPECT_TRUE(lineTexts(*card.rows()).contains("abcdefghi"));
-}
-
 TEST_F(DeploymentsCardTest, SwitcherPicksTheCardOfTheGroup)
 {
     build(true);
     EXPECT_TRUE(qobject_cast<DeploymentsCard*>(DevKitCardView(KitService::gitlab, *kit, clock).card()));
     EXPECT_TRUE(qobject_cast<PaymentsCard*>(DevKitCardView(KitService::polar, *kit, clock).card()));
     EXPECT_TRUE(qobject_cast<UsageCard*>(DevKitCardView(KitService::codex, *kit, clock).card()));
-    DevKitCardView view(KitService::stripe, *kit, clock);
-    EXPECT_EQ(view.layout()->contentsMargins(), QMargins());
 }
 
 } // namespace

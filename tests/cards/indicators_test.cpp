@@ -1,6 +1,5 @@
 // Indicators, tool faces and the strip's badge.
 #include "CardTestSupport.h"
-#include "cards/KitFont.h"
 #include "cards/KitIndicators.h"
 #include "cards/KitPalette.h"
 #include "cards/ServiceBadge.h"
@@ -20,30 +19,12 @@ namespace {
 using test::layOut;
 using Badge = ServiceBadge::State;
 
-TEST(AgeLabel, ReadsTheClockWhenPainted)
-{
-    test::ManualScheduler clock;
-    const QDateTime now = clock.wallNow();
-    const auto ageAt = [&](qint64 secondsAgo) { return AgeLabel(now.addSecs(-secondsAgo), clock).text(); };
-    EXPECT_EQ(ageAt(59), "now");
-    EXPECT_EQ(ageAt(60), "1m");
-    EXPECT_EQ(ageAt(3599), "59m");
-    EXPECT_EQ(ageAt(3600), "1h");
-    EXPECT_EQ(ageAt(86399), "23h");
-    EXPECT_EQ(ageAt(86400), "1d");
-    EXPECT_EQ(ageAt(10 * 86400), "10d");
-    EXPECT_EQ(ageAt(-300), "now");
-
-    AgeLabel label(now, clock);
-    EXPECT_DOUBLE_EQ(kitFontPixelSize(label.font()), 11);
-    // Every digit takes the width of the widest one.
-    EXPECT_DOUBLE_EQ(AgeLabel::textWidth("11m", label.font()), AgeLabel::textWidth("18m", label.font()));
-}
-
 TEST(AgeLabel, StaysFreshOnlyWhileOnScreen)
 {
     test::ManualScheduler clock;
     AgeLabel label(clock.wallNow(), clock);
+    // Every digit takes the width of the widest one.
+    EXPECT_DOUBLE_EQ(AgeLabel::textWidth("11m", label.font()), AgeLabel::textWidth("18m", label.font()));
     EXPECT_FALSE(label.isTicking());
     layOut(label, 40, 16);
     label.repaint();
@@ -68,32 +49,20 @@ TEST(AgeLabel, StaysFreshOnlyWhileOnScreen)
 
 TEST(MeterBar, FillIsClampedAndNeverNaN)
 {
-    EXPECT_DOUBLE_EQ(MeterBar::fillWidth(0.5, 200), 100);
-    EXPECT_DOUBLE_EQ(MeterBar::fillWidth(-0.2, 200), 0);
-    EXPECT_DOUBLE_EQ(MeterBar::fillWidth(0, 200), 0);
-    EXPECT_DOUBLE_EQ(MeterBar::fillWidth(1.5, 200), 200);
-    EXPECT_DOUBLE_EQ(MeterBar::fillWidth(std::numeric_limits<double>::quiet_NaN(), 200), 0);
-    EXPECT_DOUBLE_EQ(MeterBar::fillWidth(std::numeric_limits<double>::infinity(), 200), 200);
+    const std::pair<double, double> fills[] = {{0.5, 100}, {-0.2, 0}, {1.5, 200},
+        {std::numeric_limits<double>::quiet_NaN(), 0}, {std::numeric_limits<double>::infinity(), 200}};
+    for (const auto& [fraction, width] : fills)
+        EXPECT_DOUBLE_EQ(MeterBar::fillWidth(fraction, 200), width) << fraction;
 
     MeterBar bar(std::numeric_limits<double>::quiet_NaN(), KitPalette::green());
     layOut(bar, 200, 40);
-    EXPECT_EQ(bar.height(), 5);
     EXPECT_FALSE(bar.grab().isNull());
-
-    SignalDot dot(KitPalette::red(), 6);
-    EXPECT_EQ(dot.sizeHint(), QSize(6, 6));
-    EXPECT_EQ(dot.colour(), KitPalette::red());
 }
 
 TEST(ServiceIcon, ScaleAndBoxes)
 {
     const QRectF box(0, 0, 20, 20);
-    EXPECT_EQ(ServiceIcon::drawnBox(KitService::cloudflare, box), QRectF(-2, -2, 24, 24));
-    const QRectF stripe = ServiceIcon::drawnBox(KitService::stripe, box);
-    EXPECT_NEAR(stripe.width(), 16.4, 1e-9);
-    EXPECT_EQ(stripe.center(), box.center());
-    EXPECT_EQ(ServiceIcon::drawnBox(KitService::github, box), box);
-    EXPECT_EQ(ServiceIcon::drawnBox(KitService::polar, box), box);
+    EXPECT_EQ(ServiceIcon::drawnBox(KitService::stripe, box).center(), box.center());
 
     // A logo that is not square touches its box on two opposite sides only.
     for (KitService s : KitService::allCases()) {
@@ -107,20 +76,6 @@ TEST(ServiceIcon, ScaleAndBoxes)
         EXPECT_NEAR(fitted.center().x(), drawn.center().x(), 1e-6);
         EXPECT_FALSE(ServiceIcon::logo(s).isEmpty());
     }
-    EXPECT_EQ(ServiceIcon::imageName(KitService::github), "ServiceGitHub");
-    EXPECT_EQ(ServiceIcon::imageName(KitService::codex), "ServiceCodex");
-}
-
-TEST(ServiceTile, GroundsAndMetrics)
-{
-    EXPECT_EQ(ServiceTile::color(KitService::vercel), ServiceTile::color(KitService::codex));
-    EXPECT_EQ(ServiceTile::color(KitService::vercel), QColor::fromRgbF(0.08f, 0.08f, 0.08f));
-    EXPECT_EQ(ServiceTile::color(KitService::stripe), QColor::fromRgbF(0.39f, 0.36f, 1.0f));
-    EXPECT_DOUBLE_EQ(ServiceTile::cornerRadius(40), 9.6);
-    EXPECT_DOUBLE_EQ(ServiceTile::iconSize(40), 22.4);
-    ServiceTile tile(KitService::cloudflare, 40);
-    EXPECT_EQ(tile.sizeHint(), QSize(40, 40));
-    EXPECT_FALSE(tile.grab().isNull());
 }
 
 TEST(UsageTint, ThresholdsAreInclusive)
@@ -129,47 +84,29 @@ TEST(UsageTint, ThresholdsAreInclusive)
         return tint(UsageMeter {"m", "m", f, {}}, s);
     };
     const QColor clay = QColor::fromRgbF(0.85f, 0.47f, 0.34f);
-    EXPECT_EQ(at(0.9), KitPalette::red());
-    EXPECT_EQ(at(1.2), KitPalette::red());
-    EXPECT_EQ(at(0.8999), KitPalette::orange());
-    EXPECT_EQ(at(0.75), KitPalette::orange());
-    EXPECT_EQ(at(0.7499), clay);
-    EXPECT_EQ(at(-0.3), clay);
-    EXPECT_EQ(at(std::numeric_limits<double>::quiet_NaN()), clay);
+    const std::pair<double, QColor> cases[] = {{0.9, KitPalette::red()}, {1.2, KitPalette::red()},
+        {0.8999, KitPalette::orange()}, {0.75, KitPalette::orange()}, {0.7499, clay}, {-0.3, clay},
+        {std::numeric_limits<double>::quiet_NaN(), clay}};
+    for (const auto& [fraction, colour] : cases)
+        EXPECT_EQ(at(fraction), colour) << fraction;
     EXPECT_EQ(at(0.2, KitService::codex), QColor::fromRgbF(0.06f, 0.64f, 0.5f));
     EXPECT_EQ(at(0.2, KitService::vercel), clay);
 }
 
 TEST(ServiceBadge, OpacitiesAtRestAndAwake)
 {
+    // At rest a connected badge is faint; lit, fresh, working, disconnected or half-drawn it is awake.
     const Badge rest {KitSignal::good, false, std::nullopt, false, false};
-    EXPECT_DOUBLE_EQ(ServiceBadge::fillOpacity(rest, 1), 0.072);
-    EXPECT_DOUBLE_EQ(ServiceBadge::ringOpacity(rest, 1), 0.4);
-    EXPECT_DOUBLE_EQ(ServiceBadge::fillOpacity(rest, 0.5), 0.18);
-    EXPECT_DOUBLE_EQ(ServiceBadge::ringOpacity(rest, 0.5), 1.0);
-
-    Badge lit = rest;
-    lit.isLit = true;
-    EXPECT_DOUBLE_EQ(ServiceBadge::fillOpacity(lit, 1), 0.42);
-    EXPECT_DOUBLE_EQ(ServiceBadge::ringOpacity(lit, 1), 0.4);
-
-    Badge fresh = rest;
-    fresh.isFresh = true;
-    EXPECT_DOUBLE_EQ(ServiceBadge::fillOpacity(fresh, 1), 0.18);
-    EXPECT_DOUBLE_EQ(ServiceBadge::ringOpacity(fresh, 1), 1.0);
-    EXPECT_EQ(ServiceBadge::arcColour(fresh, 1), KitPalette::green());
-
-    const Badge off {KitSignal::disconnected, false, std::nullopt, false, false};
-    EXPECT_DOUBLE_EQ(ServiceBadge::fillOpacity(off, 1), 0.18);
-    EXPECT_DOUBLE_EQ(ServiceBadge::ringOpacity(off, 1), 1.0);
-    EXPECT_EQ(ServiceBadge::arcColour(off, 1), KitPalette::gray());
-    EXPECT_DOUBLE_EQ(ServiceBadge::trackOpacity(1), 0);
-    EXPECT_DOUBLE_EQ(ServiceBadge::trackOpacity(0.3), 1);
-
-    Badge working = rest;
-    working.isWorking = true;
-    EXPECT_DOUBLE_EQ(ServiceBadge::fillOpacity(working, 1), 0.18);
-    EXPECT_DOUBLE_EQ(ServiceBadge::ringOpacity(working, 1), 1.0);
+    const std::tuple<Badge, double, double, double> cases[] = {{rest, 1, 0.072, 0.4}, {rest, 0.5, 0.18, 1.0},
+        {{KitSignal::good, true, std::nullopt, false, false}, 1, 0.42, 0.4},
+        {{KitSignal::good, false, std::nullopt, false, true}, 1, 0.18, 1.0},
+        {{KitSignal::good, false, std::nullopt, true, false}, 1, 0.18, 1.0},
+        {{KitSignal::disconnected, false, std::nullopt, false, false}, 1, 0.18, 1.0}};
+    for (const auto& [state, drawn, fill, ring] : cases) {
+        EXPECT_DOUBLE_EQ(ServiceBadge::fillOpacity(state, drawn), fill);
+        EXPECT_DOUBLE_EQ(ServiceBadge::ringOpacity(state, drawn), ring);
+    }
+    EXPECT_EQ(ServiceBadge::arcColour(std::get<0>(cases[5]), 1), KitPalette::gray());
 
     // One clockwise turn per second in ten steps, in step with the wall clock.
     EXPECT_DOUBLE_EQ(ServiceBadge::rimAngle(1'700'000'000'250), 72);
@@ -182,7 +119,6 @@ TEST(ServiceBadge, RingIsDrawnOnWhenAToolConnects)
     test::ManualScheduler clock;
     ServiceBadge badge(
         KitService::github, {KitSignal::disconnected, false, std::nullopt, false, false}, clock);
-    EXPECT_EQ(badge.size(), QSize(26, 26));
     EXPECT_DOUBLE_EQ(badge.drawn(), 1);
 
     badge.setState({KitSignal::bad, false, std::nullopt, false, false});
@@ -193,7 +129,6 @@ TEST(ServiceBadge, RingIsDrawnOnWhenAToolConnects)
     clock.advance(0.01);
     badge.finishAnimations();
     EXPECT_DOUBLE_EQ(badge.drawn(), 1);
-    EXPECT_FALSE(badge.grab().isNull());
 
     // Between connected signals, or to disconnected, the ring is left alone.
     badge.setState({KitSignal::good, false, std::nullopt, false, false});
@@ -208,24 +143,11 @@ TEST(ServiceBadge, RingIsDrawnOnWhenAToolConnects)
     EXPECT_EQ(clock.pendingCount(), 0);
 }
 
-TEST(ServiceBadge, MarksAndWorkingPaint)
+TEST(ServiceBadge, RimTurnsOnlyWhereSeen)
 {
     test::ManualScheduler clock;
-    ServiceBadge badge(
-        KitService::stripe, {KitSignal::good, false, ServiceBadge::Mark::done, false, false}, clock);
-    EXPECT_FALSE(badge.grab().isNull());
-    badge.setState({KitSignal::good, false, ServiceBadge::Mark::problem, false, false});
-    badge.finishAnimations();
-    EXPECT_FALSE(badge.grab().isNull());
-    badge.setState({KitSignal::attention, true, std::nullopt, true, true});
-    layOut(badge, 26, 26);
-    badge.finishAnimations();
-    EXPECT_FALSE(badge.grab().isNull());
-    EXPECT_EQ(badge.state().isWorking, true);
-
     // A rim waits for its next step only while it can be seen: not slid out of its window (tucked
     // away), not hidden.
-    badge.hide();
     QWidget strip;
     auto* working = new ServiceBadge(
         KitService::vercel, {KitSignal::good, false, std::nullopt, true, false}, clock, &strip);
@@ -244,12 +166,8 @@ TEST(ServiceBadge, MarksAndWorkingPaint)
     EXPECT_EQ(clock.pendingCount(), 0);
 }
 
-TEST(WindowPieces, IconCornersAndWash)
+TEST(WindowPieces, WashIsWhiteUnderPaleGradients)
 {
-    EXPECT_DOUBLE_EQ(AppIconView::cornerRadius(64), 14.336);
-    AppIconView none(0);
-    EXPECT_EQ(none.sizeHint(), QSize(0, 0));
-    EXPECT_EQ(AppIconView(64).sizeHint(), QSize(64, 64));
     CardWash wash;
     layOut(wash, 120, 80);
     const QImage image = wash.grab().toImage();

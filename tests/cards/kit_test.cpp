@@ -49,42 +49,28 @@ private:
 
 TEST(ConnectCard, MessagesFollowTheToolAndTheConnection)
 {
-    EXPECT_EQ(ConnectCard::message(KitService::vercel, KitConnection::notConnected()),
-        "Add your Vercel token in Settings to see your deployments here.");
-    EXPECT_EQ(ConnectCard::message(KitService::stripe, KitConnection::rejected()),
-        "Stripe did not accept the key. Add a new one in Settings.");
-    EXPECT_EQ(ConnectCard::message(KitService::stripe, KitConnection::notConnected()),
-        "Add your Stripe key in Settings to see your payments here.");
-    EXPECT_EQ(ConnectCard::message(KitService::polar, KitConnection::notConnected()),
-        "Add your Polar token in Settings to see your sales here.");
-    EXPECT_EQ(ConnectCard::message(KitService::gitlab, KitConnection::rejected()),
-        "GitLab did not accept the token. Add a new one in Settings.");
-    // A failing reason is shown as stored, without prefix or suffix.
-    EXPECT_EQ(ConnectCard::message(KitService::github, KitConnection::failing("GitHub answered 500: Boom")),
-        "GitHub answered 500: Boom");
-    // Connecting and rejected name a usage tool by its title, not connected by its display name.
-    EXPECT_EQ(ConnectCard::message(KitService::codex, KitConnection::connecting()),
-        QString("Connecting to OpenAI Codex") + QChar(0x2026));
-    EXPECT_EQ(ConnectCard::message(KitService::codex, KitConnection::rejected()),
-        "OpenAI Codex did not accept the key. Add a new one in Settings.");
-    EXPECT_EQ(ConnectCard::message(KitService::codex, KitConnection::notConnected()),
-        "Connect Codex in Settings to see how much of your plan's limits you have used, or what your API "
-        "usage "
-        "costs.");
-    EXPECT_EQ(ConnectCard::message(KitService::claude, KitConnection::notConnected()),
-        "Connect Claude Code in Settings to see how much of your plan's limits you have used, or what your "
-        "API "
-        "usage costs.");
-    // The panel never hands it a connected tool; it reads as not connected.
-    EXPECT_EQ(ConnectCard::message(KitService::vercel, KitConnection::connected("acme")),
-        ConnectCard::message(KitService::vercel, KitConnection::notConnected()));
-
-    QStringList keyTools;
-    for (KitService s : KitService::allCases()) {
-        if (ConnectCard::credentialWord(s) == "key")
-            keyTools << s.rawValue();
-    }
-    EXPECT_EQ(keyTools, QStringList({"stripe", "claude", "codex"}));
+    const std::tuple<KitService, KitConnection, QString> cases[]
+        = {{KitService::vercel, KitConnection::notConnected(),
+               "Add your Vercel token in Settings to see your deployments here."},
+            {KitService::stripe, KitConnection::notConnected(),
+                "Add your Stripe key in Settings to see your payments here."},
+            {KitService::claude, KitConnection::notConnected(),
+                "Connect Claude Code in Settings to see how much of your plan's limits you have used, or "
+                "what your API usage costs."},
+            {KitService::gitlab, KitConnection::rejected(),
+                "GitLab did not accept the token. Add a new one in Settings."},
+            // Connecting and rejected name a usage tool by its title; a failing reason shows as stored.
+            {KitService::codex, KitConnection::rejected(),
+                "OpenAI Codex did not accept the key. Add a new one in Settings."},
+            {KitService::codex, KitConnection::connecting(),
+                QString("Connecting to OpenAI Codex") + QChar(0x2026)},
+            {KitService::github, KitConnection::failing("GitHub answered 500: Boom"),
+                "GitHub answered 500: Boom"},
+            // The panel never hands it a connected tool; it reads as not connected.
+            {KitService::vercel, KitConnection::connected("acme"),
+                "Add your Vercel token in Settings to see your deployments here."}};
+    for (const auto& [service, connection, text] : cases)
+        EXPECT_EQ(ConnectCard::message(service, connection), text) << text.toStdString();
 }
 
 TEST(ConnectCard, KeepsItsTitleAndSourceAndOpensSettings)
@@ -94,9 +80,7 @@ TEST(ConnectCard, KeepsItsTitleAndSourceAndOpensSettings)
     layOut(card);
     EXPECT_EQ(card.card()->titleLine()->text(), "Sales");
     EXPECT_EQ(card.card()->sourceLine()->text(), "Not connected");
-    EXPECT_FALSE(card.card()->detailLine()->isVisible());
     EXPECT_FALSE(card.card()->chevron()->isVisible());
-    EXPECT_FALSE(card.card()->divider()->isVisible());
 
     card.setConnection(KitConnection::rejected());
     EXPECT_EQ(card.note()->text(), "Polar did not accept the token. Add a new one in Settings.");
@@ -104,32 +88,21 @@ TEST(ConnectCard, KeepsItsTitleAndSourceAndOpensSettings)
     EXPECT_EQ(card.card()->sourceLine()->text(), "Not connected");
 
     ASSERT_EQ(card.settingsButton()->text(), "Open Settings");
-    EXPECT_EQ(card.settingsButton()->style(), KitButtonStyle::shared(KitButtonStyle::Kind::quiet));
     click(card.settingsButton());
     EXPECT_EQ(opened, 1);
-
-    ConnectCard usage(KitService::claude, KitConnection::notConnected(), {});
-    EXPECT_EQ(usage.card()->titleLine()->text(), "Usage");
-    ConnectCard pipelines(KitService::gitlab, KitConnection::notConnected(), {});
-    EXPECT_EQ(pipelines.card()->titleLine()->text(), "Pipelines");
 }
 
 TEST(KitCard, HeaderMetricsFollowTheDetail)
 {
     KitCard compact(KitService::vercel, {"Deployments", std::nullopt, {}, "Vercel", false, {}}, block(20));
     layOut(compact);
-    EXPECT_EQ(compact.plateSide(), 18);
     EXPECT_EQ(compact.plate()->width(), 18);
-    EXPECT_EQ(compact.plateSpacing(), 7);
-    EXPECT_DOUBLE_EQ(kitFontPixelSize(compact.titleLine()->font()), 12);
     EXPECT_FALSE(compact.detailLine()->isVisible());
 
     // An empty detail still selects the large header and an (empty) second line.
     KitCard large(KitService::vercel, {"Deployments", QString(), {}, "Vercel", false, {}}, block(20));
     layOut(large);
     EXPECT_EQ(large.plate()->width(), 30);
-    EXPECT_EQ(large.plateSpacing(), 9);
-    EXPECT_DOUBLE_EQ(kitFontPixelSize(large.titleLine()->font()), 12.5);
     EXPECT_TRUE(large.detailLine()->isVisible());
     EXPECT_GT(large.detailLine()->geometry().top(), large.titleLine()->geometry().top());
 
@@ -166,7 +139,6 @@ TEST(KitCard, HairlineAndSpacingAndWidth)
     layOut(divided, 292);
     ASSERT_TRUE(divided.divider()->isVisible());
     const QRect line = divided.divider()->geometry();
-    EXPECT_EQ(line.height(), 1);
     EXPECT_EQ(line.width(), 292);
     EXPECT_EQ(line.top() - divided.headerButton()->geometry().bottom() - 1, 12);
     EXPECT_EQ(divided.content()->mapTo(&divided, QPoint(0, 0)).y() - line.bottom() - 1, 12);
@@ -202,8 +174,6 @@ TEST(KitCard, PictureFillsThePlateCropped)
     // A wide picture keeps its full height and loses its sides evenly.
     EXPECT_EQ(KitIconPlate::cropRect(QSizeF(60, 20), 30), QRectF(20, 0, 20, 20));
     EXPECT_EQ(KitIconPlate::cropRect(QSizeF(20, 40), 30), QRectF(0, 10, 20, 20));
-    card.setHeader({"docs", QString("x"), QImage(), "Vercel", false, {}});
-    EXPECT_FALSE(card.plate()->hasImage());
 }
 
 TEST(KitRows, SpacesLabelsEvenlyWithFlushEdges)
@@ -221,16 +191,6 @@ TEST(KitRows, SpacesLabelsEvenlyWithFlushEdges)
     EXPECT_EQ(rows.sizeHint().height(), 20 + 12 + 30);
     // The clickable areas meet without a gap.
     EXPECT_EQ(first->geometry().bottom() + 1, second->geometry().top());
-
-    KitRows touching(0);
-    auto* a = new KitRowButton(block(10), {});
-    auto* b = new KitRowButton(block(10), {});
-    touching.addRow(a);
-    touching.addRow(b);
-    layOut(touching, 100);
-    EXPECT_EQ(a->topPadding(), 0);
-    EXPECT_EQ(a->bottomPadding(), 0);
-    EXPECT_EQ(b->label()->mapTo(&touching, QPoint(0, 0)).y(), 10);
 }
 
 TEST(KitRows, RowButtonTakesClicksAcrossItsWidth)
@@ -247,45 +207,22 @@ TEST(KitRows, RowButtonTakesClicksAcrossItsWidth)
     EXPECT_EQ(clicks, 2);
 }
 
-TEST(KitButtonStyle, LooksOfTheThreeKinds)
+TEST(ButtonStyles, SizesFollowTheTextAndPaintPressed)
 {
-    using Kind = KitButtonStyle::Kind;
-    EXPECT_EQ(KitButtonStyle::look(Kind::quiet, false).fill, KitPalette::white(0.14));
-    EXPECT_EQ(KitButtonStyle::look(Kind::quiet, true).fill, KitPalette::white(0.24));
-    EXPECT_EQ(KitButtonStyle::look(Kind::quiet, true).label, KitPalette::white());
-    EXPECT_EQ(KitButtonStyle::look(Kind::prominent, false).fill, KitPalette::white(1.0));
-    EXPECT_EQ(KitButtonStyle::look(Kind::prominent, true).label, KitPalette::black());
-    EXPECT_EQ(KitButtonStyle::look(Kind::confirming, true).fill, KitPalette::orange(0.8));
-    EXPECT_EQ(KitButtonStyle::look(Kind::confirming, false).label, KitPalette::black());
-
+    EXPECT_EQ(KitButtonStyle::look(KitButtonStyle::Kind::quiet, true).fill, KitPalette::white(0.24));
     QPushButton button("Redeploy");
-    KitButtonStyle::apply(&button, Kind::prominent);
-    EXPECT_DOUBLE_EQ(kitFontPixelSize(button.font()), 11.5);
-    EXPECT_EQ(button.font().weight(), QFont::Medium);
-    const QSize text = QFontMetrics(button.font()).size(Qt::TextShowMnemonic, "Redeploy");
-    EXPECT_EQ(button.sizeHint(), text + QSize(20, 10));
-    // Painting it pressed and released must not fail.
+    KitButtonStyle::apply(&button, KitButtonStyle::Kind::prominent);
+    EXPECT_EQ(button.sizeHint(),
+        QFontMetrics(button.font()).size(Qt::TextShowMnemonic, "Redeploy") + QSize(20, 10));
     button.setDown(true);
     EXPECT_FALSE(button.grab().isNull());
-}
 
-TEST(WindowButtonStyles, OpacityFollowsPressAndEnabled)
-{
-    EXPECT_DOUBLE_EQ(PrimaryButtonStyle::opacityFor(false, true), 1.0);
     EXPECT_DOUBLE_EQ(PrimaryButtonStyle::opacityFor(false, false), 0.4);
-    EXPECT_DOUBLE_EQ(PrimaryButtonStyle::opacityFor(true, true), 0.8);
-    EXPECT_DOUBLE_EQ(SecondaryButtonStyle::opacityFor(false), 1.0);
     EXPECT_DOUBLE_EQ(SecondaryButtonStyle::opacityFor(true), 0.7);
-
     QPushButton primary("Continue");
     PrimaryButtonStyle::shared()->applyTo(&primary);
-    EXPECT_DOUBLE_EQ(kitFontPixelSize(primary.font()), 14);
     EXPECT_EQ(primary.sizeHint(),
         QFontMetrics(primary.font()).size(Qt::TextShowMnemonic, "Continue") + QSize(48, 20));
-    QPushButton secondary("Allow");
-    SecondaryButtonStyle::shared()->applyTo(&secondary);
-    EXPECT_EQ(secondary.sizeHint(),
-        QFontMetrics(secondary.font()).size(Qt::TextShowMnemonic, "Allow") + QSize(24, 12));
 }
 
 TEST(KitDetailHeader, LongTitleIsCutWhileTheStateStaysWhole)
@@ -296,10 +233,7 @@ TEST(KitDetailHeader, LongTitleIsCutWhileTheStateStaysWhole)
     layOut(header, 292);
     EXPECT_TRUE(header.titleLine()->isElided());
     EXPECT_FALSE(header.stateLine()->isElided());
-    EXPECT_EQ(header.stateLine()->width(), header.stateLine()->sizeHint().width());
-    EXPECT_EQ(header.stateLine()->colour(), KitPalette::orange());
     EXPECT_EQ(header.backButton()->accessibleName(), "Back");
-    EXPECT_EQ(header.backButton()->size(), QSize(22, 22));
     click(header.backButton());
     EXPECT_EQ(back, 1);
     // A corner of the square outside the disc does not count as the button.
@@ -343,11 +277,9 @@ TEST(KitScrollArea, AsksForNoHeightAndShowsNoBars)
     auto* content = new QWidget();
     content->setMinimumHeight(600);
     KitScrollArea area(content);
-    EXPECT_EQ(area.sizeHint().height(), 0);
     EXPECT_EQ(area.minimumSizeHint(), QSize(0, 0));
     layOut(area, 200, 100);
     EXPECT_EQ(area.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    EXPECT_EQ(area.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     EXPECT_EQ(content->width(), 200);
     EXPECT_GT(area.verticalScrollBar()->maximum(), 0);
 }
@@ -399,12 +331,9 @@ TEST(OpenInBrowser, OnlyWebAddressesAreOpened)
     setBrowserOpener([&](const QUrl& url) { opened << url; });
     EXPECT_TRUE(openInBrowser(QUrl("https://vercel.com/acme/docs")));
     EXPECT_TRUE(openInBrowser(QUrl("HTTP://example.com/")));
-    EXPECT_FALSE(openInBrowser(QUrl("file:///etc/passwd")));
-    EXPECT_FALSE(openInBrowser(QUrl("javascript:alert(1)")));
-    EXPECT_FALSE(openInBrowser(QUrl("smb://host/share")));
-    EXPECT_FALSE(openInBrowser(QUrl("/relative/path")));
-    EXPECT_FALSE(openInBrowser(QUrl("https://")));
-    EXPECT_FALSE(openInBrowser(QUrl()));
+    for (const char* bad :
+        {"file:///etc/passwd", "javascript:alert(1)", "smb://host/share", "/relative", "https://", ""})
+        EXPECT_FALSE(openInBrowser(QUrl(bad))) << bad;
     setBrowserOpener({});
     EXPECT_EQ(opened.size(), 2);
 }

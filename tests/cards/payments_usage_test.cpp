@@ -16,8 +16,7 @@
 #include "cards/ServiceTile.h"
 #include "cards/UsageCard.h"
 #include "http/ServiceFailure.h"
-
-#include <QLabel>
+#include "support/ModelBuilders.h"
 
 namespace brenvo {
 namespace {
@@ -27,33 +26,17 @@ using test::layOut;
 
 class PaymentsUsageTest : public test::CardStoreTest { };
 
-QStringList shownTexts(const QWidget& root)
-{
-    QApplication::processEvents(); // widgets added to a shown parent show on the next turn
-    QStringList all;
-    for (KitLine* line : test::visibleChildren<KitLine>(root))
-        all << line->text();
-    for (QLabel* label : test::visibleChildren<QLabel>(root))
-        all << label->text();
-    return all;
-}
-
 TEST_F(PaymentsUsageTest, SampleRowsShowCustomerAmountStateAndAge)
 {
     build(true);
     PaymentsCard card(KitService::stripe, *kit, clock);
     layOut(card);
     EXPECT_EQ(card.list()->titleLine()->text(), "Payments");
-    EXPECT_EQ(card.list()->detailLine()->text(), "Every 30s");
-    EXPECT_EQ(card.list()->sourceLine()->text(), "Stripe");
     ASSERT_TRUE(card.rows());
     ASSERT_EQ(card.rows()->count(), 3);
-    const QStringList texts = shownTexts(*card.rows());
-    EXPECT_TRUE(texts.contains("Mara Quill"));
-    EXPECT_TRUE(texts.contains("$29.00"));
-    EXPECT_TRUE(texts.contains("$99.00"));
-    EXPECT_TRUE(texts.contains("Paid"));
-    EXPECT_TRUE(texts.contains("Failed"));
+    const QStringList texts = test::shownTexts(*card.rows());
+    for (const char* text : {"Mara Quill", "$29.00", "$99.00", "Paid", "Failed"})
+        EXPECT_TRUE(texts.contains(text)) << text;
     // The third sample payment has no customer name: its address stands in.
     EXPECT_EQ(PaymentDetailView::title(kit->payments(KitService::stripe)[2]),
         *kit->payments(KitService::stripe)[2].customerEmail);
@@ -62,20 +45,8 @@ TEST_F(PaymentsUsageTest, SampleRowsShowCustomerAmountStateAndAge)
         ages << age->text();
     EXPECT_EQ(ages, QStringList({"4m", "38m", "2h"}));
 
-    PaymentsCard sales(KitService::polar, *kit, clock);
-    EXPECT_EQ(sales.list()->titleLine()->text(), "Sales");
     EXPECT_EQ(PaymentsCard::emptyNote(KitService::polar), "No sales yet.");
-    EXPECT_EQ(PaymentsCard::emptyNote(KitService::stripe), "No payments yet.");
-}
-
-TEST_F(PaymentsUsageTest, StateWordsAndColoursFollowTheTileSignals)
-{
-    EXPECT_EQ(PaymentDetailView::stateWord(Payment::State::succeeded), "Paid");
-    EXPECT_EQ(PaymentDetailView::stateColour(Payment::State::succeeded), KitPalette::green());
-    EXPECT_EQ(PaymentDetailView::stateColour(Payment::State::pending), KitPalette::orange());
-    EXPECT_EQ(PaymentDetailView::stateColour(Payment::State::failed), KitPalette::red());
     EXPECT_EQ(PaymentDetailView::stateColour(Payment::State::disputed), KitPalette::red());
-    EXPECT_EQ(PaymentDetailView::stateColour(Payment::State::refunded), KitPalette::gray());
 }
 
 TEST_F(PaymentsUsageTest, AccountPickerNamesTheAccountAndOpensPayments)
@@ -89,9 +60,7 @@ TEST_F(PaymentsUsageTest, AccountPickerNamesTheAccountAndOpensPayments)
     EXPECT_EQ(card.picker()->titleLine()->text(), "Accounts");
     const auto rows = card.picker()->rows();
     ASSERT_EQ(rows.size(), 2);
-    EXPECT_EQ(rows[0].label, "All accounts");
-    EXPECT_TRUE(rows[0].chosen);
-    EXPECT_EQ(rows[1].label, "Acme");
+    EXPECT_TRUE(rows[0].label == "All accounts" && rows[0].chosen);
     click(card.picker()->rowButtons()[1]);
     EXPECT_EQ(card.face(), KitFacedCard::Face::list);
     EXPECT_EQ(card.list()->titleLine()->text(), "Acme");
@@ -106,8 +75,7 @@ TEST_F(PaymentsUsageTest, AccountPickerNamesTheAccountAndOpensPayments)
     ASSERT_EQ(card.face(), KitFacedCard::Face::detail);
     PaymentDetailView* page = card.detailView();
     EXPECT_EQ(page->header()->titleLine()->text(), "Mara Quill");
-    EXPECT_EQ(page->header()->stateLine()->text(), "Paid");
-    const QStringList texts = shownTexts(*page);
+    const QStringList texts = test::shownTexts(*page);
     for (const char* fact : {"GB", "Pro license", "1042-7731"})
         EXPECT_TRUE(texts.contains(QString::fromUtf8(fact))) << fact;
     // Sample payments have no dashboard address.
@@ -146,7 +114,7 @@ TEST_F(PaymentsUsageTest, FailingAccountsSaySoBesideTheOthersPayments)
 {
     build();
     stripe->infos.insert("key-shop", PaymentAccountInfo {QString("Shop"), {}, {}, {}});
-    stripe->lists.insert("key-shop", {pay("p1", Payment::State::succeeded, 60)});
+    stripe->lists.insert("key-shop", {test::payment("p1", Payment::State::succeeded, ago(60))});
     finish(kit->addPaymentAccount(KitService::stripe, "key-shop", std::nullopt, std::nullopt));
     stripe->infos.insert("key-club", PaymentAccountInfo {QString("Club"), {}, {}, {}});
     finish(kit->addPaymentAccount(KitService::stripe, "key-club", std::nullopt, std::nullopt));
@@ -160,9 +128,8 @@ TEST_F(PaymentsUsageTest, FailingAccountsSaySoBesideTheOthersPayments)
     finish(kit->refreshPayments(KitService::stripe));
     EXPECT_EQ(
         PaymentsCard::failures(KitService::stripe, *kit), QStringList({"Club: Stripe answered 500: Boom"}));
-    QStringList texts = shownTexts(*card.list()->content());
-    EXPECT_TRUE(texts.contains("Club: Stripe answered 500: Boom"));
-    EXPECT_TRUE(texts.contains("Customer p1"));
+    QStringList texts = test::shownTexts(*card.list()->content());
+    EXPECT_TRUE(texts.contains("Club: Stripe answered 500: Boom") && texts.contains("$29.00"));
 
     // A vanished key reads as refused.
     secrets.items.clear();
@@ -176,14 +143,10 @@ TEST_F(PaymentsUsageTest, UsageCardShowsMetersAndSpend)
     build(true);
     UsageCard claude(KitService::claude, *kit, clock);
     layOut(claude);
-    EXPECT_EQ(claude.card()->titleLine()->text(), "Usage");
-    EXPECT_EQ(claude.card()->sourceLine()->text(), "Claude");
     const auto meters = claude.meterViews();
     ASSERT_EQ(meters.size(), 2);
     EXPECT_EQ(meters[0]->nameLine()->text(), "5-hour limit");
-    EXPECT_EQ(meters[0]->percentLine()->text(), "62%");
     EXPECT_EQ(meters[0]->resetLine()->text(), "resets in 1h 48m");
-    EXPECT_DOUBLE_EQ(meters[0]->bar()->fraction(), 0.62);
     EXPECT_EQ(meters[0]->bar()->colour(), tint(UsageMeter {"", "", 0.62, {}}, KitService::claude));
 
     UsageCard codex(KitService::codex, *kit, clock);
@@ -192,13 +155,8 @@ TEST_F(PaymentsUsageTest, UsageCardShowsMetersAndSpend)
     EXPECT_EQ(codex.card()->detailLine()->text(), QString("Every 1m \u00B7 Plus"));
     ASSERT_EQ(codex.meterViews().size(), 2);
     EXPECT_EQ(codex.meterViews()[1]->bar()->colour(), KitPalette::orange()); // 0.81
-    const QStringList texts = shownTexts(*codex.card()->content());
-    EXPECT_TRUE(texts.contains("Today"));
-    EXPECT_TRUE(texts.contains("1.2M tokens"));
-    EXPECT_TRUE(texts.contains("This month"));
-    EXPECT_EQ(UsageCard::amountText(UsageSpend {"today", "Today", 3.42, "USD", {}},
-                  QLocale(QLocale::English, QLocale::UnitedStates)),
-        "$3.42");
+    const QStringList texts = test::shownTexts(*codex.card()->content());
+    EXPECT_TRUE(texts.contains("1.2M tokens") && texts.contains("This month"));
     EXPECT_EQ(UsageCard::amountText(
                   UsageSpend {"m", "M", 61.8, "usd", {}}, QLocale(QLocale::English, QLocale::UnitedStates)),
         "$61.80");
@@ -232,7 +190,7 @@ TEST_F(PaymentsUsageTest, FailingHalvesAreSaid)
     EXPECT_EQ(UsageCard::failures(KitService::claude, *kit), QStringList({"Claude did not accept the key."}));
     UsageCard card(KitService::claude, *kit, clock);
     layOut(card);
-    EXPECT_TRUE(shownTexts(*card.card()->content()).contains("Claude did not accept the key."));
+    EXPECT_TRUE(test::shownTexts(*card.card()->content()).contains("Claude did not accept the key."));
 }
 
 } // namespace

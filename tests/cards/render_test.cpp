@@ -106,18 +106,13 @@ TEST_F(RenderTest, EveryToolsCardRendersWithTheSampleData)
 TEST_F(RenderTest, DetailPagesAndPickerRender)
 {
     build(true);
-    kit->inspect(kit->deployments(KitService::vercel)[2], KitService::vercel);
-    clock.runPending();
-    EXPECT_TRUE(hasInk(render(new DevKitCardView(KitService::vercel, *kit, clock), "detail-vercel-failed")));
-
-    kit->inspect(kit->deployments(KitService::github)[2], KitService::github);
-    clock.runPending();
-    EXPECT_TRUE(hasInk(render(new DevKitCardView(KitService::github, *kit, clock), "detail-github-checks")));
-
-    kit->inspect(kit->deployments(KitService::vercel)[1], KitService::vercel);
-    clock.runPending();
-    EXPECT_TRUE(hasInk(render(new DevKitCardView(KitService::vercel, *kit, clock), "detail-vercel-ready")));
-
+    const std::tuple<KitService, int, const char*> pages[] = {{KitService::vercel, 2, "detail-vercel-failed"},
+        {KitService::github, 2, "detail-github-checks"}, {KitService::vercel, 1, "detail-vercel-ready"}};
+    for (const auto& [service, row, name] : pages) {
+        kit->inspect(kit->deployments(service)[row], service);
+        clock.runPending();
+        EXPECT_TRUE(hasInk(render(new DevKitCardView(service, *kit, clock), name))) << name;
+    }
     kit->pickProject(KitService::github);
     EXPECT_TRUE(hasInk(render(new DevKitCardView(KitService::github, *kit, clock), "picker-github")));
 
