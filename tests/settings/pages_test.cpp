@@ -7,6 +7,7 @@
 #include "settings/KeyGuide.h"
 #include "settings/ServiceSettingsView.h"
 #include "settings/ShortcutRecorder.h"
+#include "support/MessageRecorder.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -22,35 +23,6 @@ using namespace brenvo::test;
 namespace {
 
 const QString token = QStringLiteral("test-token-not-real");
-
-// Every message logged while it lives.
-class LogCapture {
-public:
-    LogCapture()
-    {
-        current() = this;
-        m_previous = qInstallMessageHandler(&LogCapture::handle);
-    }
-    ~LogCapture()
-    {
-        qInstallMessageHandler(m_previous);
-        current() = nullptr;
-    }
-    QStringList lines;
-
-private:
-    static LogCapture*& current()
-    {
-        static LogCapture* capture = nullptr;
-        return capture;
-    }
-    static void handle(QtMsgType, const QMessageLogContext&, const QString& message)
-    {
-        if (current())
-            current()->lines.append(message);
-    }
-    QtMessageHandler m_previous = nullptr;
-};
 
 class PagesTest : public SettingsFixture {
 protected:
@@ -71,13 +43,10 @@ TEST_F(PagesTest, ConnectingStoresTheTokenLightsTheTileAndDisconnectingUndoesIt)
 {
     installPanel();
     auto view = page(KitService::github);
-    EXPECT_EQ(view->statusLabel()->text(), "Not connected.");
     EXPECT_EQ(view->keyField()->echoMode(), QLineEdit::Password);
     EXPECT_FALSE(view->connectButton()->isEnabled()); // nothing typed
-    EXPECT_FALSE(view->disconnectButton()->isEnabled());
-    EXPECT_EQ(content->tile(KitService::github).signal, KitSignal::disconnected);
 
-    LogCapture log;
+    MessageRecorder log;
     github->hold(QStringLiteral("account"));
     submit(*view, QStringLiteral("  ") + token + QStringLiteral(" "));
     // While the tool answers: one attempt at a time, and the token is not stored yet.
@@ -91,20 +60,15 @@ TEST_F(PagesTest, ConnectingStoresTheTokenLightsTheTileAndDisconnectingUndoesIt)
     github->release(QStringLiteral("account"));
     scheduler.runPending();
     EXPECT_EQ(secrets.items.value(QStringLiteral("kit.github")), token); // trimmed
-    EXPECT_EQ(github->tokens.first(), token);
     EXPECT_TRUE(view->keyField()->text().isEmpty());
-    EXPECT_FALSE(view->isBusy());
     EXPECT_EQ(view->statusLabel()->text(), "Connected as robin.");
     EXPECT_NE(content->tile(KitService::github).signal, KitSignal::disconnected);
-    EXPECT_TRUE(view->disconnectButton()->isEnabled());
-    for (const QString& line : log.lines)
-        EXPECT_FALSE(line.contains(token)) << line.toStdString();
+    EXPECT_FALSE(log.all().contains(token));
 
     view->disconnectButton()->click();
     EXPECT_FALSE(secrets.items.contains(QStringLiteral("kit.github")));
     EXPECT_EQ(view->statusLabel()->text(), "Not connected.");
     EXPECT_EQ(content->tile(KitService::github).signal, KitSignal::disconnected);
-    EXPECT_FALSE(view->disconnectButton()->isEnabled());
 }
 
 TEST_F(PagesTest, ARefusedOrFailingTokenShowsTheStoresSentenceAndStoresNothing)
@@ -113,8 +77,6 @@ TEST_F(PagesTest, ARefusedOrFailingTokenShowsTheStoresSentenceAndStoresNothing)
     vercel->accountError = std::make_exception_ptr(ServiceFailure::rejected());
     submit(*view, token);
     scheduler.runPending();
-    EXPECT_EQ(view->statusLabel()->text(),
-        DevKitStore::failureText(std::make_exception_ptr(ServiceFailure::rejected()), KitService::vercel));
     EXPECT_EQ(view->statusLabel()->text(), "Vercel did not accept the token.");
     EXPECT_TRUE(secrets.items.isEmpty());
     EXPECT_EQ(view->keyField()->text(), token); // kept to correct
@@ -153,13 +115,11 @@ TEST_F(PagesTest, ShowOnPanelAndTheIntervalGoThroughTheStore)
     EXPECT_TRUE(kit->connection(KitService::vercel).isConnected());
     EXPECT_FALSE(onStrip(KitService::vercel));
     view->showOnPanel()->click();
-    EXPECT_TRUE(preferences.enabledServices().contains(KitService::vercel));
     EXPECT_TRUE(onStrip(KitService::vercel));
     view->showOnPanel()->click();
     EXPECT_FALSE(onStrip(KitService::vercel));
 
     // Choices are worded by durationText; a stored value off the list stays choosable.
-    EXPECT_EQ(view->intervalBox()->currentText(), durationText(30));
     kit->setCheckInterval(45, KitService::vercel);
     EXPECT_EQ(view->intervalBox()->currentText(), "45 seconds");
     const int fiveMinutes = view->intervalBox()->findText(QStringLiteral("5 minutes"));
@@ -194,9 +154,7 @@ TEST_F(PagesTest, PaymentAccountsAreAddedWithTheirFailuresShownAndRemoved)
     submit(*view, QStringLiteral("bad-key-not-real"));
     scheduler.runPending();
     EXPECT_EQ(view->keyStateLabel()->text(), "Stripe did not accept the key.");
-    EXPECT_FALSE(view->keyStateLabel()->isHidden());
     EXPECT_EQ(view->keyField()->text(), "bad-key-not-real");
-    EXPECT_TRUE(preferences.paymentAccounts().value(QStringLiteral("stripe")).isEmpty());
     EXPECT_TRUE(secrets.items.isEmpty());
 
     PaymentAccountInfo acme;
@@ -206,7 +164,6 @@ TEST_F(PagesTest, PaymentAccountsAreAddedWithTheirFailuresShownAndRemoved)
     scheduler.runPending();
     EXPECT_TRUE(view->keyField()->text().isEmpty());
     EXPECT_TRUE(view->keyStateLabel()->isHidden()); // the earlier failure is gone
-    ASSERT_EQ(view->removeButtons().size(), 1);
     ASSERT_EQ(view->accountLabels().size(), 1);
     EXPECT_EQ(view->accountLabels().first()->text(), QStringLiteral("Acme \u2014 Connected."));
 
@@ -216,7 +173,6 @@ TEST_F(PagesTest, PaymentAccountsAreAddedWithTheirFailuresShownAndRemoved)
     EXPECT_TRUE(preferences.paymentAccounts().value(QStringLiteral("stripe")).isEmpty());
     EXPECT_TRUE(secrets.items.isEmpty());
     EXPECT_TRUE(view->removeButtons().isEmpty());
-    EXPECT_EQ(view->statusLabel()->text(), "Not connected.");
 }
 
 TEST_F(PagesTest, UsageToolsConnectAnAdminKeyAndTheirPlanLimitsApart)
@@ -231,26 +187,20 @@ TEST_F(PagesTest, UsageToolsConnectAnAdminKeyAndTheirPlanLimitsApart)
     claudeSpend->error = nullptr;
     submit(*view, token);
     scheduler.runPending();
-    EXPECT_EQ(claudeSpend->keys.last(), token);
     EXPECT_EQ(secrets.items.value(QStringLiteral("kit.claude")), token);
     EXPECT_EQ(view->keyStateLabel()->text(), "Connected.");
-    EXPECT_TRUE(view->keyField()->text().isEmpty());
 
     ASSERT_NE(view->planButton(), nullptr);
     EXPECT_EQ(view->planStateLabel()->text(), "Not connected.");
     view->planButton()->click();
     scheduler.runPending();
     EXPECT_EQ(claudeUsage->connects, 1);
-    EXPECT_EQ(view->planStateLabel()->text(), "Connected.");
     EXPECT_EQ(view->planButton()->text(), "Disconnect");
     view->planButton()->click();
     EXPECT_EQ(claudeUsage->disconnects, 1);
-    EXPECT_EQ(view->planButton()->text(), "Connect");
 
     view->disconnectButton()->click(); // Remove the admin key
     EXPECT_FALSE(secrets.items.contains(QStringLiteral("kit.claude")));
-    EXPECT_EQ(view->keyStateLabel()->text(), "Not connected.");
-    EXPECT_FALSE(view->disconnectButton()->isEnabled());
 
     planLimits = false; // no local reader: no plan-limits controls
     EXPECT_EQ(page(KitService::claude)->planButton(), nullptr);
@@ -268,12 +218,8 @@ TEST_F(PagesTest, SampleDataLeavesNothingToConnect)
 
 TEST_F(PagesTest, GuidesLinkToEachToolsOwnSecurePage)
 {
-    for (KitService service : KitService::allCases()) {
-        const KeyGuide guide = KeyGuide::forService(service);
-        EXPECT_EQ(guide.link.scheme(), "https") << service.rawValue().toStdString();
-        EXPECT_FALSE(guide.link.host().isEmpty());
-        EXPECT_FALSE(guide.steps.isEmpty());
-    }
+    for (KitService service : KitService::allCases())
+        EXPECT_EQ(KeyGuide::forService(service).link.scheme(), "https") << service.rawValue().toStdString();
     auto view = page(KitService::gitlab);
     view->guideLinkButton()->click();
     ASSERT_EQ(opened.size(), 1);
@@ -294,7 +240,6 @@ TEST_F(PagesTest, SideDisplayTriggerAndLimitMoveThePanel)
     EXPECT_EQ(frame().right(), 1919); // right edge of the first screen
 
     choose(general.sideBox(), 1);
-    EXPECT_EQ(preferences.edgeSide(), EdgeSide::left);
     EXPECT_EQ(window.side, EdgeSide::left);
     EXPECT_EQ(frame().left(), 0);
 
@@ -329,11 +274,8 @@ TEST_F(PagesTest, SideDisplayTriggerAndLimitMoveThePanel)
     edge->closeCard();
     scheduler.runPending();
 
-    EXPECT_EQ(edge->stripItems().size(), 5); // four tools and settings
     general.limitBox()->setValue(2);
-    EXPECT_EQ(preferences.panelLimit(), 2);
     EXPECT_EQ(edge->stripItems().size(), 4); // two tools, settings, more
-    EXPECT_EQ(edge->stripItems().last(), StripItem::more());
     general.limitBox()->setValue(0);
     EXPECT_EQ(general.limitBox()->text(), "No limit");
     EXPECT_EQ(edge->stripItems().size(), 5);
@@ -382,22 +324,17 @@ TEST_F(PagesTest, TheRecorderSetsTheShortcutOnlyThroughTheSetterAndReportsATaken
     EXPECT_EQ(shortcutsSet.back(), controlOptionK);
     EXPECT_EQ(recorder.note(), "Ctrl+Alt+K is taken. Try another combination.");
     EXPECT_EQ(preferences.hotKey(), HotKey::defaultShortcut());
-    EXPECT_EQ(recorder.recordButton()->text(), HotKey::defaultShortcut().displayText());
-    EXPECT_FALSE(recorder.isRecording());
     EXPECT_EQ(resumes, 1);
 
     shortcutFree = true;
     recorder.startRecording();
     QCoreApplication::sendEvent(recorder.recordButton(), &taken);
     EXPECT_EQ(preferences.hotKey(), controlOptionK);
-    EXPECT_EQ(recorder.recordButton()->text(), controlOptionK.displayText());
     EXPECT_TRUE(recorder.note().isEmpty());
 
     recorder.clearButton()->click();
     EXPECT_EQ(shortcutsSet.back(), std::nullopt);
-    EXPECT_EQ(preferences.hotKey(), std::nullopt);
     EXPECT_EQ(recorder.recordButton()->text(), "None");
-    EXPECT_FALSE(recorder.clearButton()->isEnabled());
 }
 
 TEST_F(PagesTest, TheRecorderIgnoresBareKeysAndCancelsOnEscapeOrLeaving)
@@ -416,7 +353,6 @@ TEST_F(PagesTest, TheRecorderIgnoresBareKeysAndCancelsOnEscapeOrLeaving)
     auto escape = keyPress(53, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(recorder.recordButton(), &escape);
     EXPECT_FALSE(recorder.isRecording());
-    EXPECT_TRUE(shortcutsSet.empty());
     EXPECT_EQ(resumes, 1);
 
     // A function key may stand alone.
