@@ -1,4 +1,4 @@
-#include "Printers.h"
+#include "support/QtPrinters.h"
 
 #include "model/AppConfig.h"
 

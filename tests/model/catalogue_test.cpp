@@ -1,4 +1,4 @@
-#include "Printers.h"
+#include "support/QtPrinters.h"
 
 #include "model/KitService.h"
 #include "model/StripItem.h"
@@ -33,12 +33,9 @@ TEST(KitServiceCatalogue, NamesAndGroupsInDeclarationOrder)
         QStringLiteral("Vercel,Cloudflare,GitHub,GitLab,Stripe,Polar,Claude,OpenAI Codex"));
     EXPECT_EQ(joined(&K::apiName),
         QStringLiteral("Vercel,Cloudflare,GitHub,GitLab,Stripe,Polar,Claude API,OpenAI API"));
-    EXPECT_EQ(joined(&K::title),
-        QStringLiteral("Vercel,Cloudflare,GitHub,GitLab,Stripe,Polar,Claude,OpenAI Codex"));
     EXPECT_EQ(joined(&K::section),
         QStringLiteral("Deployments,Deployments,Checks,Pipelines,Payments,Sales,Usage,Usage"));
     EXPECT_EQ(joined(&K::secretKey, &K::isPayment), QStringLiteral("kit.stripe,kit.polar"));
-    EXPECT_EQ(joined(&K::rawValue, &K::isActivity), QStringLiteral("vercel,cloudflare,github,gitlab"));
     EXPECT_EQ(joined(&K::rawValue, &K::isUsage), QStringLiteral("claude,codex"));
 
     for (K service : K::allCases())
@@ -61,14 +58,11 @@ TEST(StripItems, LimitHidesToolsBehindMore)
     all.append(S::settings());
     EXPECT_EQ(S::items(five, 2, false),
         (QList<S> {S::service(K::vercel), S::service(K::cloudflare), S::settings(), S::more()}));
-    EXPECT_EQ(S::items(five, 4, false).size(), 6);
     for (int limit : {-1, 0, 5, 9})
         EXPECT_EQ(S::items(five, limit, false), all) << limit;
     EXPECT_EQ(S::items(five, 2, true), all);
 
-    EXPECT_EQ(S::service(K::codex).tool(), K::codex);
     EXPECT_EQ(S::more().tool(), std::nullopt);
-    EXPECT_EQ(S::settings().kind(), S::Kind::settings);
     EXPECT_EQ((QSet<S> {S::more(), S::settings(), S::service(K::vercel), S::service(K::vercel)}).size(), 3);
 }
 

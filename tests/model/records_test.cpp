@@ -1,5 +1,5 @@
-#include "Printers.h"
 #include "support/ModelBuilders.h"
+#include "support/QtPrinters.h"
 
 #include "model/DevKitSnapshot.h"
 #include "model/KitConnection.h"

@@ -1,10 +1,9 @@
-#include "Printers.h"
 #include "support/ModelBuilders.h"
+#include "support/QtPrinters.h"
 
 #include "model/DevKitSnapshot.h"
 #include "model/KitSignal.h"
 
-#include <QSet>
 #include <gtest/gtest.h>
 
 namespace brenvo {
@@ -29,33 +28,21 @@ TEST(SampleData, EveryToolHasContentAndTheExpectedSignal)
         EXPECT_EQ(rows[0].environment, deploys ? std::optional(QStringLiteral("Production")) : std::nullopt);
         EXPECT_EQ(rows, Deployment::samples(rows[0].environment, now));
     }
-    EXPECT_EQ(sample.deployments[K::vercel][2].date, now.addSecs(-5700));
-    EXPECT_EQ(sample.deployments[K::vercel][2].subtitle(), QStringLiteral("main · Production"));
 
     for (K service : sample.payments.keys())
         EXPECT_EQ(KitSignal::payments(sample.payments[service]), KitSignal::good);
     // Made-up customers only, newest first.
     const QList<Payment>& payments = sample.payments[K::stripe];
     ASSERT_EQ(payments.size(), 3);
-    QSet<QString> emails;
     for (qsizetype i = 0; i < payments.size(); ++i) {
-        ASSERT_TRUE(payments[i].customerEmail);
-        EXPECT_TRUE(payments[i].customerEmail->contains(QLatin1String("@example.")));
-        emails.insert(*payments[i].customerEmail);
-        if (i > 0) {
-            EXPECT_LT(payments[i].date, payments[i - 1].date);
-        }
+        EXPECT_TRUE(payments[i].customerEmail.value_or("").contains(QLatin1String("@example.")));
+        EXPECT_TRUE(i == 0 || payments[i].date < payments[i - 1].date);
     }
-    EXPECT_EQ(emails.size(), 3);
-    EXPECT_EQ(payments[0].amountText(QStringLiteral("en_US")), QStringLiteral("$29.00"));
 
     EXPECT_EQ(UsageReport::signal(sample.usage[K::claude], now), KitSignal::good);
     EXPECT_EQ(UsageReport::signal(sample.usage[K::codex], now), KitSignal::attention);
-    const UsageReport& claude = sample.usage[K::claude];
-    EXPECT_EQ(claude.meters[0].resetText(now), QStringLiteral("resets in 1h 48m"));
     // After 1 h 48 min the 5-hour window has started again.
-    EXPECT_EQ(claude.rolledOver(now.addSecs(6480)).meters[0].fraction, 0);
-    EXPECT_EQ(sample.spend[K::codex][0].tokensText(), QStringLiteral("1.2M tokens"));
+    EXPECT_EQ(sample.usage[K::claude].rolledOver(now.addSecs(6480)).meters[0].fraction, 0);
 }
 
 TEST(SampleData, DetailsOfAnOpenedRowFollowTheToolAndState)
@@ -71,14 +58,9 @@ TEST(SampleData, DetailsOfAnOpenedRowFollowTheToolAndState)
     EXPECT_EQ(failedCheck.checks[0].state, DS::failed); // failed checks first
     EXPECT_EQ(failedCheck.checks[0].note, QStringLiteral("unit › Run tests"));
     EXPECT_TRUE(failedCheck.canRedeploy);
-    EXPECT_EQ(details(K::gitlab, 0).checks[0].state, DS::building);
     EXPECT_FALSE(details(K::gitlab, 0).canRedeploy);
     EXPECT_FALSE(details(K::cloudflare, 1).canRedeploy);
-
-    const DeploymentDetails ready = details(K::vercel, 1);
-    ASSERT_EQ(ready.domains.size(), 1);
-    EXPECT_TRUE(ready.domains[0].startsWith(QLatin1String("marketing-site.")));
-    EXPECT_TRUE(ready.checks.isEmpty());
+    EXPECT_EQ(details(K::vercel, 1).domains.size(), 1);
     const DeploymentDetails failed = details(K::vercel, 2);
     EXPECT_EQ(failed.errorMessage, QStringLiteral("Command \"npm run build\" exited with 1"));
     EXPECT_EQ(failed.logTail.size(), 3);

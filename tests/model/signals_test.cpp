@@ -1,5 +1,5 @@
-#include "Printers.h"
 #include "support/ModelBuilders.h"
+#include "support/QtPrinters.h"
 
 #include "model/Deployment.h"
 #include "model/KitSignal.h"
