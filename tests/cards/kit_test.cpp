@@ -92,24 +92,33 @@ TEST(ConnectCard, KeepsItsTitleAndSourceAndOpensSettings)
     EXPECT_EQ(opened, 1);
 }
 
-TEST(KitCard, HeaderMetricsFollowTheDetail)
+TEST(KitCard, HeaderFollowsTheDetailAndTheCardTakesTheOfferedWidth)
 {
-    KitCard compact(KitService::vercel, {"Deployments", std::nullopt, {}, "Vercel", false, {}}, block(20));
-    layOut(compact);
-    EXPECT_EQ(compact.plate()->width(), 18);
-    EXPECT_FALSE(compact.detailLine()->isVisible());
-
     // An empty detail still selects the large header and an (empty) second line.
-    KitCard large(KitService::vercel, {"Deployments", QString(), {}, "Vercel", false, {}}, block(20));
-    layOut(large);
-    EXPECT_EQ(large.plate()->width(), 30);
-    EXPECT_TRUE(large.detailLine()->isVisible());
-    EXPECT_GT(large.detailLine()->geometry().top(), large.titleLine()->geometry().top());
+    QImage wide(60, 20, QImage::Format_ARGB32);
+    wide.fill(Qt::red);
+    KitCard card(KitService::vercel, {"Deployments", QString(), wide, "Vercel", true, {}}, block(20));
+    layOut(card, 250);
+    EXPECT_EQ(card.plate()->width(), 30);
+    EXPECT_TRUE(card.plate()->hasImage());
+    EXPECT_TRUE(card.detailLine()->isVisible());
+    const QRect line = card.divider()->geometry();
+    EXPECT_EQ(line.width(), 250);
+    EXPECT_EQ(card.content()->mapTo(&card, QPoint(0, 0)).y() - line.bottom() - 1, 12);
+    EXPECT_EQ(card.content()->width(), 250);
+    // A wide picture keeps its full height and loses its sides evenly.
+    EXPECT_EQ(KitIconPlate::cropRect(QSizeF(60, 20), 30), QRectF(20, 0, 20, 20));
 
-    // The header updates in place.
-    large.setHeader({"docs", std::nullopt, {}, "Vercel", false, {}});
-    EXPECT_EQ(large.titleLine()->text(), "docs");
-    EXPECT_EQ(large.plateSide(), 18);
+    // The header updates in place; long texts stay on one line.
+    const QString longTitle = QString("a-very-long-project-name-").repeated(6);
+    card.setHeader({longTitle, QString("Every 30s · ") + longTitle, {}, "Vercel", false, {}});
+    layOut(card, 250);
+    EXPECT_FALSE(card.divider()->isVisible());
+    EXPECT_TRUE(card.titleLine()->isElided() && card.detailLine()->isElided());
+    EXPECT_LE(card.titleLine()->geometry().right(), card.width());
+    card.setHeader({"docs", std::nullopt, {}, "Vercel", false, {}});
+    EXPECT_EQ(card.plateSide(), 18);
+    EXPECT_FALSE(card.plate()->hasImage());
 }
 
 TEST(KitCard, ChooseMakesTheWholeHeaderAButton)
@@ -131,49 +140,6 @@ TEST(KitCard, ChooseMakesTheWholeHeaderAButton)
     EXPECT_FALSE(card.chevron()->isVisible());
     click(header, QPoint(gapX, card.titleLine()->geometry().center().y()));
     EXPECT_EQ(chosen, 1);
-}
-
-TEST(KitCard, HairlineAndSpacingAndWidth)
-{
-    KitCard divided(KitService::vercel, {"Deployments", QString("x"), {}, "Vercel", true, {}}, block(20));
-    layOut(divided, 292);
-    ASSERT_TRUE(divided.divider()->isVisible());
-    const QRect line = divided.divider()->geometry();
-    EXPECT_EQ(line.width(), 292);
-    EXPECT_EQ(line.top() - divided.headerButton()->geometry().bottom() - 1, 12);
-    EXPECT_EQ(divided.content()->mapTo(&divided, QPoint(0, 0)).y() - line.bottom() - 1, 12);
-
-    KitCard plain(KitService::vercel, {"Deployments", std::nullopt, {}, "Vercel", false, {}}, block(20));
-    layOut(plain, 250);
-    EXPECT_FALSE(plain.divider()->isVisible());
-    EXPECT_EQ(
-        plain.content()->mapTo(&plain, QPoint(0, 0)).y() - plain.headerButton()->geometry().bottom() - 1, 10);
-    // The card takes the width offered, whatever its content's.
-    EXPECT_EQ(plain.width(), 250);
-    EXPECT_EQ(plain.content()->width(), 250);
-}
-
-TEST(KitCard, LongTextsStayOnOneLine)
-{
-    const QString longTitle = QString("a-very-long-project-name-").repeated(6);
-    KitCard card(KitService::vercel,
-        {longTitle, QString("Every 30s · ") + longTitle, {}, "Vercel", false, {}}, block(10));
-    layOut(card);
-    EXPECT_TRUE(card.titleLine()->isElided());
-    EXPECT_TRUE(card.detailLine()->isElided());
-    EXPECT_EQ(card.titleLine()->height(), card.titleLine()->sizeHint().height());
-    EXPECT_LE(card.titleLine()->geometry().right(), card.width());
-}
-
-TEST(KitCard, PictureFillsThePlateCropped)
-{
-    QImage wide(60, 20, QImage::Format_ARGB32);
-    wide.fill(Qt::red);
-    KitCard card(KitService::vercel, {"docs", QString("x"), wide, "Vercel", false, {}}, block(10));
-    EXPECT_TRUE(card.plate()->hasImage());
-    // A wide picture keeps its full height and loses its sides evenly.
-    EXPECT_EQ(KitIconPlate::cropRect(QSizeF(60, 20), 30), QRectF(20, 0, 20, 20));
-    EXPECT_EQ(KitIconPlate::cropRect(QSizeF(20, 40), 30), QRectF(0, 10, 20, 20));
 }
 
 TEST(KitRows, SpacesLabelsEvenlyWithFlushEdges)
