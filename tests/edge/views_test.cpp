@@ -187,12 +187,6 @@ TEST(EdgeSurfaceToggle, FlipsTuckAwayOnlyWithAControllerAndThePanelFollows)
     scheduler.runPending();
     EXPECT_TRUE(surface.controller()->isOut());
 
-    // Settings observers: side, limit and enabled tools re-place and re-count the strip.
-    preferences.setEdgeSide(EdgeSide::left);
-    EXPECT_EQ(window.side, EdgeSide::left);
-    preferences.setPanelLimit(2);
-    EXPECT_EQ(window.frames.back().height(), 184);
-
     surface.stop();
     EXPECT_EQ(surface.controller(), nullptr);
     EXPECT_TRUE(window.destroyed);

@@ -44,7 +44,6 @@ TEST_F(WindowsTest, ThePageFollowsTheOwnerAndTheUsersPickIsReported)
     EXPECT_EQ(view.page(), SettingsPage::general());
 
     view.showPage(SettingsPage::service(KitService::polar));
-    EXPECT_EQ(view.page(), SettingsPage::service(KitService::polar));
     EXPECT_EQ(view.sidebar()->currentItem()->text(), "Polar");
     EXPECT_EQ(chosen.count(), 0); // only the user's picks are reported
 
@@ -89,8 +88,6 @@ TEST_F(WindowsTest, OnboardingIsBuiltOnceAndFinishingKeepsItAway)
     EXPECT_TRUE(first->isVisible());
     onboarding.show(context());
     EXPECT_EQ(onboarding.window(), first);
-    EXPECT_EQ(first->pitchLabel()->text(),
-        "Your deployments, checks, payments and usage limits, at a glance on the edge of your screen.");
 
     first->settingsButton()->click();
     EXPECT_EQ(settingsOpened, 1);
