@@ -173,24 +173,6 @@ TEST(KitRows, RowButtonTakesClicksAcrossItsWidth)
     EXPECT_EQ(clicks, 2);
 }
 
-TEST(ButtonStyles, SizesFollowTheTextAndPaintPressed)
-{
-    EXPECT_EQ(KitButtonStyle::look(KitButtonStyle::Kind::quiet, true).fill, KitPalette::white(0.24));
-    QPushButton button("Redeploy");
-    KitButtonStyle::apply(&button, KitButtonStyle::Kind::prominent);
-    EXPECT_EQ(button.sizeHint(),
-        QFontMetrics(button.font()).size(Qt::TextShowMnemonic, "Redeploy") + QSize(20, 10));
-    button.setDown(true);
-    EXPECT_FALSE(button.grab().isNull());
-
-    EXPECT_DOUBLE_EQ(PrimaryButtonStyle::opacityFor(false, false), 0.4);
-    EXPECT_DOUBLE_EQ(SecondaryButtonStyle::opacityFor(true), 0.7);
-    QPushButton primary("Continue");
-    PrimaryButtonStyle::shared()->applyTo(&primary);
-    EXPECT_EQ(primary.sizeHint(),
-        QFontMetrics(primary.font()).size(Qt::TextShowMnemonic, "Continue") + QSize(48, 20));
-}
-
 TEST(KitDetailHeader, LongTitleIsCutWhileTheStateStaysWhole)
 {
     int back = 0;
