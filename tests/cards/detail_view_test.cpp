@@ -167,9 +167,8 @@ TEST_F(DetailViewTest, StatusSectionByState)
     }
 
     DeploymentDetails built;
-    built.buildDuration = 42;
-    built.creator = "robin";
     built.buildDuration = -5;
+    built.creator = "robin";
     EXPECT_EQ(DeploymentDetailView::buildLine(built), QString("by robin"));
     built.creator.reset();
     EXPECT_FALSE(DeploymentDetailView::buildLine(built));
