@@ -82,6 +82,7 @@ TEST_F(RealSecretService, ReadsWritesAndDeletesOneItemPerKeyOfItsService)
     EXPECT_EQ(store.lookupSecret("kit.text"), SecretLookup::found("test-token-raw"));
     storeRawItem("kit.binary", QByteArray("\xff\xfe\x00\x01", 4));
     EXPECT_EQ(store.lookupSecret("kit.binary"), SecretLookup::absent());
+    EXPECT_EQ(store.listSecrets()->values, (QMap<QString, QString> {{"kit.text", "test-token-raw"}}));
 }
 
 TEST_F(RealSecretService, ToolTokensSurviveARestartAndSingleItemsAreAdoptedOnce)
