@@ -97,8 +97,8 @@ void AppDelegate::applicationDidFinishLaunching()
         return;
     qCInfo(logApp, "%s", qUtf8Printable(launchLine(m_appState->config())));
     m_appState->startSurfaces();
-    // Polling reads the secrets (blocking calls to the Secret Service): only once the panel is on
-    // screen, so that its first paint never waits for them.
+    // Polling reads the secrets (blocking calls to the Secret Service) and the tray asks the bus:
+    // only once the panel is on screen, so that its first paint never waits for them.
     QPointer<AppDelegate> self(this);
     afterFirstPaint(m_appState->scheduler(), this, [self]() {
         if (!self || self->m_terminated)
@@ -106,6 +106,7 @@ void AppDelegate::applicationDidFinishLaunching()
         self->m_appState->kit().start();
         self->m_appState->watchSecretsIfUnreadable();
         self->m_appState->hotKeys().start();
+        self->showTrayIcon();
     });
     runDetached(launchTask(QPointer<AppDelegate>(this), m_launchToken), "The launch step");
 }

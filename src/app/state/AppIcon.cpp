@@ -1,5 +1,6 @@
 #include "app/state/AppIcon.h"
 
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -46,12 +47,35 @@ QPixmap drawIcon(int size)
 
 } // namespace
 
+// Draws each size when asked and keeps none: eight sizes held as pixmaps cost 350 KiB for the
+// whole run, for an icon the desktop copies once.
+namespace {
+
+class AppIconEngine final : public QIconEngine {
+public:
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override
+    {
+        painter->drawPixmap(rect, drawIcon(std::min(rect.width(), rect.height())));
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override
+    {
+        return drawIcon(std::max(1, std::min(size.width(), size.height())));
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        QList<QSize> sizes;
+        for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+            sizes.append(QSize(size, size));
+        return sizes;
+    }
+    QIconEngine* clone() const override { return new AppIconEngine; }
+};
+
+} // namespace
+
 QIcon appIcon()
 {
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addPixmap(drawIcon(size));
-    return icon;
+    return QIcon(new AppIconEngine);
 }
 
 } // namespace brenvo
