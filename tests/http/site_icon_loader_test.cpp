@@ -10,6 +10,8 @@
 
 #include <QBuffer>
 #include <QDataStream>
+#include <QSemaphore>
+#include <QThreadPool>
 
 using namespace brenvo;
 using namespace brenvo::test;
@@ -138,6 +140,22 @@ TEST(IconImage, DecodesRastersIconsAndVectors)
     for (const QByteArray& bad :
         {png(4096, 4096, QImage::Format_Mono), gif(5000), ico({5000, 5000, 5000}, 16)})
         EXPECT_FALSE(SiteIconLoader::decodeImage(bad)) << bad.size();
+}
+
+TEST(IconImage, DecodesOffTheCallersThread)
+{
+    auto http = std::make_shared<FakeHTTPClient>();
+    http->otherwise = HTTPResponse {png(8, 8), 200};
+    // Every pooled thread busy: the decoding waits for one, and the caller is not held.
+    QThreadPool& pool = *QThreadPool::globalInstance();
+    auto held = std::make_shared<QSemaphore>();
+    const int threads = pool.maxThreadCount();
+    for (int i = 0; i < threads; ++i)
+        pool.start([held] { held->acquire(); });
+    auto task = SiteIconLoader(http).image(QUrl("https://example.test/a.png"));
+    EXPECT_FALSE(task.isReady());
+    held->release(threads);
+    EXPECT_EQ(runTask(std::move(task)).value_or(QImage()).size(), QSize(8, 8));
 }
 
 class IconLookup : public ::testing::Test {
