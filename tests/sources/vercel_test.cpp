@@ -100,10 +100,8 @@ TEST_F(VercelTest, AccountIsNamedByUserThenTeam)
     serve("/v2/user", 500, "{}");
     serve("/v2/teams", 500, "{}");
     EXPECT_EQ(runTask(source.account(fakeToken)), QString());
-}
 
-TEST_F(VercelTest, AccountFailuresKeepTheIdentity)
-{
+    // Failures keep the identity.
     serveAccount();
     runTask(source.account(fakeToken));
     const auto before = source.identity();
