@@ -7,11 +7,7 @@
 using namespace brenvo;
 using namespace brenvo::test;
 using State = Deployment::State;
-using gh::CommitBlueprint;
-using gh::PlacementBlueprint;
-using gh::PlacementStatusBlueprint;
-using gh::RunBlueprint;
-using gh::StatusBlueprint;
+using namespace brenvo::test::gh;
 
 namespace {
 
