@@ -271,23 +271,13 @@ TEST(ClaudeSettings, DisconnectPutsBackOnlyWhatIsStillOurs)
 
 // The child of the kill test: connects or disconnects, and kills itself at step BRENVO_KILL_AT of
 // its file operations.
-class KilledAt final : public ClaudeFiles {
-public:
-    explicit KilledAt(int step)
-        : m_step(step)
-    {
-    }
-
-protected:
+struct KilledAt final : ClaudeFiles {
+    int step = qEnvironmentVariableIntValue("BRENVO_KILL_AT"), steps = 0;
     void reached() override
     {
-        if (++m_reached == m_step)
+        if (++steps == step)
             ::kill(::getpid(), SIGKILL);
     }
-
-private:
-    int m_step;
-    int m_reached = 0;
 };
 
 TEST(ClaudeKill, DISABLED_Child)
@@ -295,7 +285,7 @@ TEST(ClaudeKill, DISABLED_Child)
     Home home;
     home.file->claudeDirectory = qEnvironmentVariable("BRENVO_CLAUDE_DIR");
     home.file->directory = qEnvironmentVariable("BRENVO_DATA_DIR");
-    home.file->files = std::make_shared<KilledAt>(qEnvironmentVariableIntValue("BRENVO_KILL_AT"));
+    home.file->files = std::make_shared<KilledAt>();
     if (qEnvironmentVariable("BRENVO_KILL_IN") == u"connect"_s) {
         EXPECT_EQ(failureOf(home.file->connect()), QString());
     } else {
