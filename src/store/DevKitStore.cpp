@@ -421,18 +421,23 @@ QString DevKitStore::failureText(std::exception_ptr failure, KitService service)
         if (failure)
             std::rethrow_exception(failure);
     } catch (const ServiceFailure& error) {
+        const bool isKey
+            = service == KitService::stripe || service == KitService::claude || service == KitService::codex;
         switch (error.kind()) {
         case ServiceFailure::Kind::refused:
+            // A redirect comes back only when following it would have carried the token elsewhere.
+            if (error.status() >= 300 && error.status() <= 399 && error.status() != 304)
+                return name + QStringLiteral(" sent ") + appName()
+                    + QStringLiteral(" to another address, which ") + appName()
+                    + QStringLiteral(" does not follow with your ")
+                    + (isKey ? QStringLiteral("key.") : QStringLiteral("token."));
             return name + QStringLiteral(" answered ") + QString::number(error.status())
                 + QStringLiteral(": ") + error.message();
         case ServiceFailure::Kind::explained:
             return error.message();
-        case ServiceFailure::Kind::rejected: {
-            const bool isKey = service == KitService::stripe || service == KitService::claude
-                || service == KitService::codex;
+        case ServiceFailure::Kind::rejected:
             return name + QStringLiteral(" did not accept the ")
                 + (isKey ? QStringLiteral("key") : QStringLiteral("token")) + QStringLiteral(".");
-        }
         }
     } catch (const UsageFailure& error) {
         return error.reason();
