@@ -75,16 +75,39 @@ TEST_F(Polling, BuildingRowsShortenTheIntervalButNeverLengthenIt)
     EXPECT_EQ(vercel->count("deployments"), before + 2);
 }
 
-TEST_F(Polling, AFailingToolIsNotBuildingYetKeepsTheShortInterval)
+TEST_F(Polling, StuckRowsAndFailuresKeepTheNormalPaceOrSlowerUntilASuccess)
 {
+    vercel->rows = {row("1", DS::building, 6 * 3600)}; // stuck, not busy
+    buildEnabled(true);
+    // Each failure in a row doubles the wait from the normal interval, up to 15 minutes.
+    for (const double wait : {30.0, 30.0, 60.0, 120.0, 240.0, 480.0, 900.0, 900.0}) {
+        vercel->rowsError = wait < 100 ? rejected() : refused(500, u"Oops"_s);
+        const int before = vercel->count("deployments");
+        scheduler.advance(wait - 0.1);
+        EXPECT_EQ(vercel->count("deployments"), before) << wait;
+        scheduler.advance(0.1);
+    }
+    vercel->rowsError = nullptr;
     vercel->rows = {row("1", DS::building, 10)};
-    buildEnabled();
-    finish(store->refresh(vercelKit));
+    scheduler.advance(900);
     EXPECT_TRUE(store->isBuilding(vercelKit));
-    vercel->rowsError = refused(500, u"Oops"_s);
-    finish(store->refresh(vercelKit));
-    EXPECT_FALSE(store->isBuilding(vercelKit));
     EXPECT_EQ(store->pollInterval(vercelKit), 5.0);
+}
+
+TEST_F(Polling, ATokenThatCouldNotBeReadStartsPollingOnceItReads)
+{
+    secrets.unreadable = {KitService(vercelKit).secretKey(), KitService(githubKit).secretKey()};
+    buildEnabled(true);
+    EXPECT_EQ(conn(vercelKit), C::notConnected());
+    secrets.unreadable.remove(KitService(githubKit).secretKey());
+    storeToken(claudeKit); // an absent key that appears
+    store->secretsBecameReadable(); // the keyring unlocked: at once
+    scheduler.runPending();
+    EXPECT_TRUE(conn(githubKit).isConnected() && store->isPolling(claudeKit));
+    EXPECT_EQ(conn(vercelKit), C::notConnected());
+    secrets.unreadable.clear();
+    scheduler.advance(30); // else on the next turn
+    EXPECT_TRUE(conn(vercelKit).isConnected());
 }
 
 TEST_F(Polling, AStoreReleasedWhileWaitingEndsItsTasks)
