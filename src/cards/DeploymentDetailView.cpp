@@ -460,9 +460,7 @@ void DeploymentDetailView::syncMiddle()
 void DeploymentDetailView::syncActions()
 {
     const bool failed = m_inspection.redeploy.kind() == DeploymentInspection::Redeploy::Kind::failed;
-    auto* message = static_cast<QLabel*>(m_failureMessage);
-    if (message->text() != m_inspection.redeploy.message())
-        message->setText(m_inspection.redeploy.message());
+    static_cast<KitClampedText*>(m_failureMessage)->setFullText(m_inspection.redeploy.message());
     m_failureMessage->setVisible(failed);
     m_openButton->setVisible(m_inspection.deployment.url.has_value());
     syncRedeployControl();

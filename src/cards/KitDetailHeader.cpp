@@ -70,13 +70,12 @@ KitCenteredNote::KitCenteredNote(const QString& text, QWidget* action, QWidget* 
 
 QString KitCenteredNote::text() const
 {
-    return m_label->text();
+    return m_label->fullText();
 }
 
 void KitCenteredNote::setText(const QString& text)
 {
-    if (m_label->text() != text)
-        m_label->setText(text);
+    m_label->setFullText(text);
 }
 
 } // namespace brenvo

@@ -4,10 +4,9 @@
 #include <QString>
 #include <QWidget>
 
-class QLabel;
-
 namespace brenvo {
 
+class KitClampedText;
 class KitBackButton;
 class KitLine;
 
@@ -49,7 +48,7 @@ public:
     QWidget* action() const { return m_action; }
 
 private:
-    QLabel* m_label;
+    KitClampedText* m_label;
     QWidget* m_action;
 };
 

@@ -229,23 +229,19 @@ void KitPairLine::paintEvent(QPaintEvent*)
 
 } // namespace brenvo
 
-#include <QLabel>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTextLayout>
 
 namespace brenvo {
 
-QLabel* makeWrappingLabel(
+KitClampedText* makeWrappingLabel(
     const QString& text, const QFont& font, const QColor& colour, Qt::Alignment alignment, QWidget* parent)
 {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setFont(font);
-    label->setAlignment(alignment);
-    label->setText(text);
-    label->setAttribute(Qt::WA_TransparentForMouseEvents);
-    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
-    setLabelColour(label, colour);
-    return label;
+    return new KitClampedText(text, font, colour, KitClampedText::fewLines, alignment, parent);
 }
 
 void setLabelColour(QLabel* label, const QColor& colour)
@@ -259,40 +255,43 @@ void setLabelColour(QLabel* label, const QColor& colour)
     label->setPalette(palette);
 }
 
-} // namespace brenvo
-
-#include <QTextLayout>
-
-namespace brenvo {
-
-KitClampedText::KitClampedText(
-    const QString& text, const QFont& font, const QColor& colour, int maxLines, QWidget* parent)
-    : QWidget(parent)
+KitClampedText::KitClampedText(const QString& text, const QFont& font, const QColor& colour, int maxLines,
+    Qt::Alignment alignment, QWidget* parent)
+    : QLabel(parent)
     , m_text(text)
-    , m_colour(colour)
     , m_maxLines(std::max(1, maxLines))
 {
+    setTextFormat(Qt::PlainText);
     setFont(font);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    setAlignment(alignment);
+    // Selected with the mouse (a click gives it the keys to copy with); never a stop for Tab.
+    setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setContextMenuPolicy(Qt::DefaultContextMenu);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
+    setLabelColour(this, colour);
+    reflow();
 }
 
-void KitClampedText::setText(const QString& text)
+void KitClampedText::setFullText(const QString& text)
 {
     if (text == m_text)
         return;
     m_text = text;
+    reflow();
     updateGeometry();
-    update();
 }
 
-QStringList KitClampedText::shownLines(int width) const
+QStringList KitClampedText::shownLines(int width, bool* clamped) const
 {
     QStringList lines;
-    if (m_text.isEmpty() || width <= 0)
+    if (clamped)
+        *clamped = false;
+    if (m_text.isEmpty())
         return lines;
+    if (width <= 0)
+        return {m_text}; // not laid out yet
     QString flat = m_text;
     flat.replace(u'\n', QChar::LineSeparator);
     QTextLayout layout(flat, font());
@@ -310,20 +309,48 @@ QStringList KitClampedText::shownLines(int width) const
             // The last allowed line holds the rest of the text, cut to fit.
             QString rest = flat.mid(line.textStart());
             rest.replace(QChar::LineSeparator, u' ');
+            rest = rest.trimmed();
             lines << metrics.elidedText(rest, Qt::ElideRight, width);
+            if (clamped)
+                *clamped = lines.last() != rest;
             break;
         }
-        lines << flat.mid(line.textStart(), line.textLength()).trimmed();
+        QString part = flat.mid(line.textStart(), line.textLength());
+        part.remove(QChar::LineSeparator);
+        lines << part.trimmed();
     }
     layout.endLayout();
     return lines;
 }
 
+void KitClampedText::reflow()
+{
+    const QString shown = shownLines(width(), &m_clamped).join(u'\n');
+    if (shown != text())
+        setText(shown);
+    // A tooltip is read as markup when it looks like some: escape it.
+    const QString tip = m_clamped
+        ? QStringLiteral("<p style='white-space:pre-wrap'>") + m_text.toHtmlEscaped() + QStringLiteral("</p>")
+        : QString();
+    if (tip != toolTip())
+        setToolTip(tip);
+}
+
+QString KitClampedText::copiedText() const
+{
+    // A selection that reaches the ellipsis stands for the whole text.
+    const QString selected = selectedText();
+    return m_clamped && selected.endsWith(QChar(0x2026)) ? m_text : selected;
+}
+
 int KitClampedText::heightForWidth(int width) const
 {
-    const QFontMetricsF metrics(font());
-    const qsizetype n = std::max<qsizetype>(1, shownLines(width).size());
-    return int(std::ceil(n * metrics.lineSpacing()));
+    const QStringList lines = shownLines(width);
+    if (lines.isEmpty())
+        return 0;
+    return QFontMetrics(font())
+        .boundingRect(QRect(0, 0, std::max(width, 1), 1 << 20), int(alignment()), lines.join(u'\n'))
+        .height();
 }
 
 QSize KitClampedText::sizeHint() const
@@ -335,20 +362,36 @@ QSize KitClampedText::sizeHint() const
 
 QSize KitClampedText::minimumSizeHint() const
 {
-    return QSize(0, QFontMetrics(font()).height());
+    return QSize(0, m_text.isEmpty() ? 0 : QFontMetrics(font()).height());
 }
 
-void KitClampedText::paintEvent(QPaintEvent*)
+void KitClampedText::resizeEvent(QResizeEvent* event)
 {
-    QPainter p(this);
-    p.setFont(font());
-    p.setPen(m_colour.isValid() ? m_colour : palette().color(QPalette::WindowText));
-    const QFontMetricsF metrics(font());
-    qreal y = metrics.ascent();
-    for (const QString& line : shownLines(width())) {
-        p.drawText(QPointF(0, y), line);
-        y += metrics.lineSpacing();
+    QLabel::resizeEvent(event);
+    reflow();
+}
+
+void KitClampedText::keyPressEvent(QKeyEvent* event)
+{
+    if (event == QKeySequence::Copy && hasSelectedText()) {
+        QApplication::clipboard()->setText(copiedText());
+        event->accept();
+        return;
     }
+    QLabel::keyPressEvent(event);
+}
+
+void KitClampedText::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* copy = menu.addAction(QStringLiteral("Copy"));
+    copy->setEnabled(hasSelectedText());
+    QAction* all = menu.addAction(QStringLiteral("Copy All"));
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == copy)
+        QApplication::clipboard()->setText(copiedText());
+    else if (chosen == all)
+        QApplication::clipboard()->setText(m_text);
 }
 
 } // namespace brenvo

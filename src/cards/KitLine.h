@@ -100,27 +100,39 @@ class QLabel;
 
 namespace brenvo {
 
-// Plain text that wraps onto as many lines as it needs; an invalid colour keeps the foreground.
-QLabel* makeWrappingLabel(const QString& text, const QFont& font, const QColor& colour,
+class KitClampedText;
+
+// Plain text wrapped onto a few lines at most (a tool's message can run to pages); an invalid
+// colour keeps the foreground.
+KitClampedText* makeWrappingLabel(const QString& text, const QFont& font, const QColor& colour,
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop, QWidget* parent = nullptr);
 // Sets a label's colour (its foreground role).
 void setLabelColour(QLabel* label, const QColor& colour);
 
 } // namespace brenvo
 
+#include <QLabel>
+
 namespace brenvo {
 
-// Plain text wrapped onto at most a given number of lines; the last one is cut with an ellipsis.
-class KitClampedText : public QWidget {
+// Plain text wrapped onto at most a given number of lines; the last one is cut with an ellipsis,
+// so that whatever stands below it stays on the card. The whole text is in the tooltip, and a
+// copy of a selection that runs into the ellipsis (or "Copy All") takes the whole of it.
+class KitClampedText : public QLabel {
     Q_OBJECT
 public:
-    KitClampedText(const QString& text, const QFont& font, const QColor& colour, int maxLines,
-        QWidget* parent = nullptr);
+    static constexpr int fewLines = 4;
 
-    QString text() const { return m_text; }
-    void setText(const QString& text);
-    // The lines drawn at a width.
-    QStringList shownLines(int width) const;
+    KitClampedText(const QString& text, const QFont& font, const QColor& colour, int maxLines = fewLines,
+        Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop, QWidget* parent = nullptr);
+
+    QString fullText() const { return m_text; }
+    void setFullText(const QString& text);
+    // The lines drawn at a width; clamped tells whether some of the text was left out.
+    QStringList shownLines(int width, bool* clamped = nullptr) const;
+    bool isClamped() const { return m_clamped; }
+    // What a copy of the selection puts on the clipboard.
+    QString copiedText() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -128,12 +140,16 @@ public:
     int heightForWidth(int width) const override;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void reflow();
+
     QString m_text;
-    QColor m_colour;
     int m_maxLines;
+    bool m_clamped = false;
 };
 
 } // namespace brenvo

@@ -6,12 +6,16 @@
 #include "model/Scheduler.h"
 
 #include <QDateTime>
+#include <QGuiApplication>
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
-#include <QTimer>
+#include <QScreen>
 #include <QVariantAnimation>
+#include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace brenvo {
@@ -55,7 +59,6 @@ ServiceBadge::ServiceBadge(KitService service, State state, Scheduler& clock, QW
     , m_lookAnimation(makeAnimation(this, 350, QEasingCurve::InOutQuad))
     , m_markAnimation(makeAnimation(this, 400, springCurve()))
     , m_swapAnimation(makeAnimation(this, 400, springCurve()))
-    , m_rimFrames(new QTimer(this))
 {
     setFixedSize(side, side);
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -67,13 +70,8 @@ ServiceBadge::ServiceBadge(KitService service, State state, Scheduler& clock, QW
 
     connect(m_drawAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
         m_drawn = v.toReal();
-        update();
+        redraw();
     });
-    // The rim's angle comes from the wall clock so that rims turn in step. Thirty frames a second
-    // keep the turn smooth at half the cost of a full-rate redraw of the translucent panel.
-    m_rimFrames->setInterval(33);
-    m_rimFrames->setTimerType(Qt::PreciseTimer);
-    connect(m_rimFrames, &QTimer::timeout, this, [this] { update(); });
 }
 
 ServiceBadge::~ServiceBadge() = default;
@@ -122,7 +120,16 @@ qreal ServiceBadge::rimAngle(qint64 msecsSinceEpoch)
 {
     // The fractional part keeps the dividend's sign, as a remainder does.
     const qreal phase = std::fmod(double(msecsSinceEpoch) / 1000.0, 1.0);
-    return phase * 360.0;
+    return std::floor(phase * rimSteps) * (360.0 / rimSteps);
+}
+
+Duration ServiceBadge::rimFrameDelay(qint64 msecsSinceEpoch)
+{
+    // To the next step of the wall clock's turn, so that every rim moves on the same tick.
+    const qint64 within = ((msecsSinceEpoch % 1000) + 1000) % 1000;
+    const qint64 step = within * rimSteps / 1000;
+    const qint64 next = ((step + 1) * 1000 + rimSteps - 1) / rimSteps;
+    return Duration(std::max<qint64>(1, next - within));
 }
 
 void ServiceBadge::setState(const State& next)
@@ -140,7 +147,7 @@ void ServiceBadge::setState(const State& next)
         m_fillAnimation->disconnect(this);
         connect(m_fillAnimation, &QVariantAnimation::valueChanged, this, [this, from, to](const QVariant& v) {
             m_fill = mix(from, to, v.toReal());
-            update();
+            redraw();
         });
         m_fillAnimation->start();
         if (previous.signal == KitSignal::disconnected)
@@ -158,7 +165,7 @@ void ServiceBadge::setState(const State& next)
             m_swapAnimation->disconnect(this);
             connect(m_swapAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
                 m_swapProgress = v.toReal();
-                update();
+                redraw();
             });
             m_swapAnimation->start();
         } else {
@@ -171,15 +178,14 @@ void ServiceBadge::setState(const State& next)
             connect(
                 m_markAnimation, &QVariantAnimation::valueChanged, this, [this, from, to](const QVariant& v) {
                     m_markProgress = from + (to - from) * v.toReal();
-                    update();
+                    redraw();
                 });
             m_markAnimation->start();
         }
     }
 
     animateLook(previous.isWorking != next.isWorking ? 250 : 350);
-    updateRim();
-    update();
+    redraw();
 }
 
 void ServiceBadge::startDrawing()
@@ -218,7 +224,7 @@ void ServiceBadge::animateLook(int msecs)
             const qreal t = v.toReal();
             m_fillOpacity = fillFrom + (fillTo - fillFrom) * t;
             m_ringOpacity = ringFrom + (ringTo - ringFrom) * t;
-            update();
+            redraw();
         });
     m_lookAnimation->start();
 }
@@ -240,28 +246,97 @@ void ServiceBadge::finishAnimations()
     m_leavingMark.reset();
     if (m_state.mark)
         m_shownMark = m_state.mark;
+    redraw();
+}
+
+namespace {
+
+ServiceBadge::SleepTest& sleepTest()
+{
+    static ServiceBadge::SleepTest test;
+    return test;
+}
+
+} // namespace
+
+void ServiceBadge::setSleepTest(SleepTest test)
+{
+    sleepTest() = std::move(test);
+}
+
+bool ServiceBadge::isAsleep(const QScreen* screen)
+{
+    return sleepTest() && sleepTest()(screen);
+}
+
+void ServiceBadge::redraw()
+{
+    m_face = QImage();
     update();
 }
 
-void ServiceBadge::updateRim()
+ServiceBadge::RimSight ServiceBadge::rimSight() const
 {
-    const bool turning = m_state.isWorking && isVisible();
-    if (turning && !m_rimFrames->isActive())
-        m_rimFrames->start();
-    else if (!turning && m_rimFrames->isActive())
-        m_rimFrames->stop();
+    if (!m_state.isWorking || !isVisible() || visibleRegion().isEmpty())
+        return RimSight::unseen;
+    // Tucked away the strip lies outside its window; a window may be unmapped or off every screen.
+    const QWidget* top = window();
+    const QWindow* handle = top ? top->windowHandle() : nullptr;
+    if (!handle || !handle->isExposed())
+        return RimSight::unseen;
+    const QRect onScreen(mapToGlobal(QPoint(0, 0)), size());
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    const auto showing = std::find_if(screens.cbegin(), screens.cend(),
+        [&](const QScreen* screen) { return screen->geometry().intersects(onScreen); });
+    if (showing == screens.cend())
+        return RimSight::unseen;
+    return isAsleep(*showing) ? RimSight::asleep : RimSight::seen;
+}
+
+void ServiceBadge::armRimFrame(std::optional<Duration> delay)
+{
+    if (m_rimArmed)
+        return;
+    m_rimArmed = true;
+    const quint64 generation = ++m_rimGeneration;
+    QPointer<ServiceBadge> self(this);
+    // Only a rim that was painted asks for its next frame, and the frame is painted only where it
+    // can be seen: a rim that cannot be seen lets its frames lapse until it is painted again. A
+    // sleeping display does not repaint when it wakes, so it is looked at again now and then.
+    m_clock.after(
+        delay.value_or(rimFrameDelay(m_clock.wallNow().toMSecsSinceEpoch())), this, [self, generation] {
+            if (!self || self->m_rimGeneration != generation)
+                return;
+            self->m_rimArmed = false;
+            switch (self->rimSight()) {
+            case RimSight::seen:
+                self->update(); // the rim's own square: the face below it is a cached picture
+                break;
+            case RimSight::asleep:
+                self->armRimFrame(seconds(2));
+                break;
+            case RimSight::unseen:
+                break;
+            }
+        });
+}
+
+void ServiceBadge::stopRim()
+{
+    ++m_rimGeneration;
+    m_rimArmed = false;
 }
 
 void ServiceBadge::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    updateRim();
+    update();
 }
 
 void ServiceBadge::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    m_rimFrames->stop();
+    stopRim();
 }
 
 void ServiceBadge::paintRingFace(QPainter& p, qreal opacity, qreal scale)
@@ -290,15 +365,10 @@ void ServiceBadge::paintRingFace(QPainter& p, qreal opacity, qreal scale)
     pen.setMiterLimit(10);
     p.setBrush(Qt::NoBrush);
     if (m_state.isWorking) {
+        // The turning arc goes over this, from its own pictures.
         pen.setColor(KitPalette::withOpacity(signal, 0.25));
         p.setPen(pen);
         p.drawEllipse(ring);
-        pen.setColor(signal);
-        pen.setCapStyle(Qt::RoundCap);
-        p.setPen(pen);
-        // Qt angles run counter-clockwise from three o'clock, in sixteenths of a degree.
-        const qreal angle = rimAngle(m_clock.wallNow().toMSecsSinceEpoch());
-        p.drawArc(ring, int((90 - angle) * 16), int(-0.32 * 360 * 16));
     } else {
         const qreal track = trackOpacity(m_drawn);
         if (track > 0) {
@@ -338,9 +408,8 @@ void ServiceBadge::paintMark(QPainter& p, Mark mark, qreal opacity, qreal scale)
     p.restore();
 }
 
-void ServiceBadge::paintEvent(QPaintEvent*)
+void ServiceBadge::paintFaces(QPainter& p)
 {
-    QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing, true);
     const qreal t = std::clamp(m_markProgress, 0.0, 1.2);
     paintRingFace(p, 1.0 - std::min(1.0, t), 0.6 + 0.4 * (1.0 - std::min(1.0, t)));
@@ -350,6 +419,64 @@ void ServiceBadge::paintEvent(QPaintEvent*)
         const qreal enter = m_leavingMark ? m_swapProgress : 1.0;
         paintMark(p, *m_shownMark, t * std::min(1.0, enter), 0.3 + 0.7 * t * enter);
     }
+}
+
+QImage ServiceBadge::picture(qreal ratio, const std::function<void(QPainter&)>& paint)
+{
+    QImage image(QSize(side, side) * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    // Qt's raster engine hands a fill of many spans to its thread pool, waking a thread per slice
+    // on every frame. Painted a few pixel rows at a time, each fill stays small and on this thread.
+    const int rows = 6;
+    for (int top = 0; top < image.height(); top += rows) {
+        QPainter p(&image);
+        p.setClipRect(QRectF(0, top / ratio, side, rows / ratio));
+        paint(p);
+    }
+    return image;
+}
+
+const QImage& ServiceBadge::rimPicture(const QColor& colour, int step, qreal ratio)
+{
+    static QHash<QString, QImage> pictures;
+    const QString key = QStringLiteral("%1/%2/%3").arg(colour.rgba()).arg(step).arg(ratio);
+    auto it = pictures.find(key);
+    if (it == pictures.end()) {
+        it = pictures.insert(key, picture(ratio, [&](QPainter& p) {
+            p.setRenderHint(QPainter::Antialiasing, true);
+            QPen pen(colour, 2, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin);
+            pen.setMiterLimit(10);
+            p.setPen(pen);
+            // Qt angles run counter-clockwise from three o'clock, in sixteenths of a degree.
+            const qreal angle = step * (360.0 / rimSteps);
+            p.drawArc(QRectF(1, 1, side - 2, side - 2), int((90 - angle) * 16), int(-0.32 * 360 * 16));
+        }));
+    }
+    return *it;
+}
+
+void ServiceBadge::paintEvent(QPaintEvent*)
+{
+    const qreal ratio = devicePixelRatioF();
+    if (m_face.isNull() || m_face.devicePixelRatio() != ratio)
+        m_face = picture(ratio, [this](QPainter& p) { paintFaces(p); });
+    QPainter p(this);
+    p.drawImage(QPointF(0, 0), m_face);
+
+    const qreal t = std::clamp(m_markProgress, 0.0, 1.0);
+    if (!m_state.isWorking || t >= 1)
+        return;
+    // The rim turns with the ring face, as it grows and fades for a mark.
+    const qreal scale = 0.6 + 0.4 * (1.0 - t);
+    const QPointF centre(side / 2.0, side / 2.0);
+    p.setOpacity(1.0 - t);
+    p.translate(centre);
+    p.scale(scale, scale);
+    p.translate(-centre);
+    const int step = int(std::lround(rimAngle(m_clock.wallNow().toMSecsSinceEpoch()) * rimSteps / 360.0));
+    p.drawImage(QPointF(0, 0), rimPicture(signalColour(m_state.signal), step % rimSteps, ratio));
+    armRimFrame();
 }
 
 } // namespace brenvo

@@ -2,18 +2,19 @@
 
 #include "model/KitService.h"
 #include "model/KitSignal.h"
+#include "model/Scheduler.h"
 
 #include <QColor>
+#include <QImage>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
+class QScreen;
 class QVariantAnimation;
-class QTimer;
 
 namespace brenvo {
-
-class Scheduler;
 
 // The 26-point round badge of one tool in the strip: the tool's logo in white on a disc tinted by
 // its signal, ringed in the same colour. A mark replaces it while the tile flashes; a turning arc
@@ -56,8 +57,17 @@ public:
     static qreal trackOpacity(qreal drawn) { return drawn < 1 ? 1.0 : 0.0; }
     // The colour of the drawn arc (when not working), with its opacity.
     static QColor arcColour(const State& state, qreal drawn);
-    // The turning rim's angle in degrees at a wall-clock time: one clockwise turn per second.
+    // The turning rim's angle in degrees at a wall-clock time: one clockwise turn per second, in
+    // rimSteps steps (as few as still read as turning: each step wakes the program).
+    static constexpr int rimSteps = 10;
     static qreal rimAngle(qint64 msecsSinceEpoch);
+    // How long until the rim's next step.
+    static Duration rimFrameDelay(qint64 msecsSinceEpoch);
+    // Whether the rim's next step is waited for: only while it can be seen.
+    bool isRimTurning() const { return m_rimArmed; }
+    // Tells whether a display is asleep (its rims then stand still); none: displays are awake.
+    using SleepTest = std::function<bool(const QScreen*)>;
+    static void setSleepTest(SleepTest test);
 
     QSize sizeHint() const override { return QSize(side, side); }
 
@@ -69,9 +79,17 @@ protected:
 private:
     void startDrawing();
     void animateLook(int msecs);
-    void updateRim();
+    void redraw();
+    enum class RimSight { seen, unseen, asleep };
+    RimSight rimSight() const;
+    void armRimFrame(std::optional<Duration> delay = std::nullopt);
+    void stopRim();
+    void paintFaces(QPainter& p);
     void paintRingFace(QPainter& p, qreal opacity, qreal scale);
     void paintMark(QPainter& p, Mark mark, qreal opacity, qreal scale);
+    static QImage picture(qreal ratio, const std::function<void(QPainter&)>& paint);
+    static const QImage& rimPicture(const QColor& colour, int step, qreal ratio);
+    static bool isAsleep(const QScreen* screen);
 
     KitService m_service;
     State m_state;
@@ -94,7 +112,9 @@ private:
     QVariantAnimation* m_lookAnimation;
     QVariantAnimation* m_markAnimation;
     QVariantAnimation* m_swapAnimation;
-    QTimer* m_rimFrames;
+    QImage m_face; // everything but the turning arc, painted once per change
+    bool m_rimArmed = false;
+    quint64 m_rimGeneration = 0;
 };
 
 } // namespace brenvo

@@ -18,12 +18,6 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include <unicode/locid.h>
-#include <unicode/numberformatter.h>
-#include <unicode/unistr.h>
-
-#include <cmath>
-
 namespace brenvo {
 
 namespace {
@@ -149,26 +143,7 @@ QStringList UsageCard::failures(KitService service, const DevKitStore& kit)
 
 QString UsageCard::amountText(const UsageSpend& spend, const QLocale& locale)
 {
-    const QString code = spend.currency.trimmed().toUpper();
-    if (!std::isfinite(spend.amount))
-        return QString();
-    const std::string name
-        = (locale.language() == QLocale::C) ? std::string("en_US_POSIX") : locale.bcp47Name().toStdString();
-    if (code.size() == 3) {
-        UErrorCode status = U_ZERO_ERROR;
-        const icu::CurrencyUnit unit(code.toStdU16String().c_str(), status);
-        if (U_SUCCESS(status)) {
-            const auto formatted
-                = icu::number::NumberFormatter::withLocale(icu::Locale::createCanonical(name.c_str()))
-                      .unit(unit)
-                      .formatDouble(spend.amount, status);
-            const icu::UnicodeString text = formatted.toString(status);
-            if (U_SUCCESS(status))
-                return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
-        }
-    }
-    // An unknown currency: the figure with two decimals and its code.
-    return QString::number(spend.amount, 'f', 2) + u' ' + code;
+    return spend.amountText(locale);
 }
 
 QList<UsageMeterView*> UsageCard::meterViews() const

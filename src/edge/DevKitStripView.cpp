@@ -134,7 +134,7 @@ void DevKitStripView::placeTiles()
             continue;
         QPointer<QWidget> badge = m_badges.take(tool->index());
         if (!badge)
-            badge = m_content.makeBadge(*tool, this);
+            badge = m_content.makeBadge(*tool, isLit(m_items.at(i)), this);
         if (!badge)
             continue;
         badge->setGeometry(tileRect(i));

@@ -28,6 +28,19 @@ void EdgeCardReel::setCards(const QList<QWidget*>& cards)
     place();
 }
 
+void EdgeCardReel::replaceCard(int index, QWidget* card)
+{
+    if (index < 0 || index >= m_cards.size())
+        return;
+    if (QWidget* old = m_cards.at(index); old && old != card) {
+        old->hide();
+        old->deleteLater();
+    }
+    card->setParent(this);
+    m_cards[index] = card;
+    place();
+}
+
 void EdgeCardReel::setPosition(double position)
 {
     if (position == m_position)

@@ -14,6 +14,8 @@ public:
     explicit EdgeCardReel(QWidget* parent = nullptr);
 
     void setCards(const QList<QWidget*>& cards);
+    // Puts a card in the place of card i (the old one is deleted later); the others stay as they are.
+    void replaceCard(int index, QWidget* card);
     const QList<QPointer<QWidget>>& cards() const { return m_cards; }
     // The selected index, fractional while the reel scrolls between two cards.
     void setPosition(double position);

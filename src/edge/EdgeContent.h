@@ -35,15 +35,18 @@ public:
     virtual QWidget* makeCard(KitService service, QWidget* parent) = 0;
     // The worst signal of the enabled tools with unseen news; none when there is none.
     virtual std::optional<KitSignal> handleSignal() const = 0;
-    // A tile of the strip (draws itself at 26 × 26), or none to let the strip draw a plain one.
-    virtual QWidget* makeBadge(KitService, QWidget*) { return nullptr; }
+    // A tile of the strip (draws itself at 26 × 26) made in its present state, or none to let the
+    // strip draw a plain one.
+    virtual QWidget* makeBadge(KitService, bool /*isLit*/, QWidget*) { return nullptr; }
     virtual void updateBadge(QWidget*, KitService, bool /*isLit*/) { }
 
 Q_SIGNALS:
     // A tile, a card's connection or the handle may look different.
     void changed();
-    // The set of cards (or a tool's kind of card) changed: build them again.
+    // The set of cards changed: build them again.
     void cardsChanged();
+    // One tool's kind of card changed (it connected or went): build that card alone again.
+    void cardChanged(KitService service);
 };
 
 } // namespace brenvo

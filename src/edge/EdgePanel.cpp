@@ -2,6 +2,7 @@
 
 #include <QPalette>
 
+#include "cards/ServiceBadge.h"
 #include "edge/EdgeHostingView.h"
 
 #include <QGuiApplication>
@@ -9,8 +10,12 @@
 
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
+
+#include <sys/uio.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +55,47 @@ bool hasCompositor(xcb_connection_t* connection)
     return owned;
 }
 
+// Whether the X server has put its displays to sleep (DPMS standby, suspend or off). The answer is
+// kept for two seconds: turning rims ask on every step.
+bool displaysAsleep()
+{
+    using Clock = std::chrono::steady_clock;
+    static Clock::time_point askedAt;
+    static bool asleep = false;
+    const Clock::time_point now = Clock::now();
+    if (askedAt != Clock::time_point() && now - askedAt < std::chrono::seconds(2))
+        return asleep;
+    askedAt = now;
+    asleep = false;
+    xcb_connection_t* connection = x11Connection();
+    static xcb_extension_t dpms {"DPMS", 0};
+    const xcb_query_extension_reply_t* present
+        = connection ? xcb_get_extension_data(connection, &dpms) : nullptr;
+    if (!present || !present->present)
+        return asleep;
+    // DPMSInfo (minor opcode 7) has no arguments; its reply holds the power level (0 is on) and
+    // whether DPMS is enabled at all.
+    struct {
+        uint8_t major, minor;
+        uint16_t length;
+    } request {present->major_opcode, 7, 1};
+    iovec parts[4] {};
+    parts[2].iov_base = &request;
+    parts[2].iov_len = sizeof(request);
+    xcb_protocol_request_t protocol {1, &dpms, 7, 0};
+    const unsigned int sequence = xcb_send_request(connection, 0, parts + 2, &protocol);
+    xcb_generic_error_t* error = nullptr;
+    auto* reply = static_cast<uint8_t*>(xcb_wait_for_reply(connection, sequence, &error));
+    if (reply) {
+        uint16_t level = 0;
+        std::memcpy(&level, reply + 8, sizeof(level));
+        asleep = reply[10] != 0 && level != 0;
+    }
+    std::free(reply);
+    std::free(error);
+    return asleep;
+}
+
 } // namespace
 
 EdgePanel::EdgePanel(QWidget* parent)
@@ -68,6 +114,7 @@ EdgePanel::EdgePanel(QWidget* parent)
     for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         dark.setColor(role, Qt::white);
     setPalette(dark);
+    ServiceBadge::setSleepTest([](const QScreen*) { return x11Connection() && displaysAsleep(); });
 }
 
 EdgePanel::~EdgePanel() = default;

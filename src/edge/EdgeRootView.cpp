@@ -117,6 +117,7 @@ EdgeRootView::EdgeRootView(
              &EdgeController::isUnfoldedChanged, &EdgeController::geometryChanged})
         connect(&edge, signal, this, &EdgeRootView::stateChanged);
     connect(&content, &EdgeContent::cardsChanged, this, &EdgeRootView::rebuildCards);
+    connect(&content, &EdgeContent::cardChanged, this, &EdgeRootView::rebuildCard);
     connect(&content, &EdgeContent::changed, this, qOverload<>(&QWidget::update));
 
     m_stripOffset.jump(edge.isOut() ? 0 : (edge.geometry().side == EdgeSide::right ? 44 : -44));
@@ -155,14 +156,31 @@ double EdgeRootView::anchorHeight(const QRectF& frame) const
 void EdgeRootView::rebuildCards()
 {
     QList<QWidget*> cards;
+    m_reelServices.clear();
     for (KitService service : m_content.cardServices()) {
         QWidget* card = m_content.makeCard(service, nullptr);
-        if (card)
+        if (card) {
             cards.append(fitted(card, m_reel));
+            m_reelServices.append(service);
+        }
     }
     m_reel->setCards(cards);
     m_reelPosition.jump(selectedCard());
     relayout();
+}
+
+void EdgeRootView::rebuildCard(KitService service)
+{
+    const qsizetype index = m_reelServices.indexOf(service);
+    QWidget* card = index < 0 ? nullptr : m_content.makeCard(service, nullptr);
+    if (!card) {
+        rebuildCards();
+        return;
+    }
+    m_reel->replaceCard(static_cast<int>(index), fitted(card, m_reel));
+    // A picture of the old card must not stand in for the new one.
+    m_snapshot = QPixmap();
+    update();
 }
 
 void EdgeRootView::openChanged()

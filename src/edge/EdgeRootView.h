@@ -2,6 +2,7 @@
 
 #include "edge/EdgeAnimation.h"
 #include "edge/EdgeLayout.h"
+#include "model/KitService.h"
 
 #include <QPixmap>
 #include <QWidget>
@@ -47,6 +48,7 @@ protected:
 
 private:
     void rebuildCards();
+    void rebuildCard(KitService service);
     void relayout();
     void openChanged();
     void shownChanged();
@@ -64,6 +66,7 @@ private:
     DevKitStripView* m_strip;
     QWidget* m_card;
     EdgeCardReel* m_reel;
+    QList<KitService> m_reelServices; // the tool of each card in the reel
     QPixmap m_snapshot;
 
     EdgeTween m_stripOffset; // 0 out; ±44 slid off the screen

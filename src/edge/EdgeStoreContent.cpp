@@ -43,15 +43,18 @@ QSet<KitService> EdgeStoreContent::connectedTools() const
 void EdgeStoreContent::connectionsChanged()
 {
     const QSet<KitService> connected = connectedTools();
-    if (connected != m_connected) {
-        // A tool came or went: its card changes kind.
-        m_connected = connected;
-        Q_EMIT cardsChanged();
-    } else {
-        for (auto it = m_connectCards.cbegin(); it != m_connectCards.cend(); ++it) {
-            if (it.value())
-                it.value()->setConnection(m_kit.connection(KitService::allCases().at(it.key())));
-        }
+    // Only a tool that came or went changes its kind of card; the others keep theirs, with
+    // whatever page, armed button or scroll they show.
+    const QSet<KitService> turned = (connected - m_connected) + (m_connected - connected);
+    m_connected = connected;
+    for (auto it = m_connectCards.cbegin(); it != m_connectCards.cend(); ++it) {
+        const KitService service = KitService::allCases().at(it.key());
+        if (it.value() && !turned.contains(service))
+            it.value()->setConnection(m_kit.connection(service));
+    }
+    for (KitService service : m_kit.enabledServices()) {
+        if (turned.contains(service))
+            Q_EMIT cardChanged(service);
     }
     Q_EMIT changed();
 }
@@ -138,25 +141,33 @@ std::optional<KitSignal> EdgeStoreContent::handleSignal() const
     return std::nullopt;
 }
 
-QWidget* EdgeStoreContent::makeBadge(KitService service, QWidget* parent)
-{
-    return new ServiceBadge(service, ServiceBadge::State {}, m_scheduler, parent);
-}
+namespace {
 
-void EdgeStoreContent::updateBadge(QWidget* widget, KitService service, bool isLit)
+ServiceBadge::State badgeState(const EdgeContent::Tile& t, bool isLit)
 {
-    auto* badge = qobject_cast<ServiceBadge*>(widget);
-    if (!badge)
-        return;
-    const Tile t = tile(service);
     ServiceBadge::State state;
     state.signal = t.signal;
     state.isLit = isLit;
     if (t.mark)
-        state.mark = *t.mark == Tile::Mark::done ? ServiceBadge::Mark::done : ServiceBadge::Mark::problem;
+        state.mark = *t.mark == EdgeContent::Tile::Mark::done ? ServiceBadge::Mark::done
+                                                              : ServiceBadge::Mark::problem;
     state.isWorking = t.isWorking;
     state.isFresh = t.isFresh;
-    badge->setState(state);
+    return state;
+}
+
+} // namespace
+
+QWidget* EdgeStoreContent::makeBadge(KitService service, bool isLit, QWidget* parent)
+{
+    // Made as it is now: a badge made grey and then coloured would draw its ring on.
+    return new ServiceBadge(service, badgeState(tile(service), isLit), m_scheduler, parent);
+}
+
+void EdgeStoreContent::updateBadge(QWidget* widget, KitService service, bool isLit)
+{
+    if (auto* badge = qobject_cast<ServiceBadge*>(widget))
+        badge->setState(badgeState(tile(service), isLit));
 }
 
 } // namespace brenvo

@@ -33,7 +33,7 @@ public:
     QList<KitService> cardServices() const override;
     QWidget* makeCard(KitService service, QWidget* parent) override;
     std::optional<KitSignal> handleSignal() const override;
-    QWidget* makeBadge(KitService service, QWidget* parent) override;
+    QWidget* makeBadge(KitService service, bool isLit, QWidget* parent) override;
     void updateBadge(QWidget* badge, KitService service, bool isLit) override;
 
     // The tile colour by the tool's group, whatever its connection.

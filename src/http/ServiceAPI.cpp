@@ -161,27 +161,27 @@ std::optional<QDateTime> ServiceAPI::date(const std::optional<QString>& text)
 {
     if (!text)
         return std::nullopt;
-    static const QRegularExpression fraction(QStringLiteral("\\.[0-9]+"));
+    // A fraction only right after the seconds, and nothing after the zone (\z: no final newline).
     static const QRegularExpression stamp(
-        QStringLiteral("^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(?:(Z)|([+-])([0-9]"
-                       "{2}):([0-9]{2}))$"));
-    QString whole = *text;
-    whole.remove(fraction);
-    const QRegularExpressionMatch m = stamp.match(whole);
+        QStringLiteral("^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(?:\\.[0-9]+)?"
+                       "(?:(Z)|([+-])([0-9]{2}):([0-9]{2}))\\z"));
+    const QRegularExpressionMatch m = stamp.match(*text);
     if (!m.hasMatch())
         return std::nullopt;
     auto number = [&m](int group) { return m.capturedView(group).toInt(); };
     const QDate day(number(1), number(2), number(3));
-    const QTime time(number(4), number(5), number(6));
+    // A leap second is read as the first second of the next minute.
+    const int seconds = number(6);
+    const QTime time(number(4), number(5), seconds == 60 ? 59 : seconds);
     if (!day.isValid() || !time.isValid())
         return std::nullopt;
-    int offset = 0;
+    int offset = seconds == 60 ? -1 : 0;
     if (!m.capturedView(8).isEmpty()) {
         const int hours = number(9);
         const int minutes = number(10);
         if (hours > 23 || minutes > 59)
             return std::nullopt;
-        offset = (hours * 3600 + minutes * 60) * (m.capturedView(8) == u"-" ? -1 : 1);
+        offset += (hours * 3600 + minutes * 60) * (m.capturedView(8) == u"-" ? -1 : 1);
     }
     return QDateTime(day, time, Qt::UTC).addSecs(-offset);
 }

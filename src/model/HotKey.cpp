@@ -13,22 +13,23 @@ struct NamedKey {
     const char16_t* name;
 };
 
+// In the words the desktop's own shortcut settings use.
 constexpr NamedKey specialKeys[] = {
     {49, u"Space"},
-    {36, u"\u21A9"},
-    {76, u"\u2324"},
-    {48, u"\u21E5"},
-    {51, u"\u232B"},
-    {117, u"\u2326"},
-    {53, u"\u238B"},
-    {123, u"\u2190"},
-    {124, u"\u2192"},
-    {126, u"\u2191"},
-    {125, u"\u2193"},
-    {115, u"\u2196"},
-    {119, u"\u2198"},
-    {116, u"\u21DE"},
-    {121, u"\u21DF"},
+    {36, u"Return"},
+    {76, u"Enter"},
+    {48, u"Tab"},
+    {51, u"Backspace"},
+    {117, u"Del"},
+    {53, u"Esc"},
+    {123, u"Left"},
+    {124, u"Right"},
+    {126, u"Up"},
+    {125, u"Down"},
+    {115, u"Home"},
+    {119, u"End"},
+    {116, u"PgUp"},
+    {121, u"PgDown"},
 };
 
 constexpr NamedKey functionKeys[] = {
@@ -181,15 +182,15 @@ struct ModifierPair {
     quint32 carbon;
     quint16 x11;
     quint32 qt;
-    QChar glyph;
+    const char16_t* word; // the key's name on a PC keyboard
 };
 
 // In display order.
 constexpr ModifierPair modifierTable[] = {
-    {HotKey::control, x11Control, Qt::ControlModifier, QChar(0x2303)},
-    {HotKey::option, x11Mod1, Qt::AltModifier, QChar(0x2325)},
-    {HotKey::shift, x11Shift, Qt::ShiftModifier, QChar(0x21E7)},
-    {HotKey::command, x11Mod4, Qt::MetaModifier, QChar(0x2318)},
+    {HotKey::control, x11Control, Qt::ControlModifier, u"Ctrl"},
+    {HotKey::option, x11Mod1, Qt::AltModifier, u"Alt"},
+    {HotKey::shift, x11Shift, Qt::ShiftModifier, u"Shift"},
+    {HotKey::command, x11Mod4, Qt::MetaModifier, u"Super"},
 };
 
 // Each bit of one column that is set gives the bit of another column.
@@ -279,7 +280,7 @@ QString HotKey::displayText() const
     QString text;
     for (const auto& m : modifierTable) {
         if (modifiers & m.carbon)
-            text += m.glyph;
+            text += QString::fromUtf16(m.word) + u'+';
     }
     return text + keyName(keyCode);
 }

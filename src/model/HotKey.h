@@ -28,7 +28,8 @@ struct HotKey {
     // Option-Shift-Space.
     static HotKey defaultShortcut();
 
-    // The modifier glyphs (control, option, shift, command) followed by the key's name.
+    // The desktop's words for the modifiers (Ctrl, Alt, Shift, Super), then the key's name, joined
+    // by "+": "Alt+Shift+Space". There is no Option or Command key on a PC keyboard to show.
     QString displayText() const;
     // Named keys, then F1 to F20, then the keyboard layout in use, then "Key <code>".
     static QString keyName(quint32 keyCode);

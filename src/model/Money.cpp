@@ -8,6 +8,9 @@
 #include <unicode/ucurr.h>
 #include <unicode/unistr.h>
 
+#include <array>
+#include <charconv>
+#include <cmath>
 #include <string>
 
 namespace brenvo {
@@ -66,21 +69,10 @@ icu::Locale icuLocale(const QString& name)
     return icu::Locale::createCanonical(name.toLatin1().constData());
 }
 
-} // namespace
-
-QString Payment::amountText(const QLocale& locale) const
+// The one money formatter of the cards: an exact decimal amount in a currency, in a locale.
+QString moneyText(const std::string& decimal, const QString& currency, const QString& localeName)
 {
-    if (locale.language() == QLocale::C)
-        return amountText(QStringLiteral("C"));
-    return amountText(locale.bcp47Name());
-}
-
-QString Payment::amountText(const QString& localeName) const
-{
-    const auto code = isoCode(currency);
-    const int digits = code ? minorDigits(*code) : 2;
-    const std::string decimal = decimalText(amount, digits);
-    if (code) {
+    if (const auto code = isoCode(currency)) {
         UErrorCode status = U_ZERO_ERROR;
         const icu::CurrencyUnit unit(code->c_str(), status);
         if (U_SUCCESS(status)) {
@@ -95,6 +87,39 @@ QString Payment::amountText(const QString& localeName) const
     const QString figure = QString::fromStdString(decimal);
     const QString given = currency.trimmed();
     return given.isEmpty() ? figure : figure + u' ' + given;
+}
+
+QString localeName(const QLocale& locale)
+{
+    return locale.language() == QLocale::C ? QStringLiteral("C") : locale.bcp47Name();
+}
+
+} // namespace
+
+QString Payment::amountText(const QLocale& locale) const
+{
+    return amountText(localeName(locale));
+}
+
+QString Payment::amountText(const QString& localeName) const
+{
+    const auto code = isoCode(currency);
+    return moneyText(decimalText(amount, code ? minorDigits(*code) : 2), currency, localeName);
+}
+
+QString UsageSpend::amountText(const QLocale& locale) const
+{
+    if (!std::isfinite(amount))
+        return QString();
+    // Rounded to the currency's own minor unit, then formatted as a payment's amount is.
+    // to_chars, unlike printf, never writes the process locale's decimal comma.
+    const auto code = isoCode(currency);
+    std::array<char, 400> buffer {};
+    const auto written = std::to_chars(buffer.data(), buffer.data() + buffer.size(), amount,
+        std::chars_format::fixed, code ? minorDigits(*code) : 2);
+    if (written.ec != std::errc())
+        return QString();
+    return moneyText(std::string(buffer.data(), written.ptr), currency, localeName(locale));
 }
 
 std::optional<QString> UsageSpend::tokensText() const

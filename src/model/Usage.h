@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QLocale>
 #include <QString>
 
 #include <exception>
@@ -53,6 +54,8 @@ struct UsageSpend {
 
     bool operator==(const UsageSpend&) const = default;
 
+    // The amount as money in a locale, as a payment's amount is written ("$1.24" in en_US).
+    QString amountText(const QLocale& locale) const;
     // "1.2M tokens"; nothing when the tool gave no count.
     std::optional<QString> tokensText() const;
 };

@@ -146,7 +146,7 @@ void ShortcutRecorder::handleKey(const QKeyEvent& event)
     }
     const quint32 needed = HotKey::control | HotKey::option | HotKey::command;
     if ((hotKey->modifiers & needed) == 0 && !HotKey::isFunctionKey(hotKey->keyCode)) {
-        setNote(QStringLiteral("Add Control, Option or Command to the key."));
+        setNote(QStringLiteral("Add Ctrl, Alt or Super to the key."));
         return;
     }
     const bool taken = !m_actions.setShortcut || !m_actions.setShortcut(*hotKey);

@@ -12,8 +12,8 @@ class QPushButton;
 
 namespace brenvo {
 
-// Records the global shortcut: a click starts recording, the next combination with Control,
-// Option or Command (or a function key alone) is handed to the setter, Escape or leaving the field
+// Records the global shortcut: a click starts recording, the next combination with Ctrl, Alt or
+// Super (or a function key alone) is handed to the setter, Escape or leaving the field
 // cancels. The current shortcut is let go while recording so that pressing it records it instead
 // of tucking the panel away.
 class ShortcutRecorder : public QWidget {
@@ -40,7 +40,7 @@ public:
     // Clears the shortcut through the setter.
     void clear();
 
-    // What went wrong with the last attempt ("⌥⇧Space is taken."), or empty.
+    // What went wrong with the last attempt ("Alt+Shift+Space is taken."), or empty.
     QString note() const;
 
     QPushButton* recordButton() const { return m_record; }

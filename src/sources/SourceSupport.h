@@ -40,11 +40,7 @@ bool isDefinitiveAnswer(const std::exception_ptr& error);
 // A member read leniently: absent when missing, null or of another type.
 template <typename T> std::optional<T> lenientMember(const JsonObject& object, const char* key)
 {
-    try {
-        return object.optional<T>(key);
-    } catch (const DecodingFailure&) {
-        return std::nullopt;
-    }
+    return object.lenient<T>(key);
 }
 // The outcome of one request of a walk that goes on past failures.
 template <typename T> struct Attempt {

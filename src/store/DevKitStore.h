@@ -112,6 +112,8 @@ public:
     bool isPolling(KitService service) const { return tool(service).pollTask.has_value(); }
     const std::optional<AwaitedRedeploy>& awaitedRedeploy() const { return m_awaitedRedeploy; }
     bool hasSource(KitService service) const;
+    // A local reader of the tool's plan limits is wired (Claude Code's status line, codex).
+    bool readsPlanLimits(KitService service) const { return m_sources.usage.value(service) != nullptr; }
 
     // Queries.
     QList<Deployment> deployments(KitService service) const;

@@ -5,13 +5,17 @@
 #include "app/core/PreferencesStore.h"
 #include "app/state/AppCommands.h"
 #include "app/state/AppDelegate.h"
+#include "app/state/AppIcon.h"
 #include "app/state/DevKitWiring.h"
 #include "app/state/EdgePanelSurface.h"
+#include "usage/ClaudeUsageFile.h"
+
 #include "edge/EdgeController.h"
 #include "edge/EdgeSurface.h"
 #include "settings/OnboardingView.h"
 #include "settings/OnboardingWindowController.h"
 #include "updates/UpdateManager.h"
+#include <QDir>
 
 #include "support/FakeHTTPClient.h"
 #include "support/FakeSecretStore.h"
@@ -24,6 +28,7 @@
 #include <gtest/gtest.h>
 
 using namespace brenvo;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -106,6 +111,31 @@ TEST_F(Graph, TheApplicationsWiringHasEveryToolAndContactsNobody)
         EXPECT_TRUE(wired->hasSource(s)) << s.rawValue().toStdString();
     EXPECT_EQ(claude->reports + claude->connects, 0);
     EXPECT_EQ(wired->snapshot(), DevKitSnapshot::empty());
+    // Without a given map the store reads Codex's plan limits itself.
+    EXPECT_TRUE(
+        makeDevKitStore(preferences, secrets, scheduler, false, http)->readsPlanLimits(KitService::codex));
+}
+
+TEST_F(Graph, TheOwnClaudeReaderAsksAtTheCheckIntervalOfTheMoment)
+{
+    PreferencesStore preferences {defaults};
+    const auto claude = std::dynamic_pointer_cast<ClaudeUsageFile>(
+        standardSources(preferences, scheduler, http, std::nullopt).usage.value(KitService::claude));
+    ASSERT_TRUE(claude);
+    EXPECT_EQ(claude->claudeDirectory, QDir::homePath() + u"/.claude"_s);
+    EXPECT_TRUE(claude->directory.endsWith(u"/Brenvo"_s));
+    EXPECT_EQ(claude->refreshEvery(), 600);
+    preferences.setCheckIntervals({{u"claude"_s, 300}});
+    EXPECT_EQ(claude->refreshEvery(), 300);
+}
+
+TEST(AppIcon, IsTheInstalledDrawingTheWashAndTheGreenLight)
+{
+    const QImage image = appIcon().pixmap(100).toImage();
+    const QColor wash = image.pixelColor(20, 50), light = image.pixelColor(76, 33);
+    EXPECT_TRUE(wash.alpha() == 255 && wash.blue() > wash.red() && wash.value() < 140)
+        << wash.name().toStdString();
+    EXPECT_TRUE(light.green() > 150 && light.red() < 100) << light.name().toStdString();
 }
 
 TEST_F(Graph, IsBuiltOverTheGivenStoresAndContactsNothingNotEvenTheUpdaterWithAKey)

@@ -21,11 +21,13 @@ struct LayoutOverride {
 };
 } // namespace
 
-TEST(HotKeyText, GlyphsInFixedOrderThenTheKeyNameFromTheLayoutOrTheUSName)
+TEST(HotKeyText, DesktopWordsInFixedOrderThenTheKeyNameFromTheLayoutOrTheUSName)
 {
-    EXPECT_EQ(HotKey::defaultShortcut().displayText(), QString::fromUtf8("⌥⇧Space"));
+    // A PC keyboard has no Option or Command key: the desktop's words, as its own settings write them.
+    EXPECT_EQ(HotKey::defaultShortcut().displayText(), "Alt+Shift+Space");
     // Bits other than the four are carried but not shown.
-    EXPECT_EQ((HotKey {121, 7936 | 0x10000}).displayText(), QString::fromUtf8("⌃⌥⇧⌘⇟"));
+    EXPECT_EQ((HotKey {121, 7936 | 0x10000}).displayText(), "Ctrl+Alt+Shift+Super+PgDown");
+    EXPECT_EQ((HotKey {36, HotKey::command}).displayText(), "Super+Return");
     EXPECT_EQ((HotKey {122, 0}).displayText(), "F1");
     {
         // An AZERTY keyboard types "q" where a US one types "a"; nothing from the layout: the US name

@@ -152,6 +152,16 @@ TEST(LaunchX11, APlainStartShowsThePanelFollowsItsShortcutAndASecondLaunchAndEnd
     ASSERT_TRUE(Brenvo::waitForOutput(app, launchLine)) << Brenvo::output(app);
     const std::optional<QRect> out = waitForPanel(app);
     ASSERT_TRUE(out);
+    // The desktop entry's StartupWMClass is the class of the program's windows.
+    QFile entry(QCoreApplication::applicationDirPath() + "/" + AppConfig::main().bundleID + ".desktop");
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QString wmClass
+        = QString::fromUtf8(entry.readAll()).section("StartupWMClass=", 1).section('\n', 0, 0);
+    const QString window
+        = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app->processId())})
+              .section('\n', 0, 0);
+    EXPECT_EQ(run("xprop", {"-id", window, "WM_CLASS"}).toStdString(),
+        ("WM_CLASS(STRING) = \"brenvo\", \"" + wmClass + "\"\n").toStdString());
     EXPECT_EQ(out->right() + 1, QGuiApplication::primaryScreen()->geometry().width());
     EXPECT_GT(out->height(), out->width());
     // No tool is connected: every tile is grey.

@@ -108,6 +108,19 @@ TEST_F(LoginItem, ReadsWhatAnotherProgramWroteAndTurnsOnAndOff)
     EXPECT_EQ(LoginItemManager::execProgram(QString()), QString());
 }
 
+TEST_F(LoginItem, TheUsersEntryStartsTheProgramThatIsRunningWhereverItLies)
+{
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", dir.filePath("home").toUtf8());
+    LoginItemManager manager("dev.brenvo.Brenvo", "Brenvo");
+    manager.setEnabled(true);
+    qputenv("XDG_CONFIG_HOME", config);
+    QFile file(dir.filePath("home/autostart/dev.brenvo.Brenvo.desktop"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString exec = QString::fromUtf8(file.readAll()).section("\nExec=", 1).section('\n', 0, 0);
+    EXPECT_EQ(LoginItemManager::execProgram(exec), QFileInfo("/proc/self/exe").canonicalFilePath());
+}
+
 TEST_F(LoginItem, StaysOffWhenTheEntryCannotBeWritten)
 {
     // A file where the autostart folder should be.

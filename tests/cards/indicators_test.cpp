@@ -171,9 +171,10 @@ TEST(ServiceBadge, OpacitiesAtRestAndAwake)
     EXPECT_DOUBLE_EQ(ServiceBadge::fillOpacity(working, 1), 0.18);
     EXPECT_DOUBLE_EQ(ServiceBadge::ringOpacity(working, 1), 1.0);
 
-    // One clockwise turn per second, in step with the wall clock.
-    EXPECT_DOUBLE_EQ(ServiceBadge::rimAngle(1'700'000'000'250), 90);
-    EXPECT_DOUBLE_EQ(ServiceBadge::rimAngle(1'700'000'001'250), 90);
+    // One clockwise turn per second in ten steps, in step with the wall clock.
+    EXPECT_DOUBLE_EQ(ServiceBadge::rimAngle(1'700'000'000'250), 72);
+    EXPECT_DOUBLE_EQ(ServiceBadge::rimAngle(1'700'000'001'299), 72);
+    EXPECT_EQ(ServiceBadge::rimFrameDelay(1'700'000'000'250), Duration(50));
 }
 
 TEST(ServiceBadge, RingIsDrawnOnWhenAToolConnects)
@@ -221,6 +222,26 @@ TEST(ServiceBadge, MarksAndWorkingPaint)
     badge.finishAnimations();
     EXPECT_FALSE(badge.grab().isNull());
     EXPECT_EQ(badge.state().isWorking, true);
+
+    // A rim waits for its next step only while it can be seen: not slid out of its window (tucked
+    // away), not hidden.
+    badge.hide();
+    QWidget strip;
+    auto* working = new ServiceBadge(
+        KitService::vercel, {KitSignal::good, false, std::nullopt, true, false}, clock, &strip);
+    layOut(strip, 44, 60);
+    working->repaint();
+    ASSERT_TRUE(working->isRimTurning());
+    EXPECT_LE(clock.nextDue() - clock.now(), Duration(1000 / ServiceBadge::rimSteps + 1));
+    for (const QPoint at : {QPoint(44, 0), QPoint(0, 0)}) {
+        working->move(at);
+        clock.advance(1.0);
+        QApplication::processEvents();
+        EXPECT_EQ(working->isRimTurning(), at.x() == 0) << at.x();
+    }
+    working->hide();
+    clock.advance(1.0);
+    EXPECT_EQ(clock.pendingCount(), 0);
 }
 
 TEST(WindowPieces, IconCornersAndWash)

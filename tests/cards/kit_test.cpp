@@ -307,22 +307,35 @@ TEST(KitDetailHeader, LongTitleIsCutWhileTheStateStaysWhole)
     EXPECT_EQ(back, 1);
 }
 
-TEST(KitCenteredNote, WrapsCentredAboveItsAction)
+TEST(KitCenteredNote, WrapsCentredAboveItsActionAndKeepsItOnTheCard)
 {
     auto* action = new QPushButton("Open Settings");
     KitCenteredNote note(
         QString("This message is long enough to need more than a single line. ").repeated(3), action);
     layOut(note, 200, 300);
-    auto* label = note.findChild<QLabel*>();
+    auto* label = note.findChild<KitClampedText*>();
     ASSERT_TRUE(label);
     EXPECT_EQ(label->textFormat(), Qt::PlainText);
-    EXPECT_TRUE(label->wordWrap());
     EXPECT_GT(label->height(), 2 * QFontMetrics(label->font()).height());
     EXPECT_GT(action->geometry().top(), label->geometry().bottom());
     // It stands in the middle of the room it is given.
     const int above = label->geometry().top();
     const int below = note.height() - action->geometry().bottom();
     EXPECT_NEAR(above, below, 3);
+
+    // A tool's essay (1.6 KB) is cut to a few lines, so that the action stays on the card; the
+    // whole of it is in the tooltip, as text, and a copy of the selection takes all of it.
+    const QString essay
+        = QString("The <b>service</b> explained at length why it could not answer. ").repeated(25);
+    note.setText(essay);
+    layOut(note, 200, 178);
+    EXPECT_EQ(label->text().count(u'\n'), KitClampedText::fewLines - 1);
+    EXPECT_TRUE(label->text().endsWith(QChar(0x2026)));
+    EXPECT_LE(action->geometry().bottom(), note.height());
+    EXPECT_TRUE(label->toolTip().contains(essay.toHtmlEscaped()));
+    label->setSelection(0, int(label->text().size()));
+    EXPECT_EQ(label->copiedText(), essay);
+    EXPECT_EQ(note.text(), essay);
 }
 
 TEST(KitScrollArea, AsksForNoHeightAndShowsNoBars)

@@ -202,6 +202,8 @@ TEST_F(PaymentsUsageTest, UsageCardShowsMetersAndSpend)
     EXPECT_EQ(UsageCard::amountText(
                   UsageSpend {"m", "M", 61.8, "usd", {}}, QLocale(QLocale::English, QLocale::UnitedStates)),
         "$61.80");
+    // Written as the payments card writes money, whatever the locale.
+    EXPECT_EQ(UsageCard::amountText(UsageSpend {"m", "M", 1.24, "USD", {}}, QLocale::c()), "$1.24");
 }
 
 TEST_F(PaymentsUsageTest, AWindowPastItsResetReadsUnusedWhileShown)

@@ -18,6 +18,7 @@
 #include "store/DevKitStore.h"
 #include "support/FakeEdge.h"
 #include "support/FakeSecretStore.h"
+#include "support/FakeToolSources.h"
 #include "support/ManualScheduler.h"
 
 #include <QLabel>
@@ -249,6 +250,14 @@ TEST_F(EdgeStoreContentTest, SampleDataShowsEveryToolsSignalAndTheWorstUnseenOnT
     }
     EXPECT_EQ(content.handleSignal(), std::nullopt); // nothing unseen
 
+    // The strip makes each badge as it is: no ring is drawn on as if the tool had just connected.
+    DevKitStripView strip(content);
+    strip.setItems(StripItem::items(kit->enabledServices(), 8, false));
+    const auto badges = strip.findChildren<ServiceBadge*>();
+    EXPECT_EQ(badges.size(), kit->enabledServices().size());
+    for (const ServiceBadge* badge : badges)
+        EXPECT_EQ(badge->drawn(), 1) << badge->service().rawValue().toStdString();
+
     // An announcement going away opens nothing.
     EdgeController& edge = installPanel();
     connectEdgeStore(edge, *kit);
@@ -290,10 +299,42 @@ TEST_F(EdgeStoreContentTest, ToolsWithoutConnectionAreGreyAndOfferTheirSettings)
     EXPECT_EQ(pages, (std::vector<std::optional<KitService>> {KitService::github}));
 
     // Badges follow the tile state.
-    std::unique_ptr<QWidget> badge(content.makeBadge(KitService::github, nullptr));
+    std::unique_ptr<QWidget> badge(content.makeBadge(KitService::github, false, nullptr));
     content.updateBadge(badge.get(), KitService::github, true);
     const ServiceBadge::State state = qobject_cast<ServiceBadge*>(badge.get())->state();
     EXPECT_TRUE(state.isLit && state.isFresh);
     EXPECT_EQ(state.signal, KitSignal::disconnected);
     edge.uninstall();
+}
+
+TEST_F(EdgeStoreContentTest, AToolThatComesOrGoesRebuildsOnlyItsOwnCard)
+{
+    DevKitStore::Sources sources;
+    sources.activity.insert(KitService::github, std::make_shared<test::FakeActivitySource>());
+    DevKitStore kit(preferences, secrets, scheduler, false, sources);
+    EdgeStoreContent content(kit, scheduler);
+    context.enabled = kit.enabledServices();
+    panel = std::make_unique<EdgeController>(
+        context, scheduler, edgePanelFactory(context, content), []() { return QPointF(0, 0); });
+    panel->install();
+    const EdgeCardReel* reel
+        = static_cast<EdgeRootView*>(static_cast<EdgePanel*>(panel->panel())->hostingView()->rootView())
+              ->reel();
+    for (const bool connecting : {true, false}) {
+        const QList<QPointer<QWidget>> before = reel->cards();
+        if (connecting)
+            kit.connect(KitService::github, "test-token-not-real");
+        else
+            kit.disconnect(KitService::github);
+        scheduler.runPending();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(kit.connection(KitService::github).isConnected(), connecting);
+        ASSERT_EQ(reel->cards().size(), before.size());
+        for (qsizetype i = 0; i < before.size(); ++i) {
+            const bool github = context.enabled.at(i) == KitService::github;
+            EXPECT_EQ(reel->cards().at(i) == before.at(i), !github) << i;
+            EXPECT_EQ(before.at(i).isNull(), github) << i;
+        }
+    }
+    panel->uninstall();
 }

@@ -4,7 +4,7 @@
 
 namespace brenvo {
 
-// The application's icon, drawn here: a strip of three lit tiles on the edge of a dark square.
+// The application's icon, drawn here as SVG: a strip of three lit tiles on the edge of a dark square.
 QIcon appIcon();
 
 } // namespace brenvo

@@ -173,6 +173,8 @@ SettingsContext AppState::settingsContext()
             weak->hotKeys().resume();
     };
     context.openUrl = desktopOpener();
+    context.hasPlanLimits
+        = [weak](KitService service) { return weak && weak->m_kit->readsPlanLimits(service); };
     context.openSettings = [weak]() {
         if (weak)
             weak->openSettings();

@@ -1,5 +1,6 @@
 #include "app/state/DevKitWiring.h"
 
+#include "app/core/PreferencesStore.h"
 #include "http/SiteIconLoader.h"
 #include "model/Scheduler.h"
 #include "payments/PolarClient.h"
@@ -9,7 +10,15 @@
 #include "sources/GitLabSource.h"
 #include "sources/VercelSource.h"
 #include "usage/AnthropicAdminClient.h"
+#include "usage/ClaudeUsageFile.h"
+#include "usage/CodexUsageReader.h"
 #include "usage/OpenAIAdminClient.h"
+#include "usage/ToolAccount.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace brenvo {
 
@@ -33,7 +42,6 @@ QCoro::Task<std::optional<QImage>> LoaderSiteIcons::image(QUrl url)
 DevKitStore::Sources standardSources(PreferencesStore& preferences, Scheduler& scheduler,
     std::shared_ptr<HTTPClient> http, std::optional<DevKitStore::UsageSources> usage)
 {
-    Q_UNUSED(preferences);
     DevKitStore::Sources sources;
     const SiteIconLoader icons(http);
     Scheduler* clock = &scheduler;
@@ -46,10 +54,25 @@ DevKitStore::Sources standardSources(PreferencesStore& preferences, Scheduler& s
     sources.payments.insert(KitService::polar, std::make_shared<PolarClient>(http));
     sources.spend.insert(KitService::claude, std::make_shared<AnthropicAdminClient>(http));
     sources.spend.insert(KitService::codex, std::make_shared<OpenAIAdminClient>(http));
-    // No local plan-limits reader exists yet (Claude Code's status line, the Codex app server): unless
-    // a usage map is given, a usage tool connects through its admin API key alone.
-    if (usage)
+    if (usage) {
         sources.usage = std::move(*usage);
+    } else {
+        auto claude = std::make_shared<ClaudeUsageFile>();
+        const auto claudeTool = std::make_shared<ToolAccount>(u"claude"_s, scheduler);
+        claude->claudeDirectory = QDir::homePath() + u"/.claude"_s;
+        claude->directory
+            = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/Brenvo"_s;
+        claude->askAccount = ClaudeUsageFile::accountAsker(claudeTool);
+        claude->ask = ClaudeUsageFile::limitsProbe(claudeTool);
+        PreferencesStore* settings = &preferences;
+        claude->refreshEvery = [settings] { return settings->checkInterval(KitService::claude); };
+        claude->now = now;
+        sources.usage.insert(KitService::claude, claude);
+        const auto codex = std::make_shared<ToolAccount>(QStringLiteral("codex"), scheduler);
+        sources.usage.insert(KitService::codex,
+            std::make_shared<CodexUsageReader>(
+                preferences, codex, std::make_shared<CodexAppServer>(codex), now));
+    }
     sources.siteIcons = std::make_shared<LoaderSiteIcons>(std::make_shared<SiteIconLoader>(http));
     return sources;
 }

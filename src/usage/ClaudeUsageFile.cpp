@@ -1,0 +1,473 @@
+#include "usage/ClaudeUsageFile.h"
+
+#include "http/JsonReader.h"
+#include "model/Log.h"
+#include "usage/ClaudeSettingsText.h"
+#include "usage/ToolAccount.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QSaveFile>
+
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace brenvo {
+
+namespace {
+
+const QString statusLineKey = u"statusLine"_s;
+constexpr auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr auto ownerRun = ownerOnly | QFileDevice::ExeOwner;
+
+// A word for sh: in single quotes, each quote closed, escaped and opened again.
+QByteArray shellQuoted(const QString& text)
+{
+    QByteArray bytes = text.toUtf8();
+    bytes.replace('\0', QByteArray());
+    return "'" + bytes.replace("'", "'\\''") + "'";
+}
+
+QByteArray digest(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+// What connect leaves in our folder so that disconnect can put the user's status line back: whether
+// settings.json existed, the exact bytes of its old statusLine value (none: it had none) and the
+// digest of the file as we wrote it. The file's byte copy sits beside it.
+struct Saved {
+    bool existed = false;
+    std::optional<QByteArray> previous;
+    QByteArray written;
+
+    QByteArray encoded() const
+    {
+        QJsonObject o {{u"existed"_s, existed}, {u"written"_s, QString::fromLatin1(written)}};
+        if (previous)
+            o.insert(u"previous"_s, QString::fromLatin1(previous->toBase64()));
+        return QJsonDocument(o).toJson();
+    }
+
+    static std::optional<Saved> decoded(const std::optional<QByteArray>& bytes)
+    {
+        if (!bytes)
+            return std::nullopt;
+        const QJsonObject o = QJsonDocument::fromJson(*bytes).object();
+        if (!o.value(u"written"_s).isString())
+            return std::nullopt;
+        Saved saved {
+            o.value(u"existed"_s).toBool(), std::nullopt, o.value(u"written"_s).toString().toLatin1()};
+        if (o.value(u"previous"_s).isString())
+            saved.previous = QByteArray::fromBase64(o.value(u"previous"_s).toString().toLatin1());
+        return saved;
+    }
+};
+
+QString statePath(const QString& directory)
+{
+    return directory + u"/claude-statusline-state.json"_s;
+}
+
+QString backupPath(const QString& directory)
+{
+    return directory + u"/claude-settings-backup.json"_s;
+}
+
+// Runs claude to its end; throws UsageFailure when it is missing or does not answer in time.
+QCoro::Task<ToolRun> runClaude(std::shared_ptr<ToolAccount> tool, QStringList arguments, int seconds)
+{
+    const auto program = co_await tool->locate();
+    if (!program)
+        throw UsageFailure(claude_sentences::notInstalled());
+    ToolRunOptions options;
+    options.limit = std::chrono::seconds(seconds);
+    ToolRun run = co_await tool->run(*program, arguments, options);
+    if (!run.started)
+        throw UsageFailure(claude_sentences::notInstalled());
+    if (run.timedOut)
+        throw UsageFailure(claude_sentences::noAnswer(seconds));
+    co_return run;
+}
+
+QCoro::Task<ClaudeAccount> accountOf(std::shared_ptr<ToolAccount> tool)
+{
+    // Signed out, it still answers in JSON and exits 1.
+    const QStringList arguments = QStringList() << u"auth"_s << u"status"_s << u"--json"_s;
+    const ToolRun run = co_await runClaude(tool, arguments, 20);
+    try {
+        co_return ClaudeAccount::fromReply(run.output);
+    } catch (const DecodingFailure& failure) {
+        qCWarning(logApp, "claude auth status gave no account (exit %d): %s", run.exitCode, failure.what());
+        throw UsageFailure(claude_sentences::unexpected());
+    }
+}
+
+QCoro::Task<QString> usageText(std::shared_ptr<ToolAccount> tool)
+{
+    // Without the flag each run would leave a transcript behind.
+    const QStringList arguments = QStringList() << u"-p"_s << u"/usage"_s << u"--no-session-persistence"_s;
+    const ToolRun run = co_await runClaude(tool, arguments, ClaudeUsageFile::probeSeconds);
+    if (run.exitCode != 0)
+        qCWarning(logApp, "claude -p /usage exited with %d", run.exitCode);
+    co_return QString::fromUtf8(run.output);
+}
+
+} // namespace
+
+std::optional<QByteArray> ClaudeFiles::read(const QString& path, qint64 limit) const
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit || file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+bool ClaudeFiles::write(const QString& path, const QByteArray& bytes, QFileDevice::Permissions mode)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    reached();
+    if (!file.setPermissions(mode) || file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    reached();
+    if (!file.commit())
+        return false;
+    reached();
+    return true;
+}
+
+bool ClaudeFiles::remove(const QString& path)
+{
+    const bool removed = QFile::remove(path);
+    reached();
+    return removed;
+}
+
+// settings.json as found: the file that is really written (a symbolic link's target), its bytes
+// when it exists and its mode.
+struct ClaudeUsageFile::Settings {
+    QString target;
+    bool exists = false;
+    std::optional<QByteArray> bytes; // none: exists but cannot be read
+    QFileDevice::Permissions mode = ownerOnly;
+};
+
+ClaudeUsageFile::ClaudeUsageFile(QObject* parent)
+    : QObject(parent)
+{
+}
+
+ClaudeUsageFile::AccountAsker ClaudeUsageFile::accountAsker(std::shared_ptr<ToolAccount> tool)
+{
+    return [tool] { return accountOf(tool); };
+}
+
+ClaudeUsageFile::LimitsProbe ClaudeUsageFile::limitsProbe(std::shared_ptr<ToolAccount> tool)
+{
+    return [tool] { return usageText(tool); };
+}
+
+QString ClaudeUsageFile::settingsPath() const
+{
+    return claudeDirectory + u"/settings.json"_s;
+}
+
+QString ClaudeUsageFile::scriptPath() const
+{
+    return directory + u"/claude-statusline.sh"_s;
+}
+
+QString ClaudeUsageFile::recordPath() const
+{
+    return directory + u"/claude-status.json"_s;
+}
+
+ClaudeUsageFile::Settings ClaudeUsageFile::readSettings() const
+{
+    Settings settings;
+    const QFileInfo link(settingsPath());
+    settings.target = link.isSymLink() ? (link.exists() ? link.canonicalFilePath() : link.symLinkTarget())
+                                       : settingsPath();
+    const QFileInfo info(settings.target);
+    settings.exists = info.exists();
+    if (settings.exists) {
+        settings.mode = info.permissions()
+            & (ownerRun | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+        settings.bytes = files->read(settings.target);
+    }
+    return settings;
+}
+
+bool ClaudeUsageFile::isOurs(const QByteArray& statusLine) const
+{
+    const QJsonValue command = QJsonDocument::fromJson(statusLine).object().value(u"command"_s);
+    return command.isString()
+        && (command.toString().contains(scriptPath())
+            || command.toString().contains(QString::fromUtf8(shellQuoted(scriptPath()))));
+}
+
+bool ClaudeUsageFile::isConnected() const
+{
+    const Settings settings = readSettings();
+    const auto text = settings.bytes ? ClaudeSettingsText::parse(*settings.bytes) : std::nullopt;
+    const auto member = text ? text->member(statusLineKey) : std::nullopt;
+    return member && isOurs(text->valueBytes(*member));
+}
+
+QByteArray ClaudeUsageFile::scriptText(const QString& previousCommand) const
+{
+    // Plain POSIX sh. The input is kept only when it holds the limits, so that a session without
+    // them does not hide the last one that had them; the user's own status line gets the same
+    // input either way.
+    return "#!/bin/sh\n"
+           "# Written by Brenvo: keeps the plan limits that Claude Code hands its status line, then\n"
+           "# runs the status line that was set before. Disconnecting Claude in Brenvo puts it back.\n"
+           "umask 077\n"
+           "record="
+        + shellQuoted(recordPath())
+        + "\n"
+          "previous="
+        + shellQuoted(previousCommand)
+        + "\n"
+          "input=\"$record.$$\"\n"
+          "if cat > \"$input\"; then\n"
+          "    exec 3< \"$input\"\n"
+          "    if grep -q '\"rate_limits\"' \"$input\"; then\n"
+          "        mv -f \"$input\" \"$record\"\n"
+          "    else\n"
+          "        rm -f \"$input\"\n"
+          "    fi\n"
+          "else\n"
+          "    rm -f \"$input\"\n"
+          "    exec 3< /dev/null\n"
+          "fi\n"
+          "[ -n \"$previous\" ] || exit 0\n"
+          "exec /bin/sh -c \"$previous\" <&3 3<&-\n";
+}
+
+void ClaudeUsageFile::forgetFiles()
+{
+    for (const QString& path : {scriptPath(), recordPath(), backupPath(directory), statePath(directory)}) {
+        if (QFileInfo::exists(path))
+            files->remove(path);
+    }
+}
+
+// Writes our files and points the status line at the script; throws UsageFailure. Every step
+// leaves settings.json whole: it changes only in the last step, by one rename.
+void ClaudeUsageFile::install(const Settings& settings)
+{
+    if (settings.exists && !settings.bytes)
+        throw UsageFailure(claude_sentences::unreadable(settingsPath()));
+    std::optional<ClaudeSettingsText> text;
+    if (settings.bytes && !settings.bytes->trimmed().isEmpty()) {
+        text = ClaudeSettingsText::parse(*settings.bytes);
+        if (!text)
+            throw UsageFailure(claude_sentences::notJson(settingsPath()));
+    }
+    const auto member = text ? text->member(statusLineKey) : std::nullopt;
+    const std::optional<QByteArray> previous
+        = member ? std::optional(text->valueBytes(*member)) : std::nullopt;
+    const bool reconnect = previous && isOurs(*previous);
+
+    if (!QDir().mkpath(directory) || !QFile::setPermissions(directory, ownerRun))
+        throw UsageFailure(claude_sentences::folderNotWritable(directory));
+    auto saved = Saved::decoded(files->read(statePath(directory)));
+    if (reconnect && saved) {
+        // Already ours: only the script is written again, for the status line saved before.
+        const auto before
+            = saved->previous ? QJsonDocument::fromJson(*saved->previous).object() : QJsonObject();
+        if (!files->write(scriptPath(), scriptText(before.value(u"command"_s).toString()), ownerRun))
+            throw UsageFailure(claude_sentences::folderNotWritable(directory));
+        return;
+    }
+
+    // The user's own status line is kept: its padding and refresh interval stay, its command runs
+    // after ours.
+    QJsonObject before;
+    QByteArray value = "{\"type\": \"command\", \"command\": "
+        + ClaudeSettingsText::quoted(QString::fromUtf8(shellQuoted(scriptPath())));
+    if (previous && !reconnect) {
+        before = QJsonDocument::fromJson(*previous).object();
+        const auto old = ClaudeSettingsText::parse(*previous);
+        for (const QString& key : {u"padding"_s, u"refreshInterval"_s}) {
+            if (const auto kept = old ? old->member(key) : std::nullopt)
+                value += ", " + ClaudeSettingsText::quoted(key) + ": " + old->valueBytes(*kept);
+        }
+    }
+    value += "}";
+    const QByteArray written
+        = text ? text->withValue(statusLineKey, value) : ClaudeSettingsText::fresh(statusLineKey, value);
+    const auto check = ClaudeSettingsText::parse(written);
+    const auto placed = check ? check->member(statusLineKey) : std::nullopt;
+    if (!placed || check->valueBytes(*placed) != value)
+        throw UsageFailure(claude_sentences::notJson(settingsPath()));
+
+    const QString previousCommand = before.value(u"type"_s).toString() == u"command"_s
+        ? before.value(u"command"_s).toString()
+        : QString();
+    const Saved record {settings.exists, reconnect ? std::nullopt : previous, digest(written)};
+    if (!files->write(scriptPath(), scriptText(previousCommand), ownerRun)
+        || !files->write(backupPath(directory), settings.bytes.value_or(QByteArray()), ownerOnly)
+        || !files->write(statePath(directory), record.encoded(), ownerOnly)) {
+        forgetFiles();
+        throw UsageFailure(claude_sentences::folderNotWritable(directory));
+    }
+    if (!settings.exists)
+        QDir().mkpath(QFileInfo(settings.target).absolutePath());
+    if (!files->write(settings.target, written, settings.mode)) {
+        forgetFiles();
+        throw UsageFailure(claude_sentences::notWritable(settingsPath()));
+    }
+}
+
+QCoro::Task<void> ClaudeUsageFile::connect()
+{
+    QPointer<ClaudeUsageFile> self(this);
+    const ClaudeAccount signedIn = co_await askAccount();
+    if (!self)
+        co_return;
+    if (const auto refusal = signedIn.refusal())
+        throw UsageFailure(*refusal);
+    account = signedIn;
+    install(readSettings());
+    qCInfo(logApp, "Claude Code's status line now runs %s", qUtf8Printable(scriptPath()));
+}
+
+void ClaudeUsageFile::disconnect()
+{
+    const Settings settings = readSettings();
+    const auto text = settings.bytes ? ClaudeSettingsText::parse(*settings.bytes) : std::nullopt;
+    const auto member = text ? text->member(statusLineKey) : std::nullopt;
+    if (member && isOurs(text->valueBytes(*member))) {
+        const auto saved = Saved::decoded(files->read(statePath(directory)));
+        std::optional<QByteArray> restored;
+        const bool untouched = saved && digest(*settings.bytes) == saved->written;
+        if (untouched && !saved->existed) {
+            // The file was ours alone: it goes as it came.
+            if (!files->remove(settings.target)) {
+                qCWarning(
+                    logApp, "Claude Code's settings file could not be removed; Brenvo's status line stays");
+                return;
+            }
+        } else {
+            // Nothing else changed since: the file exactly as it was. Otherwise only the member goes
+            // back, and the user's other changes stay.
+            restored = untouched ? files->read(backupPath(directory)) : std::nullopt;
+            if (!restored) {
+                restored = saved && saved->previous ? text->withValue(statusLineKey, *saved->previous)
+                                                    : text->without(statusLineKey);
+                if (!ClaudeSettingsText::parse(*restored))
+                    restored.reset();
+            }
+            if (!restored || !files->write(settings.target, *restored, settings.mode)) {
+                // Our script stays, so that the status line keeps working and a later disconnect can
+                // still put the old one back.
+                qCWarning(
+                    logApp, "Claude Code's settings file could not be restored; Brenvo's status line stays");
+                return;
+            }
+        }
+        qCInfo(logApp, "Claude Code's status line is back as it was");
+    }
+    forgetFiles();
+    answered.reset();
+    askedAt.reset();
+    m_failure.reset();
+}
+
+QCoro::Task<void> ClaudeUsageFile::askTool()
+{
+    QPointer<ClaudeUsageFile> self(this);
+    m_asking = true;
+    askedAt = now();
+    std::optional<QString> failure;
+    try {
+        const ClaudeAccount signedIn = co_await askAccount();
+        if (!self)
+            co_return;
+        account = signedIn;
+        failure = signedIn.refusal();
+        if (!failure) {
+            const QString text = co_await ask();
+            if (!self)
+                co_return;
+            // Without plan limits Claude Code prints a cost summary instead.
+            auto meters = claude_limits::fromUsageText(text, now());
+            if (meters.isEmpty())
+                failure = claude_sentences::noPlanLimits();
+            else
+                answered = Answer {std::move(meters), now()};
+        }
+    } catch (const UsageFailure& error) {
+        if (!self)
+            co_return;
+        failure = error.reason();
+    } catch (const std::exception& error) {
+        if (!self)
+            co_return;
+        qCWarning(logApp, "Asking Claude Code for its plan limits failed: %s", error.what());
+        failure = claude_sentences::unexpected();
+    }
+    m_asking = false;
+    if (failure && failure != m_failure)
+        qCWarning(logApp, "Claude Code gave no plan limits: %s", qUtf8Printable(*failure));
+    m_failure = failure;
+}
+
+QCoro::Task<std::optional<UsageReport>> ClaudeUsageFile::report()
+{
+    QPointer<ClaudeUsageFile> self(this);
+    const QFileInfo record(recordPath());
+    const std::optional<QDateTime> recorded
+        = record.exists() ? std::optional(record.lastModified().toUTC()) : std::nullopt;
+    const double every = refreshEvery ? refreshEvery() : 600;
+    const double spacing = std::isfinite(every) && every > 0 ? std::max(every, 30.0) : 600;
+    const QDateTime last = std::max(askedAt.value_or(QDateTime()), recorded.value_or(QDateTime()));
+    if (!m_asking && (!askedAt || last.secsTo(now()) >= spacing)) {
+        co_await askTool();
+        if (!self)
+            co_return std::nullopt;
+    }
+
+    std::optional<UsageReport> report;
+    if (recorded) {
+        if (auto meters = claude_limits::fromStatusInput(files->read(recordPath(), 1 << 20).value_or(""))) {
+            report = UsageReport {*meters, std::nullopt, *recorded, std::nullopt};
+        }
+    }
+    if (answered && (!report || answered->asOf > report->asOf))
+        report = UsageReport {answered->meters, std::nullopt, answered->asOf, std::nullopt};
+    // A failed ask wins over what was read before it.
+    if (m_failure && (!report || (askedAt && report->asOf < *askedAt)))
+        throw UsageFailure(*m_failure);
+    if (report && account) {
+        report->plan = account->plan();
+        report->account = account->email;
+    }
+    co_return report;
+}
+
+QCoro::Task<void> ClaudeUsageFile::askNow()
+{
+    QPointer<ClaudeUsageFile> self(this);
+    if (m_asking || (askedAt && askedAt->secsTo(now()) <= askNowAfterSeconds))
+        co_return;
+    co_await askTool();
+}
+
+} // namespace brenvo

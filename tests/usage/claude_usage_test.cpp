@@ -1,0 +1,461 @@
+// Claude's plan limits: the edit of Claude Code's settings.json and its exact undo, a kill at any
+// step of either, the status-line script run by sh, and the two texts the limits are read from.
+#include "support/ManualScheduler.h"
+#include "support/QtPrinters.h"
+#include "support/RunTask.h"
+#include "usage/ClaudeSettingsText.h"
+#include "usage/ClaudeUsageFile.h"
+#include "usage/ToolAccount.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <unistd.h>
+
+using namespace brenvo;
+using namespace brenvo::test;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// Big and fractional numbers, unicode, a duplicate key and a status line whose command has both
+// kinds of quote: what a JSON object model would not give back as it found it.
+const QByteArray realShaped = R"json({
+  "model": "opus",
+  "cleanupPeriodDays": 12345678901234567890,
+  "ratio": 1.50,
+  "permissions": {"allow": ["Bash(npm run lint)"], "deny": []},
+  "env": {"GREETING": "h\u00e9llo ✓ 日本"},
+  "model": "sonnet",
+  "statusLine": {"type": "command", "command": "sed \"s/^/it's: /\"", "padding": 0}
+}
+)json";
+
+// The owner, group and other bits.
+QFileDevice::Permissions modeOf(const QString& path)
+{
+    return QFileInfo(path).permissions()
+        & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+    file.close();
+    QFile::setPermissions(path, ownerOnly);
+}
+
+QCoro::Task<ClaudeAccount> signedIn(ClaudeAccount account)
+{
+    co_return account;
+}
+
+QCoro::Task<QString> printed(std::shared_ptr<QString> text, std::shared_ptr<int> asks)
+{
+    ++*asks;
+    co_return QString(*text);
+}
+
+// A source in a throwaway home: ~/.claude and our data folder beside it.
+struct Home {
+    QTemporaryDir root;
+    std::shared_ptr<ClaudeUsageFile> file = std::make_shared<ClaudeUsageFile>();
+    QDateTime clock = QDateTime(QDate(2026, 12, 7), QTime(14, 0), QTimeZone::utc());
+    std::shared_ptr<int> probes = std::make_shared<int>(0);
+    std::shared_ptr<QString> usageText = std::make_shared<QString>();
+
+    explicit Home(ClaudeAccount account = {true, u"claude.ai"_s, u"robin@example.com"_s, {}, u"max"_s})
+    {
+        file->claudeDirectory = root.filePath(u".claude"_s);
+        file->directory = root.filePath(u"data/it's \"here\" $HOME/Brenvo"_s); // every path quoted
+        file->now = [this] { return clock; };
+        file->refreshEvery = [] { return 600.0; };
+        file->askAccount = [account] { return signedIn(account); };
+        file->ask = [text = usageText, asks = probes] { return printed(text, asks); };
+    }
+    QString settings() const { return file->settingsPath(); }
+    QStringList ourFiles() const { return QDir(file->directory).entryList(QDir::Files); }
+    // The status line's command in settings.json.
+    QString command() const
+    {
+        const auto text = ClaudeSettingsText::parse(readAll(settings()));
+        const QByteArray value = text->valueBytes(*text->member(u"statusLine"_s));
+        return QJsonDocument::fromJson(value).object()[u"command"_s].toString();
+    }
+};
+
+// The failure sentence of a task, or empty when it succeeded.
+template <typename T> QString failureOf(QCoro::Task<T> task)
+{
+    try {
+        runTask(std::move(task));
+        return {};
+    } catch (const UsageFailure& failure) {
+        return failure.reason();
+    }
+}
+
+QString connectFailure(ClaudeUsageFile& file)
+{
+    return failureOf(file.connect());
+}
+
+// Runs a status-line command as Claude Code does, with input on stdin; gives what it printed.
+QByteArray runStatusLine(const QString& command, const QByteArray& input)
+{
+    QProcess sh;
+    sh.start(u"/bin/sh"_s, {u"-c"_s, command});
+    sh.write(input);
+    sh.closeWriteChannel();
+    EXPECT_TRUE(sh.waitForFinished(10000));
+    EXPECT_EQ(sh.exitCode(), 0);
+    return sh.readAllStandardOutput();
+}
+
+} // namespace
+
+TEST(ClaudeSettings, ConnectKeepsEveryOtherByteAndDisconnectRestoresTheFileExactly)
+{
+    struct Case {
+        const char* name;
+        std::optional<QByteArray> before; // none: no settings.json
+        bool symlink = false;
+        const char* previousOutput = ""; // what the user's status line prints for the input "in"
+    };
+    const Case cases[] = {
+        {"real-shaped file with a command status line", realShaped, false, "it's: in"},
+        {"no status line, two-space indent", "{\n  \"theme\": \"dark\",\n  \"n\": -0.0e+10\n}\n"},
+        {"one line, no spaces", R"({"a":[1,{"b":null}],"c":true})"},
+        {"empty object", "{}"},
+        {"duplicate status lines: the last one counts",
+            R"({"statusLine": {"type": "command", "command": "echo first"}, "statusLine": {"type": "command", "command": "printf last"}})",
+            false, "last"},
+        {"no settings.json", std::nullopt},
+        {"a symbolic link to a file elsewhere", realShaped, true, "it's: in"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Home home;
+        const QString target = c.symlink ? home.root.filePath(u"dotfiles/claude.json"_s) : home.settings();
+        if (c.before) {
+            writeAll(target, *c.before);
+            if (c.symlink) {
+                QDir().mkpath(home.file->claudeDirectory);
+                ASSERT_TRUE(QFile::link(target, home.settings()));
+            }
+        }
+
+        EXPECT_FALSE(home.file->isConnected());
+        ASSERT_EQ(connectFailure(*home.file), QString());
+        EXPECT_TRUE(home.file->isConnected());
+        const QByteArray connected = readAll(target);
+        const auto text = ClaudeSettingsText::parse(connected);
+        ASSERT_TRUE(text);
+        if (c.before) {
+            // Outside the status line's value not a byte moved.
+            const auto old = ClaudeSettingsText::parse(*c.before);
+            const auto member = old->member(u"statusLine"_s);
+            EXPECT_EQ(member ? text->withValue(u"statusLine"_s, old->valueBytes(*member))
+                             : text->without(u"statusLine"_s),
+                *c.before);
+            EXPECT_EQ(modeOf(target), ownerOnly);
+            EXPECT_EQ(QFileInfo(home.settings()).isSymLink(), c.symlink);
+        }
+        if (QByteArray(c.name).startsWith("real")) {
+            EXPECT_TRUE(connected.contains(R"("padding": 0})")); // the user's padding is kept
+        }
+        EXPECT_EQ(modeOf(home.file->scriptPath()), ownerOnly | QFileDevice::ExeOwner);
+        EXPECT_EQ(modeOf(home.file->directory), ownerOnly | QFileDevice::ExeOwner);
+        // The user's own status line still prints, from the same input.
+        EXPECT_EQ(runStatusLine(home.command(), "in"), QByteArray(c.previousOutput));
+
+        home.file->disconnect();
+        EXPECT_FALSE(home.file->isConnected());
+        EXPECT_EQ(readAll(target), c.before.value_or("<missing>"));
+        EXPECT_EQ(QFileInfo(home.settings()).isSymLink(), c.symlink);
+        EXPECT_EQ(home.ourFiles(), QStringList());
+    }
+}
+
+TEST(ClaudeSettings, AFileThatCannotBeEditedIsLeftUnchangedWithASentence)
+{
+    struct Case {
+        const char* name;
+        QByteArray before; // empty: made by the case
+        QString (*sentence)(const QString&);
+    };
+    const Case cases[] = {
+        {"trailing comma", R"({"statusLine": {"type": "command", "command": "x"},})",
+            &claude_sentences::notJson},
+        {"two documents", "{} {}", &claude_sentences::notJson},
+        {"top level is a list", "[]", &claude_sentences::notJson},
+        {"a raw tab in a string", "{\"a\": \"x\ty\"}", &claude_sentences::notJson},
+        {"a folder in its place", {}, &claude_sentences::unreadable},
+        {"a link into a folder that cannot be written", {}, &claude_sentences::notWritable},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Home home;
+        QDir().mkpath(home.file->claudeDirectory);
+        if (QByteArray(c.name).startsWith("a folder"))
+            QDir().mkpath(home.settings());
+        else if (QByteArray(c.name).startsWith("a link")) // even root cannot write there
+            QFile::link(u"/proc/brenvo-none/settings.json"_s, home.settings());
+        else
+            writeAll(home.settings(), c.before);
+        EXPECT_EQ(connectFailure(*home.file), c.sentence(home.settings()));
+        if (!c.before.isEmpty()) {
+            EXPECT_EQ(readAll(home.settings()), c.before);
+        }
+        EXPECT_FALSE(home.file->isConnected());
+        EXPECT_EQ(home.ourFiles(), QStringList());
+    }
+}
+
+TEST(ClaudeSettings, DisconnectPutsBackOnlyWhatIsStillOurs)
+{
+    Home home;
+    writeAll(home.settings(), realShaped);
+    ASSERT_EQ(connectFailure(*home.file), QString());
+
+    // The user changed another setting since: that change stays, the old status line comes back.
+    writeAll(home.settings(), readAll(home.settings()).replace("\"opus\"", "\"haiku\""));
+    home.file->disconnect();
+    QByteArray expected = realShaped;
+    EXPECT_EQ(readAll(home.settings()), expected.replace("\"opus\"", "\"haiku\""));
+
+    // The user pointed the status line elsewhere since: the file is theirs alone.
+    ASSERT_EQ(connectFailure(*home.file), QString());
+    const QByteArray theirs = ClaudeSettingsText::parse(readAll(home.settings()))
+                                  ->withValue(u"statusLine"_s, R"({"type": "command", "command": "date"})");
+    writeAll(home.settings(), theirs);
+    EXPECT_FALSE(home.file->isConnected());
+    home.file->disconnect();
+    EXPECT_EQ(readAll(home.settings()), theirs);
+    EXPECT_EQ(home.ourFiles(), QStringList());
+
+    // A file that cannot be written back keeps our status line, and its script, until it can.
+    ASSERT_EQ(connectFailure(*home.file), QString());
+    const QByteArray ours = readAll(home.settings());
+    struct Refusing final : ClaudeFiles {
+        QString refused;
+        bool write(const QString& path, const QByteArray& bytes, QFileDevice::Permissions mode) override
+        {
+            return path != refused && ClaudeFiles::write(path, bytes, mode);
+        }
+    };
+    auto refusing = std::make_shared<Refusing>();
+    refusing->refused = home.settings();
+    home.file->files = refusing;
+    home.file->disconnect();
+    EXPECT_EQ(readAll(home.settings()), ours);
+    EXPECT_TRUE(home.file->isConnected() && QFileInfo::exists(home.file->scriptPath()));
+    home.file->files = std::make_shared<ClaudeFiles>();
+    home.file->disconnect();
+    EXPECT_EQ(readAll(home.settings()), theirs);
+}
+
+// The child of the kill test: connects or disconnects, and kills itself at step BRENVO_KILL_AT of
+// its file operations.
+class KilledAt final : public ClaudeFiles {
+public:
+    explicit KilledAt(int step)
+        : m_step(step)
+    {
+    }
+
+protected:
+    void reached() override
+    {
+        if (++m_reached == m_step)
+            ::kill(::getpid(), SIGKILL);
+    }
+
+private:
+    int m_step;
+    int m_reached = 0;
+};
+
+TEST(ClaudeKill, DISABLED_Child)
+{
+    Home home;
+    home.file->claudeDirectory = qEnvironmentVariable("BRENVO_CLAUDE_DIR");
+    home.file->directory = qEnvironmentVariable("BRENVO_DATA_DIR");
+    home.file->files = std::make_shared<KilledAt>(qEnvironmentVariableIntValue("BRENVO_KILL_AT"));
+    if (qEnvironmentVariable("BRENVO_KILL_IN") == u"connect"_s) {
+        EXPECT_EQ(connectFailure(*home.file), QString());
+    } else {
+        home.file->disconnect();
+    }
+}
+
+TEST(ClaudeKill, AKillAtAnyStepLeavesAWholeValidSettingsFile)
+{
+    for (const QString& operation : {u"connect"_s, u"disconnect"_s}) {
+        int kills = 0;
+        for (int step = 1; step < 30; ++step) {
+            SCOPED_TRACE(operation.toStdString() + " killed at step " + std::to_string(step));
+            Home home;
+            writeAll(home.settings(), realShaped);
+            QByteArray connected;
+            if (operation == u"disconnect"_s) {
+                ASSERT_EQ(connectFailure(*home.file), QString());
+                connected = readAll(home.settings());
+            }
+            QProcess child;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(u"BRENVO_CLAUDE_DIR"_s, home.file->claudeDirectory);
+            env.insert(u"BRENVO_DATA_DIR"_s, home.file->directory);
+            env.insert(u"BRENVO_KILL_AT"_s, QString::number(step));
+            env.insert(u"BRENVO_KILL_IN"_s, operation);
+            child.setProcessEnvironment(env);
+            child.setProcessChannelMode(QProcess::MergedChannels);
+            child.start(QCoreApplication::applicationFilePath(),
+                {u"--gtest_filter=ClaudeKill.DISABLED_Child"_s, u"--gtest_also_run_disabled_tests"_s});
+            ASSERT_TRUE(child.waitForFinished(30000));
+            const bool killed = child.exitStatus() == QProcess::CrashExit;
+
+            const QByteArray after = readAll(home.settings());
+            ASSERT_TRUE(ClaudeSettingsText::parse(after)) << after.toStdString();
+            if (operation == u"disconnect"_s) {
+                EXPECT_TRUE(after == connected || after == realShaped);
+            }
+            // Whatever was left, a disconnect brings the file back exactly.
+            home.file->disconnect();
+            EXPECT_EQ(readAll(home.settings()), realShaped);
+            EXPECT_EQ(home.ourFiles(), QStringList());
+            if (!killed) {
+                EXPECT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
+                break;
+            }
+            ++kills;
+        }
+        EXPECT_GE(kills, 5) << operation.toStdString();
+    }
+}
+
+TEST(ClaudeStatusLine, TheScriptKeepsInputsWithLimitsAndTheReportReadsThem)
+{
+    Home home;
+    ASSERT_EQ(connectFailure(*home.file), QString()); // no settings.json: no status line to hand on
+    const QByteArray limits
+        = R"({"session_id": "x", "rate_limits": {"five_hour": {"used_percentage": 12.5, "resets_at": 1796652000}, "seven_day": {"used_percentage": 81, "resets_at": 1797170400}}})";
+    EXPECT_EQ(runStatusLine(home.command(), limits), QByteArray());
+    EXPECT_EQ(runStatusLine(home.command(), R"({"session_id": "y", "model": {"id": "claude-opus"}})"),
+        QByteArray());
+    EXPECT_EQ(readAll(home.file->recordPath()), limits); // the input without limits was not kept
+    EXPECT_EQ(modeOf(home.file->recordPath()), ownerOnly);
+
+    // The record is newer than the last ask of the probe, which is not due yet.
+    QFile record(home.file->recordPath());
+    ASSERT_TRUE(record.open(QIODevice::ReadWrite));
+    record.setFileTime(home.clock.addSecs(-5), QFileDevice::FileModificationTime);
+    record.close();
+    home.file->askedAt = home.clock.addSecs(-10);
+    home.file->account = ClaudeAccount {true, u"claude.ai"_s, u"robin@example.com"_s, {}, u"max"_s};
+    const auto report = runTask(home.file->report());
+    ASSERT_TRUE(report);
+    EXPECT_EQ(*home.probes, 0);
+    const auto at = [](qint64 s) { return QDateTime::fromSecsSinceEpoch(s, QTimeZone::utc()); };
+    EXPECT_EQ(report->meters,
+        (QList<UsageMeter> {{u"five_hour"_s, u"5-hour limit"_s, 0.125, at(1796652000)},
+            {u"seven_day"_s, u"Weekly limit"_s, 0.81, at(1797170400)}}));
+    EXPECT_EQ(report->plan, u"Max"_s);
+    EXPECT_EQ(report->account, u"robin@example.com"_s);
+    EXPECT_EQ(report->asOf, home.clock.addSecs(-5));
+}
+
+TEST(ClaudeProbe, TheUsageTextBecomesMeters)
+{
+    const QDateTime now(QDate(2026, 12, 7), QTime(14, 0), QTimeZone::utc());
+    const QString text = uR"(
+Current session: 18% used · resets Dec 7, 3:59pm (Europe/Paris)
+Current week (all models): 81% used · resets Jan 2, 2027, 9am (America/New_York)
+Current week (Sonnet only): 4.5% used · resets Dec 12, 12am (Asia/Tokyo)
+Extra usage: not enabled
+Current month: 3% used · resets soon
+)"_s;
+    const auto at = [](int y, int mo, int d, int h, int mi, const char* zone) {
+        return QDateTime(QDate(y, mo, d), QTime(h, mi), QTimeZone(zone)).toUTC();
+    };
+    EXPECT_EQ(claude_limits::fromUsageText(text, now),
+        (QList<UsageMeter> {
+            {u"five_hour"_s, u"5-hour limit"_s, 0.18, at(2026, 12, 7, 15, 59, "Europe/Paris")},
+            {u"seven_day"_s, u"Weekly limit"_s, 0.81, at(2027, 1, 2, 9, 0, "America/New_York")},
+            {u"seven_day_sonnet_only"_s, u"Weekly limit (Sonnet only)"_s, 0.045,
+                at(2026, 12, 12, 0, 0, "Asia/Tokyo")}}));
+    // Signed in without a plan: a cost summary, no window.
+    EXPECT_TRUE(
+        claude_limits::fromUsageText(u"Total cost:            $0.0000\nUsage:  0 input, 0 output\n"_s, now)
+            .isEmpty());
+}
+
+TEST(ClaudeProbe, AsksOnItsOwnIntervalAndWhenTheCardIsWatched)
+{
+    Home home;
+    *home.usageText = u"Current session: 18% used · resets Dec 7, 3:59pm (Europe/Paris)"_s;
+    const auto report = [&] { return runTask(home.file->report()); };
+    ASSERT_TRUE(report());
+    EXPECT_EQ(*home.probes, 1);
+    home.clock = home.clock.addSecs(300);
+    report();
+    runTask(home.file->askNow()); // asked 300 s ago
+    EXPECT_EQ(*home.probes, 2);
+    home.clock = home.clock.addSecs(100);
+    runTask(home.file->askNow()); // 100 s ago: fresh enough
+    report();
+    EXPECT_EQ(*home.probes, 2);
+    home.clock = home.clock.addSecs(600);
+    report();
+    EXPECT_EQ(*home.probes, 3);
+
+    // A sign-in without plan limits is said at once, and the probe is not run.
+    Home apiKey({true, u"api_key"_s, {}, {}, {}});
+    EXPECT_EQ(failureOf(apiKey.file->report()), claude_sentences::apiKey());
+    EXPECT_EQ(*apiKey.probes, 0);
+}
+
+TEST(ClaudeProgram, ConnectSaysWhyTheRealProgramHasNoLimits)
+{
+    const QString tools = QStringLiteral(BRENVO_SOURCE_DIR "/build/tools/node_modules/.bin");
+    ASSERT_TRUE(QFileInfo(tools + u"/claude"_s).isExecutable()) << "scripts/setup installs it";
+    ManualScheduler scheduler;
+    Home home;
+    const struct {
+        const char* name;
+        QString path;
+        QString sentence;
+    } cases[] = {
+        {"signed out", tools, claude_sentences::notSignedIn()},
+        {"not installed", home.root.filePath(u"nowhere"_s), claude_sentences::notInstalled()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto tool = std::make_shared<ToolAccount>(
+            u"claude"_s, scheduler, ToolAccount::Places {c.path, {}, home.root.path(), {}});
+        tool->environment = {{u"HOME"_s, home.root.path()}};
+        home.file->askAccount = ClaudeUsageFile::accountAsker(tool);
+        EXPECT_EQ(connectFailure(*home.file), c.sentence);
+    }
+    EXPECT_FALSE(QFileInfo::exists(home.settings()));
+}
