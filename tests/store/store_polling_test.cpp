@@ -1,5 +1,7 @@
 #include "StoreFixture.h"
 
+#include "model/AppConfig.h"
+
 using namespace brenvo;
 using namespace brenvo::test;
 
@@ -92,6 +94,26 @@ TEST_F(Polling, StuckRowsAndFailuresKeepTheNormalPaceOrSlowerUntilASuccess)
     scheduler.advance(900);
     EXPECT_TRUE(store->isBuilding(vercelKit));
     EXPECT_EQ(store->pollInterval(vercelKit), 5.0);
+}
+
+TEST_F(Polling, ASpentRequestLimitIsWaitedOutAtMostAnHourAndTheCardSaysUntilWhen)
+{
+    buildEnabled(true);
+    const QString app = AppConfig::main().name.isEmpty() ? u"App"_s : AppConfig::main().name;
+    for (const int ahead : {1800, 5 * 3600}) {
+        const QDateTime until = ago(-std::min(ahead, 3600));
+        github->rowsError = fail(ServiceFailure::refused(403, u"API rate limit exceeded"_s, ago(-ahead)));
+        finish(store->refresh(githubKit));
+        const int asked = github->count("deployments");
+        EXPECT_EQ(conn(githubKit).reason(),
+            u"GitHub answered 403: API rate limit exceeded "_s + app + u" will try again at "_s
+                + QLocale().toString(until.toLocalTime().time(), QLocale::ShortFormat) + u"."_s);
+        store->setEnabled(true, githubKit); // nor by a refresh of the user's
+        scheduler.advance(std::min(ahead, 3600) - 0.1);
+        EXPECT_EQ(github->count("deployments"), asked) << ahead;
+        scheduler.advance(0.1);
+        EXPECT_EQ(github->count("deployments"), asked + 1) << ahead;
+    }
 }
 
 TEST_F(Polling, ATokenThatCouldNotBeReadStartsPollingOnceItReads)
