@@ -54,13 +54,19 @@ void DevKitStore::secretsBecameReadable()
 {
     if (!m_isRunning)
         return;
+    for (const auto service : KitService::allCases())
+        if (tool(service).pollTask && connection(service).kind() == KitConnection::Kind::notConnected)
+            runDetached(refresh(service), "A tool's refresh");
+    startNewlyConfigured();
+}
+
+void DevKitStore::startNewlyConfigured()
+{
+    // A secret store may not tell a locked item from an absent one: whatever reads now counts.
     for (const auto service : KitService::allCases()) {
-        if (!tool(service).pollTask && isConfigured(service)) {
+        if (m_isRunning && !service.isPayment() && !tool(service).pollTask && isConfigured(service)) {
             setConnection(service, KitConnection::connecting());
             startPolling(service, true);
-        } else if (tool(service).pollTask
-            && connection(service).kind() == KitConnection::Kind::notConnected) {
-            runDetached(refresh(service), "A tool's refresh");
         }
     }
 }
@@ -126,6 +132,7 @@ QCoro::Task<> DevKitStore::poll(KitService service, bool refreshFirst, CancelTok
         co_await scheduler.sleep(seconds(pollInterval(service)), token);
         if (!self || token.isCancelled())
             co_return;
+        startNewlyConfigured();
         co_await refresh(service);
         if (!self || token.isCancelled())
             co_return;

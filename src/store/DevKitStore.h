@@ -278,6 +278,7 @@ private:
 
     void startPolling(KitService service, bool refreshFirst);
     bool isBuildingLately(KitService service) const;
+    void startNewlyConfigured();
     QCoro::Task<> poll(KitService service, bool refreshFirst, CancelToken token);
     QCoro::Task<> watchUsage(KitService service);
 
