@@ -132,6 +132,9 @@ QCoro::Task<> DevKitStore::poll(KitService service, bool refreshFirst, CancelTok
         co_await scheduler.sleep(seconds(pollInterval(service)), token);
         if (!self || token.isCancelled())
             co_return;
+        Q_EMIT pollingTurn();
+        if (!self || token.isCancelled())
+            co_return;
         startNewlyConfigured();
         co_await refresh(service);
         if (!self || token.isCancelled())

@@ -193,6 +193,8 @@ Q_SIGNALS:
     void listedProjectsChanged();
     void accountConnectionsChanged();
     void accountInfoChanged();
+    // A tool's loop woke: secrets that could not be read may be read again.
+    void pollingTurn();
 
 private:
     friend class test::StoreTest;
