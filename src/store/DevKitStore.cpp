@@ -8,6 +8,8 @@
 #include "model/Log.h"
 #include "model/Scheduler.h"
 
+#include <QLocale>
+
 #include <algorithm>
 
 namespace brenvo {
@@ -421,18 +423,23 @@ QString DevKitStore::failureText(std::exception_ptr failure, KitService service)
         if (failure)
             std::rethrow_exception(failure);
     } catch (const ServiceFailure& error) {
+        const bool isKey
+            = service == KitService::stripe || service == KitService::claude || service == KitService::codex;
         switch (error.kind()) {
         case ServiceFailure::Kind::refused:
+            // A redirect comes back only when following it would have carried the token elsewhere.
+            if (error.status() >= 300 && error.status() <= 399 && error.status() != 304)
+                return name + QStringLiteral(" sent ") + appName()
+                    + QStringLiteral(" to another address, which ") + appName()
+                    + QStringLiteral(" does not follow with your ")
+                    + (isKey ? QStringLiteral("key.") : QStringLiteral("token."));
             return name + QStringLiteral(" answered ") + QString::number(error.status())
                 + QStringLiteral(": ") + error.message();
         case ServiceFailure::Kind::explained:
             return error.message();
-        case ServiceFailure::Kind::rejected: {
-            const bool isKey = service == KitService::stripe || service == KitService::claude
-                || service == KitService::codex;
+        case ServiceFailure::Kind::rejected:
             return name + QStringLiteral(" did not accept the ")
                 + (isKey ? QStringLiteral("key") : QStringLiteral("token")) + QStringLiteral(".");
-        }
         }
     } catch (const UsageFailure& error) {
         return error.reason();
@@ -446,17 +453,26 @@ QString DevKitStore::failureText(std::exception_ptr failure, KitService service)
 
 KitConnection DevKitStore::log(std::exception_ptr failure, KitService service)
 {
-    const QString sentence = failureText(failure, service);
-    qCCritical(logApp, "%s", qUtf8Printable(sentence));
+    QString sentence = failureText(failure, service);
+    bool rejected = false;
+    std::optional<QDateTime> retryAt;
     try {
         if (failure)
             std::rethrow_exception(failure);
     } catch (const ServiceFailure& error) {
-        if (error.isRejected())
-            return KitConnection::rejected();
+        rejected = error.isRejected();
+        retryAt = error.retryAt();
     } catch (...) {
     }
-    return KitConnection::failing(sentence);
+    if (retryAt && *retryAt > now()) {
+        // The service's request limit is spent: it is asked nothing before it resets.
+        const QDateTime until = std::min(*retryAt, now().addSecs(3600));
+        tool(service).quietUntil = until;
+        sentence += QStringLiteral(" ") + appName() + QStringLiteral(" will try again at ")
+            + QLocale().toString(until.toLocalTime().time(), QLocale::ShortFormat) + QStringLiteral(".");
+    }
+    qCCritical(logApp, "%s", qUtf8Printable(sentence));
+    return rejected ? KitConnection::rejected() : KitConnection::failing(sentence);
 }
 
 KitConnection DevKitStore::unavailable(KitService service)
