@@ -1,6 +1,6 @@
+#include "app/core/HeapTrim.h"
 #include "app/core/QSettingsDefaults.h"
 #include "app/state/AppDelegate.h"
-#include "app/state/AppIcon.h"
 #include "app/state/SingleInstance.h"
 #include "app/state/TerminationSignals.h"
 #include "model/AppConfig.h"
@@ -15,13 +15,13 @@ int main(int argc, char** argv)
     // The panel and the shortcut need X11; on a Wayland session XWayland gives it.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+    HeapTrim::limitArenas();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const AppConfig& config = AppConfig::main();
     QApplication::setApplicationName(config.name);
     QApplication::setApplicationVersion(config.version);
     QApplication::setDesktopFileName(config.bundleID);
-    QApplication::setWindowIcon(appIcon());
 
     SingleInstance instance(SingleInstance::standardPath(config.bundleID));
     if (instance.claim() == SingleInstance::Claim::elsewhere)

@@ -9,6 +9,7 @@
 #include "model/Scheduler.h"
 #include "settings/OnboardingWindowController.h"
 #include "settings/SettingsView.h"
+#include "store/DevKitStore.h"
 #include "updates/WhatsNewController.h"
 
 #include <QCoreApplication>
@@ -97,6 +98,9 @@ void AppDelegate::applicationDidFinishLaunching()
         return;
     qCInfo(logApp, "%s", qUtf8Printable(launchLine(m_appState->config())));
     m_appState->startSurfaces();
+    // What start-up and each refresh freed goes back to the system once they are over.
+    m_heapTrim = std::make_unique<HeapTrim>(m_appState->scheduler());
+    connect(&m_appState->kit(), &DevKitStore::snapshotChanged, m_heapTrim.get(), &HeapTrim::soon);
     // Polling reads the secrets (blocking calls to the Secret Service) and the tray asks the bus:
     // only once the panel is on screen, so that its first paint never waits for them.
     QPointer<AppDelegate> self(this);
@@ -106,7 +110,10 @@ void AppDelegate::applicationDidFinishLaunching()
         self->m_appState->kit().start();
         self->m_appState->watchSecretsIfUnreadable();
         self->m_appState->hotKeys().start();
+        // Drawn in every size for each window that is created: not before the panel is mapped.
+        QGuiApplication::setWindowIcon(appIcon());
         self->showTrayIcon();
+        self->m_heapTrim->soon();
     });
     runDetached(launchTask(QPointer<AppDelegate>(this), m_launchToken), "The launch step");
 }
