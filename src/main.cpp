@@ -1,4 +1,3 @@
-#include "app/core/HeapTrim.h"
 #include "app/core/QSettingsDefaults.h"
 #include "app/state/AppDelegate.h"
 #include "app/state/SingleInstance.h"
@@ -15,7 +14,6 @@ int main(int argc, char** argv)
     // The panel and the shortcut need X11; on a Wayland session XWayland gives it.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
-    HeapTrim::limitArenas();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const AppConfig& config = AppConfig::main();

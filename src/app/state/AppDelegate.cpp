@@ -98,9 +98,6 @@ void AppDelegate::applicationDidFinishLaunching()
         return;
     qCInfo(logApp, "%s", qUtf8Printable(launchLine(m_appState->config())));
     m_appState->startSurfaces();
-    // What start-up and each refresh freed goes back to the system once they are over.
-    m_heapTrim = std::make_unique<HeapTrim>(m_appState->scheduler());
-    connect(&m_appState->kit(), &DevKitStore::snapshotChanged, m_heapTrim.get(), &HeapTrim::soon);
     // Polling reads the secrets (blocking calls to the Secret Service) and the tray asks the bus:
     // only once the panel is on screen, so that its first paint never waits for them.
     QPointer<AppDelegate> self(this);

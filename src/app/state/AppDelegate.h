@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/core/HeapTrim.h"
 #include "app/state/AppState.h"
 #include "model/CancelToken.h"
 #include "settings/SettingsView.h"
@@ -70,7 +69,6 @@ private:
     QPointer<SettingsView> m_settingsWindow;
     std::unique_ptr<QMenu> m_trayMenu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
-    std::unique_ptr<HeapTrim> m_heapTrim;
     CancelToken m_launchToken;
     bool m_terminated = false;
 };
