@@ -110,7 +110,6 @@ void AppDelegate::applicationDidFinishLaunching()
         // Drawn in every size for each window that is created: not before the panel is mapped.
         QGuiApplication::setWindowIcon(appIcon());
         self->showTrayIcon();
-        self->m_heapTrim->soon();
     });
     runDetached(launchTask(QPointer<AppDelegate>(this), m_launchToken), "The launch step");
 }
