@@ -9,7 +9,6 @@
 #include "cards/KitRows.h"
 #include "cards/KitScrollArea.h"
 #include "cards/OpenInBrowser.h"
-#include "http/ServiceAPI.h"
 #include "model/KitText.h"
 #include "model/Scheduler.h"
 
@@ -293,7 +292,7 @@ std::optional<QUrl> DeploymentDetailView::liveURL(const DeploymentDetails& detai
 std::optional<QString> DeploymentDetailView::buildLine(const DeploymentDetails& details)
 {
     QStringList parts;
-    if (const auto duration = ServiceAPI::durationText(details.buildDuration))
+    if (const auto duration = elapsedText(details.buildDuration))
         parts << QStringLiteral("Built in ") + *duration;
     if (details.creator)
         parts << QStringLiteral("by ") + *details.creator;

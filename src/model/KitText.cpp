@@ -1,4 +1,6 @@
 #include "model/KitText.h"
+
+#include "model/AppConfig.h"
 #include "model/Usage.h"
 
 #include <cmath>
@@ -95,6 +97,68 @@ std::optional<QString> UsageMeter::resetText(const QDateTime& now) const
     if (m < 1440)
         return QStringLiteral("resets in %1h %2m").arg(m / 60).arg(m % 60);
     return QStringLiteral("resets in %1d %2h").arg(m / 1440).arg((m % 1440) / 60);
+}
+
+std::optional<QString> elapsedText(std::optional<double> seconds)
+{
+    if (!seconds || std::isnan(*seconds) || *seconds < 0)
+        return std::nullopt;
+    const double rounded = std::round(*seconds);
+    // Beyond a signed 64-bit count there is no honest short text.
+    if (!(rounded < 9223372036854775807.0))
+        return std::nullopt;
+    const qint64 n = static_cast<qint64>(rounded);
+    if (n < 60)
+        return QStringLiteral("%1s").arg(n);
+    if (n < 3600)
+        return QStringLiteral("%1m %2s").arg(n / 60).arg(n % 60);
+    return QStringLiteral("%1h %2m").arg(n / 3600).arg((n % 3600) / 60);
+}
+
+QString appName()
+{
+    const QString name = AppConfig::main().name;
+    return name.isEmpty() ? QStringLiteral("App") : name;
+}
+
+QString rejectedText(KitService service)
+{
+    const bool isKey
+        = service == KitService::stripe || service == KitService::claude || service == KitService::codex;
+    return service.serviceName() + QStringLiteral(" did not accept the ")
+        + (isKey ? QStringLiteral("key") : QStringLiteral("token")) + QStringLiteral(".");
+}
+
+QString refusedText(KitService service, int status, const QString& message)
+{
+    return service.serviceName() + QStringLiteral(" answered ") + QString::number(status)
+        + QStringLiteral(": ") + message;
+}
+
+QString undecodableText(KitService service)
+{
+    return service.serviceName() + QStringLiteral(" answered with something ") + appName()
+        + QStringLiteral(" does not understand.");
+}
+
+QString unreachableText(KitService service)
+{
+    return service.serviceName() + QStringLiteral(" could not be reached. Check your internet connection.");
+}
+
+QString unavailableText(KitService service)
+{
+    return appName() + QStringLiteral(" cannot connect to ") + service.serviceName()
+        + QStringLiteral(" in this version.");
+}
+
+QString notSavedText(KitService service)
+{
+    // Unlike a rejection, every payment and usage tool is said to have a key here.
+    const bool isKey = service.isPayment() || service.isUsage();
+    return service.serviceName() + QStringLiteral(" accepted the ")
+        + (isKey ? QStringLiteral("key") : QStringLiteral("token"))
+        + QStringLiteral(", but it could not be saved in the keyring.");
 }
 
 } // namespace brenvo

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "model/KitService.h"
+
 #include <QDateTime>
 #include <QString>
+
+#include <optional>
 
 namespace brenvo {
 
@@ -16,5 +20,21 @@ QString ageText(const QDateTime& date, const QDateTime& now);
 
 // A check-interval choice: "Never", "30 seconds", "1 minute", "5 minutes".
 QString durationText(double seconds);
+
+// How long a run took: "42s", "2m 5s", "1h 1m"; nothing for an absent, negative or non-number value.
+std::optional<QString> elapsedText(std::optional<double> seconds);
+
+// The program's name as the user sees it.
+QString appName();
+
+// Sentences of a failed call to a tool, for the card and the log.
+// "Vercel did not accept the token." (a key for the payment and usage tools that take one)
+QString rejectedText(KitService service);
+// "GitHub answered 500: <the server's message>"
+QString refusedText(KitService service, int status, const QString& message);
+QString undecodableText(KitService service);
+QString unreachableText(KitService service);
+QString unavailableText(KitService service);
+QString notSavedText(KitService service);
 
 } // namespace brenvo

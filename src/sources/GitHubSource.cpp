@@ -104,7 +104,7 @@ DeploymentCheck jobCheck(const GitHubClient::Run& run, const GitHubClient::Job& 
     check.state = job.state;
     check.note = job.failedStep ? job.failedStep : job.stateNote;
     if (!check.note)
-        check.note = ServiceAPI::durationText(job.duration);
+        check.note = elapsedText(job.duration);
     check.url = job.url ? job.url : run.url;
     return check;
 }
@@ -117,7 +117,7 @@ DeploymentCheck runCheck(const GitHubClient::Run& run)
     check.state = run.state;
     check.note = run.stateNote;
     if (!check.note && run.state != State::building)
-        check.note = ServiceAPI::durationText(static_cast<double>(run.started.msecsTo(run.updated)) / 1000.0);
+        check.note = elapsedText(static_cast<double>(run.started.msecsTo(run.updated)) / 1000.0);
     check.url = run.url;
     return check;
 }
