@@ -161,4 +161,60 @@ QString notSavedText(KitService service)
         + QStringLiteral(", but it could not be saved in the keyring.");
 }
 
+static bool isCheckTool(KitService service)
+{
+    return service == KitService::github || service == KitService::gitlab;
+}
+
+QString checkWord(Deployment::State state, KitService service)
+{
+    switch (state) {
+    case Deployment::State::ready:
+        return isCheckTool(service) ? QStringLiteral("Passed") : QStringLiteral("Ready");
+    case Deployment::State::building:
+        return isCheckTool(service) ? QStringLiteral("Running") : QStringLiteral("Building");
+    case Deployment::State::failed:
+        return QStringLiteral("Failed");
+    case Deployment::State::canceled:
+        return QStringLiteral("Canceled");
+    }
+    return QString();
+}
+
+QString buildingSentence(KitService service)
+{
+    if (service == KitService::github)
+        return QStringLiteral("Its checks are running.");
+    if (service == KitService::gitlab)
+        return QStringLiteral("The pipeline is running.");
+    return QStringLiteral("Building now.");
+}
+
+QString redeployTitle(KitService service)
+{
+    if (service == KitService::github)
+        return QStringLiteral("Re-run failed");
+    if (service == KitService::gitlab)
+        return QStringLiteral("Retry");
+    return QStringLiteral("Redeploy");
+}
+
+QString confirmTitle(KitService service)
+{
+    if (service == KitService::github)
+        return QStringLiteral("Confirm re-run");
+    if (service == KitService::gitlab)
+        return QStringLiteral("Confirm retry");
+    return QStringLiteral("Confirm redeploy");
+}
+
+QString redeployStartedText(KitService service)
+{
+    if (service == KitService::github)
+        return QStringLiteral("Re-run started");
+    if (service == KitService::gitlab)
+        return QStringLiteral("Retry started");
+    return QStringLiteral("Redeploy started");
+}
+
 } // namespace brenvo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/Deployment.h"
 #include "model/KitService.h"
 
 #include <QDateTime>
@@ -36,5 +37,13 @@ QString undecodableText(KitService service);
 QString unreachableText(KitService service);
 QString unavailableText(KitService service);
 QString notSavedText(KitService service);
+
+// Wordings of a deployment's page, by tool: the checks of GitHub and GitLab pass and run where
+// deployments are ready and build.
+QString checkWord(Deployment::State state, KitService service);
+QString buildingSentence(KitService service);
+QString redeployTitle(KitService service);
+QString confirmTitle(KitService service);
+QString redeployStartedText(KitService service);
 
 } // namespace brenvo
