@@ -53,6 +53,22 @@ void logDropped(const char* what, const QString& repository, const std::exceptio
         qUtf8Printable(failureName(failure)));
 }
 
+// One lookup of a refresh: a rate limit ends the refresh, any other failure is logged and handed
+// back for the caller to carry on past. Throws a cancellation when the source went away meanwhile.
+template <typename T>
+QCoro::Task<Attempt<T>> lookUp(
+    QPointer<GitHubSource> self, QCoro::Task<T> call, const char* what, QString repository)
+{
+    Attempt<T> got = co_await attempt(std::move(call));
+    requireAlive(self);
+    if (got.error) {
+        if (GitHubSource::isRateLimit(got.error))
+            std::rethrow_exception(got.error);
+        logDropped(what, repository, got.error);
+    }
+    co_return got;
+}
+
 QString lastPiece(const QString& text, QChar separator)
 {
     const QStringList pieces = text.split(separator, Qt::SkipEmptyParts);
@@ -272,13 +288,10 @@ QCoro::Task<QList<Deployment>> GitHubSource::deployments(
             const Permission stage = stages.at(s);
             if (isRefused(stage, repository))
                 continue;
-            const Attempt<StageResult> got = co_await attempt(fetchStage(m_client, stage, token, repository));
-            requireAlive(self);
+            // Going on past a rate limit would only meet the same limit and show half-built rows.
+            const Attempt<StageResult> got
+                = co_await lookUp(self, fetchStage(m_client, stage, token, repository), "checks", repository);
             if (const std::exception_ptr failure = got.error) {
-                // Going on would only meet the same limit and show half-built rows.
-                if (isRateLimit(failure))
-                    std::rethrow_exception(failure);
-                logDropped("checks", repository, failure);
                 note(failure, stage, repository);
                 if (!firstFailure)
                     firstFailure = failure;
@@ -447,12 +460,9 @@ QCoro::Task<GitHubClient::PlacementStatus> GitHubSource::latestStatus(
         co_return m_settled.value(placement.id);
     QPointer<GitHubSource> self(this);
     const QDateTime now = m_now();
-    const auto got = co_await attempt(m_client.latestStatus(token, repository, placement, now));
-    requireAlive(self);
-    if (const std::exception_ptr failure = got.error) {
-        if (isRateLimit(failure))
-            std::rethrow_exception(failure);
-        logDropped("deployment status", repository, failure);
+    const auto got = co_await lookUp(
+        self, m_client.latestStatus(token, repository, placement, now), "deployment status", repository);
+    if (got.error) {
         GitHubClient::PlacementStatus unknown;
         unknown.state = State::canceled;
         co_return unknown;
@@ -477,12 +487,9 @@ QCoro::Task<QList<GitHubClient::Status>> GitHubSource::statuses(Commit commit, Q
     if (isRefused(Permission::statuses, commit.repository))
         co_return QList<GitHubClient::Status>();
     QPointer<GitHubSource> self(this);
-    const auto got = co_await attempt(m_client.statuses(token, commit.repository, commit.sha));
-    requireAlive(self);
+    const auto got = co_await lookUp(
+        self, m_client.statuses(token, commit.repository, commit.sha), "commit statuses", commit.repository);
     if (const std::exception_ptr failure = got.error) {
-        if (isRateLimit(failure))
-            std::rethrow_exception(failure);
-        logDropped("commit statuses", commit.repository, failure);
         note(failure, Permission::statuses, commit.repository);
         co_return QList<GitHubClient::Status>();
     }
@@ -520,17 +527,14 @@ QCoro::Task<QString> GitHubSource::message(Commit commit, QString token)
     if (isRefused(Permission::contents, commit.repository))
         co_return QString();
     QPointer<GitHubSource> self(this);
-    const auto got = co_await attempt(m_client.commitMessage(token, commit.repository, commit.sha));
-    requireAlive(self);
+    const auto got = co_await lookUp(self, m_client.commitMessage(token, commit.repository, commit.sha),
+        "commit message", commit.repository);
     const std::exception_ptr failure = got.error;
     if (!failure) {
         const QString text = got.value->value_or(QString());
         m_messages.insert(key, text);
         co_return text;
     }
-    if (isRateLimit(failure))
-        std::rethrow_exception(failure);
-    logDropped("commit message", commit.repository, failure);
     note(failure, Permission::contents, commit.repository);
     // Only an answer that will not change is kept; a blip is asked again on the next refresh.
     if (isDefinitiveAnswer(failure) && !isRefused(Permission::contents, commit.repository))
@@ -569,14 +573,9 @@ QCoro::Task<DeploymentDetails> GitHubSource::details(QString token, Deployment d
 
     QList<GitHubClient::Placement> placements;
     if (!isRefused(Permission::deployments, repository)) {
-        const auto got = co_await attempt(m_client.placements(token, repository, sha, 10));
-        requireAlive(self);
+        const auto got = co_await lookUp(
+            self, m_client.placements(token, repository, sha, 10), "deployments", repository);
         placements = got.value.value_or(QList<GitHubClient::Placement>());
-        if (got.error) {
-            if (isRateLimit(got.error))
-                std::rethrow_exception(got.error);
-            logDropped("deployments", repository, got.error);
-        }
     }
 
     QList<DeploymentCheck> checks;
@@ -584,14 +583,9 @@ QCoro::Task<DeploymentDetails> GitHubSource::details(QString token, Deployment d
         const GitHubClient::Run run = runs.at(i);
         QList<GitHubClient::Job> jobs;
         if (i < jobsForRuns) {
-            const auto got = co_await attempt(m_client.jobs(token, repository, run.id));
-            requireAlive(self);
+            const auto got
+                = co_await lookUp(self, m_client.jobs(token, repository, run.id), "jobs", repository);
             jobs = got.value.value_or(QList<GitHubClient::Job>());
-            if (got.error) {
-                if (isRateLimit(got.error))
-                    std::rethrow_exception(got.error);
-                logDropped("jobs", repository, got.error);
-            }
         }
         if (jobs.isEmpty())
             checks.append(runCheck(run));
