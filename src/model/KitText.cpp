@@ -121,18 +121,30 @@ QString appName()
     return name.isEmpty() ? QStringLiteral("App") : name;
 }
 
+// The tools whose secret is called a key in a failure's sentence.
+static bool takesKey(KitService service)
+{
+    return service == KitService::stripe || service == KitService::claude || service == KitService::codex;
+}
+
 QString rejectedText(KitService service)
 {
-    const bool isKey
-        = service == KitService::stripe || service == KitService::claude || service == KitService::codex;
     return service.serviceName() + QStringLiteral(" did not accept the ")
-        + (isKey ? QStringLiteral("key") : QStringLiteral("token")) + QStringLiteral(".");
+        + (takesKey(service) ? QStringLiteral("key") : QStringLiteral("token")) + QStringLiteral(".");
 }
 
 QString refusedText(KitService service, int status, const QString& message)
 {
     return service.serviceName() + QStringLiteral(" answered ") + QString::number(status)
         + QStringLiteral(": ") + message;
+}
+
+QString redirectedText(KitService service)
+{
+    return service.serviceName() + QStringLiteral(" sent ") + appName()
+        + QStringLiteral(" to another address, which ") + appName()
+        + QStringLiteral(" does not follow with your ")
+        + (takesKey(service) ? QStringLiteral("key.") : QStringLiteral("token."));
 }
 
 QString undecodableText(KitService service)

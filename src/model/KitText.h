@@ -33,6 +33,9 @@ QString appName();
 QString rejectedText(KitService service);
 // "GitHub answered 500: <the server's message>"
 QString refusedText(KitService service, int status, const QString& message);
+// A redirect left unfollowed: "Vercel sent <app> to another address, which <app> does not follow
+// with your token."
+QString redirectedText(KitService service);
 QString undecodableText(KitService service);
 QString unreachableText(KitService service);
 QString unavailableText(KitService service);

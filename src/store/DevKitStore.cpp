@@ -9,6 +9,8 @@
 #include "model/Log.h"
 #include "model/Scheduler.h"
 
+#include <QLocale>
+
 #include <algorithm>
 
 namespace brenvo {
@@ -413,6 +415,9 @@ QString DevKitStore::failureText(std::exception_ptr failure, KitService service)
     } catch (const ServiceFailure& error) {
         switch (error.kind()) {
         case ServiceFailure::Kind::refused:
+            // A redirect comes back only when following it would have carried the token elsewhere.
+            if (error.status() >= 300 && error.status() <= 399 && error.status() != 304)
+                return redirectedText(service);
             return refusedText(service, error.status(), error.message());
         case ServiceFailure::Kind::explained:
             return error.message();
@@ -430,17 +435,26 @@ QString DevKitStore::failureText(std::exception_ptr failure, KitService service)
 
 KitConnection DevKitStore::log(std::exception_ptr failure, KitService service)
 {
-    const QString sentence = failureText(failure, service);
-    qCCritical(logApp, "%s", qUtf8Printable(sentence));
+    QString sentence = failureText(failure, service);
+    bool rejected = false;
+    std::optional<QDateTime> retryAt;
     try {
         if (failure)
             std::rethrow_exception(failure);
     } catch (const ServiceFailure& error) {
-        if (error.isRejected())
-            return KitConnection::rejected();
+        rejected = error.isRejected();
+        retryAt = error.retryAt();
     } catch (...) {
     }
-    return KitConnection::failing(sentence);
+    if (retryAt && *retryAt > now()) {
+        // The service's request limit is spent: it is asked nothing before it resets.
+        const QDateTime until = std::min(*retryAt, now().addSecs(3600));
+        tool(service).quietUntil = until;
+        sentence += QStringLiteral(" ") + appName() + QStringLiteral(" will try again at ")
+            + QLocale().toString(until.toLocalTime().time(), QLocale::ShortFormat) + QStringLiteral(".");
+    }
+    qCCritical(logApp, "%s", qUtf8Printable(sentence));
+    return rejected ? KitConnection::rejected() : KitConnection::failing(sentence);
 }
 
 KitConnection DevKitStore::unavailable(KitService service)

@@ -164,6 +164,18 @@ TEST(JsonReader, AWrongMemberFailsTheWholeReplyAndSaysWhere)
         EXPECT_EQ(f.path(), path) << body.toStdString();
         EXPECT_FALSE(QByteArray(f.what()).contains("\"m\"")) << "reply text stays out of the failure";
     }
+
+    // Nested views keep their path.
+    const auto o
+        = decodeJson<JsonObject>(R"({"result": {"items": [{"a": 1}, {"a": "x"}]}})", KeyStyle::snakeCase);
+    const JsonArray items = o.required<JsonObject>("result").required<JsonArray>("items");
+    EXPECT_EQ(items.at<JsonObject>(0).required<int>("a"), 1);
+    try {
+        items.all<JsonObject>().at(1).required<int>("a");
+        FAIL();
+    } catch (const DecodingFailure& f) {
+        EXPECT_EQ(f.path(), "result.items[1].a");
+    }
 }
 
 TEST(JsonReader, DocumentsThatAreNotObjects)
@@ -198,20 +210,6 @@ TEST(JsonReader, LenientMembersOfAnotherTypeRaiseNothing)
     EXPECT_EQ(o.lenient<QString>("b"), "x");
     EXPECT_EQ(thrown, before);
     EXPECT_EQ(o.lenient<Author>("d"), std::nullopt) << "a record that fails inside";
-}
-
-TEST(JsonReader, NestedViewsKeepTheirPath)
-{
-    const auto o
-        = decodeJson<JsonObject>(R"({"result": {"items": [{"a": 1}, {"a": "x"}]}})", KeyStyle::snakeCase);
-    const JsonArray items = o.required<JsonObject>("result").required<JsonArray>("items");
-    EXPECT_EQ(items.at<JsonObject>(0).required<int>("a"), 1);
-    try {
-        items.all<JsonObject>().at(1).required<int>("a");
-        FAIL();
-    } catch (const DecodingFailure& f) {
-        EXPECT_EQ(f.path(), "result.items[1].a");
-    }
 }
 
 TEST(ErrorMessage, SearchOrder)

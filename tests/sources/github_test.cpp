@@ -7,11 +7,7 @@
 using namespace brenvo;
 using namespace brenvo::test;
 using State = Deployment::State;
-using gh::CommitBlueprint;
-using gh::PlacementBlueprint;
-using gh::PlacementStatusBlueprint;
-using gh::RunBlueprint;
-using gh::StatusBlueprint;
+using namespace brenvo::test::gh;
 
 namespace {
 
@@ -54,13 +50,19 @@ protected:
     void repositories() { serveFixture("/user/repos", "repos"); }
     void user() { serveFixture("/user", "user"); }
 
-    // A repository whose three listings answer as given.
+    // A repository whose three listings answer as given, each commit named without statuses.
     void world(const QString& repository, const QList<CommitBlueprint>& commits,
         const QList<RunBlueprint>& runs = {}, const QList<PlacementBlueprint>& placements = {})
     {
         serve(repoPath(repository) + "/commits", 200, gh::commits(commits));
         serve(repoPath(repository) + "/actions/runs", 200, gh::runs(runs));
         serve(repoPath(repository) + "/deployments", 200, gh::deployments(placements));
+        for (const auto& c : commits)
+            statuses(repository, c.sha, {});
+        for (const auto& r : runs)
+            statuses(repository, r.sha, {});
+        for (const auto& p : placements)
+            statuses(repository, p.sha, {});
     }
     void statuses(const QString& repository, const QString& commit, const QList<StatusBlueprint>& list)
     {
@@ -141,7 +143,6 @@ TEST_F(GitHubTest, EachOperationAsksItsPathWithTheTokenAndGitHubHeaders)
 
 TEST_F(GitHubTest, RepliesReadWithTheirFallbacks)
 {
-
     QJsonArray commits = fixtureArray("github/commits.json");
     QJsonObject item = commits.at(0).toObject(), commit = item.value("commit").toObject();
     QJsonObject committer = commit.value("committer").toObject();
@@ -270,12 +271,8 @@ TEST_F(GitHubTest, RowsCombineRunsDeploymentsAndStatusesNewestFirst)
     placementStatuses(
         storefront, 4200000000001, {{"success", "2026-03-14T09:06:00Z", "https://shop.example.com"}});
     statuses(storefront, sha('5'), {{"vercel", "success", "2026-03-14T09:06:00Z"}});
-    statuses(storefront, sha('4'), {});
-    statuses(storefront, sha('9'), {});
     world(api, {{sha('a'), "2026-03-14T07:00:00Z", "Bump deps"}});
-    statuses(api, sha('a'), {});
     world(docs, {{sha('d'), "2026-03-14T07:00:00Z", "Typo"}});
-    statuses(docs, sha('d'), {});
 
     const auto all = rows(std::nullopt, 10);
     EXPECT_EQ(ids(all),
@@ -299,7 +296,6 @@ TEST_F(GitHubTest, RowsCombineRunsDeploymentsAndStatusesNewestFirst)
     EXPECT_EQ(all[2].stateNote, "No checks");
     EXPECT_EQ(all[2].branch, "main") << "the repository's default branch";
 
-    server.clearRequests();
     EXPECT_EQ(ids(rows(std::nullopt, 3)), ids(all.mid(0, 3)));
     server.clearRequests();
     EXPECT_TRUE(rows(std::nullopt, 0).isEmpty());
@@ -347,7 +343,6 @@ TEST_F(GitHubTest, ProjectsAreTheRepositoryListCachedUntilTheAccountIsRead)
 
     server.clearRequests();
     world(storefront, {{sha('1'), "2026-03-14T10:00:00Z"}});
-    statuses(storefront, sha('1'), {});
     EXPECT_EQ(rows(storefront).size(), 1);
     EXPECT_EQ(asked("/user/repos"), 0) << "a picked repository is not looked up";
     EXPECT_EQ(total(), 4);
@@ -366,7 +361,6 @@ TEST_F(GitHubTest, RefusedReadsAreSkippedForFiveMinutesAndNamedInTheAdvice)
         world(repository, {},
             {{9100000000001, sha('1'), "2026-03-14T10:00:00Z", "success", "CI", "main", std::nullopt}});
         serveFixture(repoPath(repository) + "/commits", "not_accessible", 403);
-        statuses(repository, sha('1'), {});
         serve(repoPath(repository) + "/commits/" + sha('1').toLatin1(), 404, R"({"message":"Not Found"})");
     }
     EXPECT_EQ(rows().size(), 3) << "the runs still give rows";
@@ -397,8 +391,7 @@ TEST_F(GitHubTest, AdviceNamesPermissionsInTheirOwnOrderAndOnlyRefusalsCount)
     EXPECT_EQ(rows(storefront).size(), 1);
     EXPECT_EQ(source.advice(),
         "This token cannot read what other services report (Commit statuses), deployments (Deployments). "
-        "Edit the "
-        "token on GitHub and set those to Read-only to see them.");
+        "Edit the token on GitHub and set those to Read-only to see them.");
     EXPECT_EQ(GitHubSource::permission("deployments (Deployments)"), GitHubSource::Permission::deployments);
     EXPECT_EQ(GitHubSource::permission("deployments"), std::nullopt);
     user();
@@ -490,8 +483,6 @@ TEST_F(GitHubTest, StalledRunsAndDeploymentsWithoutStatus)
             {2, sha('2'), "2026-03-13T12:00:00Z", std::nullopt}},
         {{4200000000003, sha('3'), "2026-03-14T11:30:00Z"},
             {4200000000004, sha('4'), "2026-03-14T11:40:00Z"}});
-    for (char c : {'1', '2', '3', '4'})
-        statuses(storefront, sha(c), {});
     placementStatuses(storefront, 4200000000003, {});
     serve(repoPath() + "/deployments/4200000000004/statuses", 500, R"({"message":"Server Error"})");
 
@@ -518,8 +509,6 @@ TEST_F(GitHubTest, CommitStatusesAreKeptOnlyOnceTheyCannotChange)
             {sha('3'), "2026-03-12T09:00:00Z"}, {sha('4'), "2026-03-12T08:00:00Z"},
             {sha('5'), "2026-03-12T07:00:00Z"}});
     statuses(storefront, sha('1'), {{"vercel", "success", "2026-03-12T10:05:00Z"}});
-    statuses(storefront, sha('2'), {});
-    statuses(storefront, sha('3'), {});
     statuses(storefront, sha('4'), {{"ci/circle", "pending", "2026-03-14T11:00:00Z"}});
     statuses(storefront, sha('5'), {{"review", "pending", "2026-03-14T05:00:00Z", "Waiting for approval"}});
     for (int i = 0; i < 2; ++i) {
@@ -555,8 +544,6 @@ TEST_F(GitHubTest, MessagesAreKeptOnlyOnceGitHubHasAnswered)
             {2, sha('2'), "2026-03-14T10:00:00Z", "success", "CI", "main", std::nullopt}},
         {{4200000000003, sha('3'), "2026-03-14T09:00:00Z", "Production", sha('3')}});
     placementStatuses(storefront, 4200000000003, {{"success", "2026-03-14T09:02:00Z"}});
-    for (char c : {'1', '2', '3'})
-        statuses(storefront, sha(c), {});
     const QByteArray commitPath = repoPath() + "/commits/";
     serveFixture(commitPath + sha('1').toLatin1(), "commit");
     serve(commitPath + sha('2').toLatin1(), 502, "<html>Bad gateway</html>");
@@ -639,7 +626,6 @@ TEST_F(GitHubTest, DetailsWithoutCommitOrActions)
         {{4200000000001, sha('1'), "2026-03-14T10:05:00Z"}});
     serveFixture(repoPath() + "/actions/runs", "not_accessible", 403);
     placementStatuses(storefront, 4200000000001, {{"failure", "2026-03-14T10:06:00Z"}});
-    statuses(storefront, sha('1'), {});
     rows(storefront);
     server.clearRequests();
     const Deployment row = rowOf(storefront, sha('1'), at("2026-03-14T10:00:00Z"));
@@ -678,10 +664,8 @@ TEST_F(GitHubTest, RerunAsksForTheFailedRunsAndExplainsARefusal)
                   .value_or(ServiceFailure::rejected())
                   .message(),
         "GitHub will not let this token re-run checks in acme-labs/storefront: the token is for repositories "
-        "owned by "
-        "octo-dev, and this one belongs to acme-labs. It takes a token made with acme-labs as its resource "
-        "owner, with "
-        "Actions set to Read and write.");
+        "owned by octo-dev, and this one belongs to acme-labs. It takes a token made with acme-labs as its "
+        "resource owner, with Actions set to Read and write.");
     EXPECT_EQ(source.rerunRefusal("OCTO-DEV/dotfiles"), shortRefusal) << "the owner compared without case";
 
     server.route("POST", runsPath + "3/rerun-failed-jobs", 403, fixture("github/rate_limited.json"));
@@ -726,7 +710,6 @@ TEST_F(GitHubTest, IconsComeFromTheHomepageTheDeployedSiteOrTheAvatar)
              {{13, sha('3'), "2026-03-14T11:00:00Z", "production-eu"}, "https://docs.acme.dev/"}}) {
         placements.append(placement);
         world(docs, {}, {}, placements);
-        statuses(docs, placement.sha, {});
         rows(std::nullopt, 10);
         icons.forget();
         EXPECT_TRUE(runTask(source.projectIcon(fakeToken, docsRow)).has_value());

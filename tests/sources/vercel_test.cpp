@@ -10,11 +10,6 @@ using State = Deployment::State;
 
 namespace {
 
-QDateTime epochMs(qint64 ms)
-{
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
-}
-
 class VercelTest : public SourceTest {
 protected:
     VercelSource source {VercelClient(http, server.baseUrl()), SiteIconLoader(icons.http)};
@@ -101,10 +96,8 @@ TEST_F(VercelTest, AccountIsNamedByUserThenTeam)
     serve("/v2/user", 500, "{}");
     serve("/v2/teams", 500, "{}");
     EXPECT_EQ(runTask(source.account(fakeToken)), QString());
-}
 
-TEST_F(VercelTest, AccountFailuresKeepTheIdentity)
-{
+    // Failures keep the identity.
     serveAccount();
     runTask(source.account(fakeToken));
     const auto before = source.identity();
@@ -141,7 +134,7 @@ TEST_F(VercelTest, RowsOfEveryScopeNewestFirst)
     Deployment user3 = rowOf("dpl_user3", "portfolio", std::nullopt);
     user3.branch = "main";
     user3.message = "Polish the hero section";
-    user3.date = epochMs(1773482400000);
+    user3.date = QDateTime::fromMSecsSinceEpoch(1773482400000, Qt::UTC);
     user3.environment = "Production";
     user3.target = "production";
     user3.url = QUrl("https://vercel.com/ana-example/portfolio/dpl_user3");
@@ -154,10 +147,10 @@ TEST_F(VercelTest, RowsOfEveryScopeNewestFirst)
     EXPECT_EQ(notes.branch, "fix/typo");
     EXPECT_EQ(notes.message, "Fix a typo");
     EXPECT_EQ(notes.state, State::canceled);
-    EXPECT_EQ(notes.date, epochMs(0));
+    EXPECT_EQ(notes.date, QDateTime::fromMSecsSinceEpoch(0, Qt::UTC));
     EXPECT_EQ(notes.url, std::nullopt); // not a web address
     const auto far = byID(all, "dpl_alpha0");
-    EXPECT_EQ(far.date, epochMs(0)); // beyond any date
+    EXPECT_EQ(far.date, QDateTime::fromMSecsSinceEpoch(0, Qt::UTC)); // beyond any date
     EXPECT_EQ(far.state, State::building);
     EXPECT_EQ(byID(all, "dpl_alpha1").environment, "Preview");
     EXPECT_EQ(byID(all, "dpl_alpha1").target, std::nullopt);
