@@ -90,8 +90,6 @@ TEST_F(GitLabTest, DetailsTurnJobsIntoChecksAndSurviveAMissingJobList)
     const auto details = runTask(client.details(fakeToken, payments, 9800000000003));
     EXPECT_EQ(server.requests().back().target, pipelinePath + "/jobs?per_page=100");
     EXPECT_EQ(details.errorMessage, std::nullopt);
-    EXPECT_EQ(details.buildDuration, 213.0);
-    EXPECT_EQ(details.creator, "octo.dev");
     EXPECT_TRUE(details.canRedeploy);
     const QString jobs = "https://gitlab.example.com/acme/platform/payments-api/-/jobs/";
     EXPECT_EQ(details.checks,
