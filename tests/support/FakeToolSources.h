@@ -39,6 +39,14 @@ public:
     int waiting(const QString& call) { return gate(call).waiting(); }
 
 protected:
+    // Waits while the call is held, then reads the answer: a test may change it meanwhile.
+    template <typename T> QCoro::Task<T> reply(QString call, const std::exception_ptr* error, const T* value)
+    {
+        co_await pass(call);
+        if (*error)
+            std::rethrow_exception(*error);
+        co_return T(*value);
+    }
     QCoro::Task<> pass(QString call)
     {
         if (!m_held.contains(call))
@@ -82,26 +90,30 @@ public:
 
     QCoro::Task<QString> account(QString token) override
     {
-        return answer(QStringLiteral("account"), token, &accountError, &accountName);
+        note(QStringLiteral("account"), token);
+        return reply(QStringLiteral("account"), &accountError, &accountName);
     }
     QCoro::Task<QList<KitProject>> projects(QString token) override
     {
-        return answer(QStringLiteral("projects"), token, &projectsError, &projectList);
+        note(QStringLiteral("projects"), token);
+        return reply(QStringLiteral("projects"), &projectsError, &projectList);
     }
     QCoro::Task<QList<Deployment>> deployments(
         QString token, std::optional<QString> project, int limit) override
     {
         lastLimit = limit;
-        return answer(
-            QStringLiteral("deployments ") + project.value_or(QStringLiteral("*")), token, &rowsError, &rows);
+        note(QStringLiteral("deployments ") + project.value_or(QStringLiteral("*")), token);
+        return reply(QStringLiteral("deployments"), &rowsError, &rows);
     }
     QCoro::Task<DeploymentDetails> details(QString token, Deployment deployment) override
     {
-        return answer(QStringLiteral("details ") + deployment.id, token, &detailsError, &detailsAnswer);
+        note(QStringLiteral("details ") + deployment.id, token);
+        return reply(QStringLiteral("details"), &detailsError, &detailsAnswer);
     }
     QCoro::Task<std::optional<QString>> redeploy(QString token, Deployment deployment) override
     {
-        return answer(QStringLiteral("redeploy ") + deployment.id, token, &redeployError, &redeployID);
+        note(QStringLiteral("redeploy ") + deployment.id, token);
+        return reply(QStringLiteral("redeploy"), &redeployError, &redeployID);
     }
     QCoro::Task<std::optional<QImage>> projectIcon(QString token, Deployment deployment) override
     {
@@ -113,7 +125,8 @@ public:
     }
     QCoro::Task<std::optional<QImage>> accountIcon(QString token) override
     {
-        return answer(QStringLiteral("accountIcon"), token, &noError, &avatar);
+        note(QStringLiteral("accountIcon"), token);
+        return reply(QStringLiteral("accountIcon"), &noError, &avatar);
     }
     std::optional<QString> advice() const override { return adviceText; }
 
@@ -126,16 +139,6 @@ public:
     int lastLimit = 0;
 
 private:
-    // Records the call, waits while it is held, then reads the answer: a test may change it meanwhile.
-    template <typename T>
-    QCoro::Task<T> answer(QString call, QString token, const std::exception_ptr* error, const T* value)
-    {
-        note(call, token);
-        co_await pass(call.section(u' ', 0, 0));
-        if (*error)
-            std::rethrow_exception(*error);
-        co_return T(*value);
-    }
     void note(const QString& call, const QString& token)
     {
         calls.append(call);
@@ -202,10 +205,7 @@ public:
     QCoro::Task<std::optional<UsageReport>> report() override
     {
         ++reports;
-        co_await pass(QStringLiteral("report"));
-        if (reportError)
-            std::rethrow_exception(reportError);
-        co_return std::optional<UsageReport>(answer);
+        return reply(QStringLiteral("report"), &reportError, &answer);
     }
     QCoro::Task<void> askNow() override { co_await pass(QStringLiteral("askNow")); }
 };
@@ -222,10 +222,7 @@ public:
     {
         keys.append(key);
         dates.append(now);
-        co_await pass(QStringLiteral("spend"));
-        if (error)
-            std::rethrow_exception(error);
-        co_return QList<UsageSpend>(figures);
+        return reply(QStringLiteral("spend"), &error, &figures);
     }
 };
 
