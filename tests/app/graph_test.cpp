@@ -100,7 +100,7 @@ TEST(LaunchSwitches, TheHarnessIsFoundByTheNamePrefixAndSampleDataByTheExactArgu
         EXPECT_FALSE(AppState::asksForMockData({"brenvo", near})) << near;
 }
 
-TEST_F(Graph, TheApplicationsWiringHasEveryToolAndContactsNobody)
+TEST_F(Graph, TheApplicationsWiringHasEveryToolContactsNobodyAndReadsClaudeAtTheIntervalOfTheMoment)
 {
     PreferencesStore preferences {defaults};
     const auto claude = std::make_shared<test::FakeUsageSource>();
@@ -113,19 +113,16 @@ TEST_F(Graph, TheApplicationsWiringHasEveryToolAndContactsNobody)
     // Without a given map the store reads Codex's plan limits itself.
     EXPECT_TRUE(
         makeDevKitStore(preferences, secrets, scheduler, false, http)->readsPlanLimits(KitService::codex));
-}
 
-TEST_F(Graph, TheOwnClaudeReaderAsksAtTheCheckIntervalOfTheMoment)
-{
-    PreferencesStore preferences {defaults};
-    const auto claude = std::dynamic_pointer_cast<ClaudeUsageFile>(
+    // The own Claude reader asks at the check interval of the moment.
+    const auto own = std::dynamic_pointer_cast<ClaudeUsageFile>(
         standardSources(preferences, scheduler, http, std::nullopt).usage.value(KitService::claude));
-    ASSERT_TRUE(claude);
-    EXPECT_EQ(claude->claudeDirectory, QDir::homePath() + u"/.claude"_s);
-    EXPECT_TRUE(claude->directory.endsWith(u"/Brenvo"_s));
-    EXPECT_EQ(claude->refreshEvery(), 600);
+    ASSERT_TRUE(own);
+    EXPECT_EQ(own->claudeDirectory, QDir::homePath() + u"/.claude"_s);
+    EXPECT_TRUE(own->directory.endsWith(u"/Brenvo"_s));
+    EXPECT_EQ(own->refreshEvery(), 600);
     preferences.setCheckIntervals({{u"claude"_s, 300}});
-    EXPECT_EQ(claude->refreshEvery(), 300);
+    EXPECT_EQ(own->refreshEvery(), 300);
 }
 
 TEST_F(Graph, IsBuiltOverTheGivenStoresAndContactsNothingNotEvenTheUpdaterWithAKey)

@@ -125,13 +125,20 @@ TEST_F(Payments, AddingAndRemovingAccounts)
     expectForgotten(stripeKit);
 }
 
-TEST_F(Payments, AFirstAccountThatFailsShowsOnTheTool)
+TEST_F(Payments, AFirstAccountThatFailsShowsOnTheToolAndAnAddEndingAfterADisconnectStoresNothing)
 {
     preferences.setPaymentAccounts({});
+    secrets.items.clear();
     stripe->paymentErrors.insert(keyC, rejected());
     finish(add(keyC));
     EXPECT_TRUE(conn(stripeKit) == C::rejected() && store->addFailures().value(stripeKit) == C::rejected());
     EXPECT_TRUE(store->accountInfo().isEmpty() && preferences.paymentAccounts().isEmpty());
+
+    store->disconnect(stripeKit);
+    interrupt(
+        *stripe, u"account"_s, [&] { return add(keyA); }, [&] { store->disconnect(stripeKit); });
+    expectForgotten(stripeKit);
+    EXPECT_TRUE(secrets.items.isEmpty() && store->accountInfo().isEmpty());
 }
 
 TEST_F(Payments, AccountChangesDuringARefreshAreNotUndone)
@@ -156,15 +163,6 @@ TEST_F(Payments, AccountChangesDuringARefreshAreNotUndone)
     interrupt(*stripe, u"payments"_s, refresh, [&] { store->disconnect(stripeKit); });
     expectForgotten(stripeKit);
     EXPECT_TRUE(store->accountConnections().isEmpty());
-}
-
-TEST_F(Payments, AnAddThatEndsAfterADisconnectStoresNothing)
-{
-    store->disconnect(stripeKit);
-    interrupt(
-        *stripe, u"account"_s, [&] { return add(keyA); }, [&] { store->disconnect(stripeKit); });
-    expectForgotten(stripeKit);
-    EXPECT_TRUE(secrets.items.isEmpty() && store->accountInfo().isEmpty());
 }
 
 TEST_F(Payments, LegacyKeysMoveToAnAccountAndStayWhenTheyCannot)
