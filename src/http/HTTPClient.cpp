@@ -29,6 +29,15 @@ void HTTPRequest::removeHeader(QByteArrayView name)
     headers.removeIf([name](const auto& field) { return sameName(field.first, name); });
 }
 
+std::optional<QByteArray> HTTPResponse::header(QByteArrayView name) const
+{
+    for (const auto& [n, v] : headers) {
+        if (sameName(n, name))
+            return v;
+    }
+    return std::nullopt;
+}
+
 TransportFailure::TransportFailure(Kind kind, QString detail)
     : m_kind(kind)
     , m_detail(std::move(detail))

@@ -29,6 +29,10 @@ struct HTTPRequest {
     std::chrono::milliseconds deadline {60000};
     // Longest reply body accepted.
     qint64 maxBodyBytes = 16 * 1024 * 1024;
+    // True: a longer body is cut to its first maxBodyBytes instead of failing the request.
+    bool keepsFirstBytes = false;
+    // Redirects followed at most; the transport may allow fewer.
+    int maxRedirects = 8;
     // The name of the header field that carries a secret, empty when none. A request that carries
     // one follows redirects only within its origin and may be answered from the transport's
     // conditional cache.
@@ -40,10 +44,23 @@ struct HTTPRequest {
     void removeHeader(QByteArrayView name);
 };
 
-// A reply: its body, whatever the status, and the status (0 when the answer was not HTTP).
+// A reply: its body, whatever the status, the status (0 when the answer was not HTTP) and its header
+// fields as they came.
 struct HTTPResponse {
     QByteArray body;
     int status = 0;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+
+    HTTPResponse() = default;
+    HTTPResponse(QByteArray body, int status, QList<std::pair<QByteArray, QByteArray>> headers = {})
+        : body(std::move(body))
+        , status(status)
+        , headers(std::move(headers))
+    {
+    }
+
+    // The first field of that name, any letter case.
+    std::optional<QByteArray> header(QByteArrayView name) const;
 };
 
 // A request that got no reply. Detail is for the log and never holds a query, a header or a body.

@@ -30,6 +30,7 @@ struct CacheEntry {
 struct HopResult {
     int status = 0;
     QByteArray body;
+    QList<std::pair<QByteArray, QByteArray>> headers;
     QByteArray etag;
     QByteArray location;
 };
@@ -219,6 +220,7 @@ QCoro::Task<HopResult> sendOnce(
         bool idle = false;
         bool late = false;
         bool tooLarge = false;
+        bool cut = false; // the first bytes were enough
     };
     auto watch = std::make_shared<Watch>();
     const QByteArray userAgent
@@ -229,6 +231,7 @@ QCoro::Task<HopResult> sendOnce(
     // Connections live on this context and end with it, before the reply is let go.
     auto context = std::make_unique<QObject>();
     const qint64 cap = hop.maxBodyBytes;
+    const bool keepsFirst = hop.keepsFirstBytes;
 
     // Aborts are queued: an abort finishes the reply at once, and this wait must not resume inside
     // a handler that still runs.
@@ -248,22 +251,27 @@ QCoro::Task<HopResult> sendOnce(
         watch->late = true;
         abortLater();
     });
-    auto drain = [watch, reply, idleTimer, cap, abortLater]() {
-        if (!reply || watch->tooLarge)
+    auto drain = [watch, reply, idleTimer, cap, keepsFirst, abortLater]() {
+        if (!reply || watch->tooLarge || watch->cut)
             return;
         idleTimer->start();
         watch->body += reply->readAll();
         if (watch->body.size() > cap) {
-            watch->tooLarge = true;
-            watch->body.clear();
+            if (keepsFirst) {
+                watch->cut = true;
+                watch->body.truncate(cap);
+            } else {
+                watch->tooLarge = true;
+                watch->body.clear();
+            }
             abortLater();
         }
     };
     QObject::connect(reply.data(), &QNetworkReply::readyRead, context.get(), drain);
-    QObject::connect(
-        reply.data(), &QNetworkReply::metaDataChanged, context.get(), [watch, reply, cap, abortLater]() {
+    QObject::connect(reply.data(), &QNetworkReply::metaDataChanged, context.get(),
+        [watch, reply, cap, keepsFirst, abortLater]() {
             const QVariant length = reply ? reply->header(QNetworkRequest::ContentLengthHeader) : QVariant();
-            if (length.isValid() && length.toLongLong() > cap && !watch->tooLarge) {
+            if (!keepsFirst && length.isValid() && length.toLongLong() > cap && !watch->tooLarge) {
                 watch->tooLarge = true;
                 abortLater();
             }
@@ -289,15 +297,23 @@ QCoro::Task<HopResult> sendOnce(
         throw TransportFailure(TransportFailure::Kind::deadlineExceeded, host);
     if (watch->idle)
         throw TransportFailure(TransportFailure::Kind::timedOut, host);
-    const bool hasStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() > 0;
-    if (noReply(reply->error(), hasStatus))
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (!watch->cut && noReply(reply->error(), status > 0))
         throw TransportFailure(kindOf(reply->error()), host);
+    // Qt reports a body it could not decompress as an error beside a success status, and an empty body.
+    if (!watch->cut && status >= 200 && status <= 299 && reply->error() != QNetworkReply::NoError)
+        throw TransportFailure(TransportFailure::Kind::other, host);
 
     HopResult result;
-    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    result.body = std::move(watch->body) + reply->readAll();
-    if (result.body.size() > cap)
+    result.status = status;
+    result.body = std::move(watch->body);
+    if (!watch->cut)
+        result.body += reply->readAll();
+    if (result.body.size() > cap && keepsFirst)
+        result.body.truncate(cap);
+    else if (result.body.size() > cap)
         throw TransportFailure(TransportFailure::Kind::tooLarge, host);
+    result.headers = reply->rawHeaderPairs();
     result.etag = reply->rawHeader("ETag");
     result.location = reply->rawHeader("Location");
     co_return result;
@@ -332,7 +348,7 @@ QCoro::Task<HTTPResponse> exchange(std::shared_ptr<NetworkHTTPClient::Shared> sh
             throw TransportFailure(TransportFailure::Kind::deadlineExceeded, hop.url.host());
         result = co_await sendOnce(shared, hop, remaining);
         if (!isRedirect(result.status) || result.location.isEmpty()
-            || redirects >= shared->options.maxRedirects)
+            || redirects >= std::min(shared->options.maxRedirects, request.maxRedirects))
             break;
         const QUrl next = hop.url.resolved(QUrl::fromEncoded(result.location));
         if (!next.isValid() || !isHttp(next))
@@ -360,7 +376,7 @@ QCoro::Task<HTTPResponse> exchange(std::shared_ptr<NetworkHTTPClient::Shared> sh
         auto it = shared->cache.find(key);
         if (result.status == 304 && asked && it != shared->cache.end()) {
             it->second.lastUse = ++shared->useClock;
-            co_return HTTPResponse {it->second.body, 200};
+            co_return HTTPResponse {it->second.body, 200, std::move(result.headers)};
         }
         if (result.status == 200) {
             if (result.etag.isEmpty())
@@ -369,7 +385,7 @@ QCoro::Task<HTTPResponse> exchange(std::shared_ptr<NetworkHTTPClient::Shared> sh
                 shared->remember(key, result.etag, result.body);
         }
     }
-    co_return HTTPResponse {std::move(result.body), result.status};
+    co_return HTTPResponse {std::move(result.body), result.status, std::move(result.headers)};
 }
 
 } // namespace

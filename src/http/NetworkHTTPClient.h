@@ -9,10 +9,11 @@ namespace brenvo {
 // The transport of the application: one QNetworkAccessManager on the GUI thread.
 //
 // Beyond sending: only http and https are fetched; redirects are followed by hand (at most
-// maxRedirects, never from https to http, and for a request that carries a credential only within
-// its origin, else the 3xx reply is handed back); the request's timeout, deadline and body cap are
-// kept; a GET that carries a credential is made conditional with the last ETag seen for the same
-// address and credential, and a 304 comes back as the remembered body with status 200.
+// maxRedirects or the request's own limit, never from https to http, and for a request that carries a
+// credential only within its origin, else the 3xx reply is handed back); the request's timeout,
+// deadline and body cap are kept; a body that cannot be decompressed is a failure; a GET that carries a
+// credential is made conditional with the last ETag seen for the same address and credential, and a 304 comes
+// back as the remembered body with status 200.
 class NetworkHTTPClient final : public HTTPClient {
 public:
     struct Options {

@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QTimeZone>
 
@@ -11,8 +12,9 @@ namespace brenvo {
 
 namespace {
 
-// Path characters that stay as they are besides letters, digits and "-._~".
-constexpr char pathKeeps[] = "!$&'()*+,;=:@/";
+// Path characters that stay as they are besides letters, digits and "-._~". ";" does not: some
+// servers cut a path segment at it.
+constexpr char pathKeeps[] = "!$&'()*+,=:@/";
 // Query characters that stay: as above without the item separators "&" and "=", and without "+",
 // which many servers read as a space.
 constexpr char queryKeeps[] = "!$'()*,;:@/?";
@@ -42,6 +44,55 @@ std::optional<QString> nestedMessage(const QJsonValue& v)
     if (!message.isString())
         return std::nullopt;
     return message.toString();
+}
+
+// Retry-After: seconds from now, or an HTTP date.
+std::optional<QDateTime> retryAfter(const std::optional<QByteArray>& value, const QDateTime& now)
+{
+    if (!value)
+        return std::nullopt;
+    bool isNumber = false;
+    const qint64 seconds = value->trimmed().toLongLong(&isNumber);
+    if (isNumber)
+        return seconds >= 0 ? std::optional(now.addSecs(seconds)) : std::nullopt;
+    QDateTime date = QLocale::c().toDateTime(
+        QString::fromLatin1(value->trimmed()), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+    if (!date.isValid())
+        return std::nullopt;
+    date.setTimeSpec(Qt::UTC);
+    return date;
+}
+
+// The reset headers count seconds: from now, or since 1970 when the number is that large.
+std::optional<QDateTime> resetAt(const std::optional<QByteArray>& value, const QDateTime& now)
+{
+    bool isNumber = false;
+    const qint64 seconds = value ? value->trimmed().toLongLong(&isNumber) : 0;
+    if (!isNumber || seconds < 0)
+        return std::nullopt;
+    return seconds >= 1000000000 ? QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC) : now.addSecs(seconds);
+}
+
+// When a reply that says the request limit is spent lets the next request through.
+std::optional<QDateTime> retryTime(const HTTPResponse& response, const QString& message, const QDateTime& now)
+{
+    const bool limited = response.status == 429
+        || (response.status == 403 && message.contains(QStringLiteral("rate limit"), Qt::CaseInsensitive));
+    if (!limited)
+        return std::nullopt;
+    // A reset of a window that still has requests left is not what ran out (GitHub's secondary limits).
+    auto spent = [&response](QByteArrayView remaining) {
+        const auto left = response.header(remaining);
+        return !left || left->trimmed() == "0";
+    };
+    std::optional<QDateTime> at = retryAfter(response.header("Retry-After"), now);
+    if (!at && spent("RateLimit-Remaining"))
+        at = resetAt(response.header("RateLimit-Reset"), now);
+    if (!at && spent("X-RateLimit-Remaining"))
+        at = resetAt(response.header("X-RateLimit-Reset"), now);
+    if (!at || *at <= now)
+        return std::nullopt;
+    return std::min(*at, now.addSecs(3600));
 }
 
 bool isLineBreak(char16_t u)
@@ -100,7 +151,7 @@ HTTPRequest ServiceAPI::buildRequest(const QString& path, const Query& query,
     return request;
 }
 
-QByteArray ServiceAPI::judge(const HTTPResponse& response, const RefusalTest& rejects)
+QByteArray ServiceAPI::judge(const HTTPResponse& response, const RefusalTest& rejects, const QDateTime& now)
 {
     if (response.status >= 200 && response.status <= 299)
         return response.body;
@@ -109,8 +160,8 @@ QByteArray ServiceAPI::judge(const HTTPResponse& response, const RefusalTest& re
         throw ServiceFailure::rejected();
     if (rejects && rejects(body))
         throw ServiceFailure::rejected();
-    throw ServiceFailure::refused(
-        response.status, message(body).value_or(QStringLiteral("No explanation given")));
+    const QString explanation = message(body).value_or(QStringLiteral("No explanation given"));
+    throw ServiceFailure::refused(response.status, explanation, retryTime(response, explanation, now));
 }
 
 QCoro::Task<QByteArray> ServiceAPI::exchange(ServiceAPI api, HTTPRequest request)
@@ -118,7 +169,7 @@ QCoro::Task<QByteArray> ServiceAPI::exchange(ServiceAPI api, HTTPRequest request
     if (!api.http)
         throw TransportFailure(TransportFailure::Kind::invalidRequest, QStringLiteral("no transport"));
     const HTTPResponse response = co_await api.http->data(std::move(request));
-    co_return judge(response, api.rejects);
+    co_return judge(response, api.rejects, QDateTime::currentDateTimeUtc());
 }
 
 QCoro::Task<void> ServiceAPI::send(QString path, Query query, std::optional<QString> method,

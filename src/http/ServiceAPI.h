@@ -29,7 +29,8 @@ namespace brenvo {
 // build a query or body in a local first.)
 //
 // Failures: TransportFailure when no reply came (or the address was unusable), ServiceFailure for
-// a status outside 200 to 299 (401 and the client's own refusal test give rejected) and for a token
+// a status outside 200 to 299 (401 and the client's own refusal test give rejected; a spent rate
+// limit carries its reset time) and for a token
 // that cannot travel in a header, DecodingFailure when a 2xx body does not fit the reply type.
 class ServiceAPI {
 public:
@@ -87,8 +88,10 @@ public:
     // "42s", "2m 5s", "1h 1m"; nothing for an absent, negative or non-number value.
     static std::optional<QString> durationText(std::optional<double> seconds);
 
-    // The status rules on one reply: returns the body of a 2xx, else throws the ServiceFailure.
-    static QByteArray judge(const HTTPResponse& response, const RefusalTest& rejects);
+    // The status rules on one reply that arrived at now: returns the body of a 2xx, else throws the
+    // ServiceFailure (with the time a spent rate limit resets, see ServiceFailure::retryAt).
+    static QByteArray judge(const HTTPResponse& response, const RefusalTest& rejects,
+        const QDateTime& now = QDateTime::currentDateTimeUtc());
 
 private:
     // Sends with api's transport and judges the reply; copies everything it needs before waiting.

@@ -2,16 +2,17 @@
 
 namespace brenvo {
 
-ServiceFailure::ServiceFailure(Kind kind, int status, QString message)
+ServiceFailure::ServiceFailure(Kind kind, int status, QString message, std::optional<QDateTime> retryAt)
     : m_kind(kind)
     , m_status(status)
     , m_message(std::move(message))
+    , m_retryAt(std::move(retryAt))
 {
 }
 
-ServiceFailure ServiceFailure::refused(int status, QString message)
+ServiceFailure ServiceFailure::refused(int status, QString message, std::optional<QDateTime> retryAt)
 {
-    return ServiceFailure(Kind::refused, status, std::move(message));
+    return ServiceFailure(Kind::refused, status, std::move(message), std::move(retryAt));
 }
 
 ServiceFailure ServiceFailure::explained(QString text)

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <exception>
+#include <optional>
 
 namespace brenvo {
 
@@ -16,7 +18,7 @@ public:
         rejected // the tool did not accept the token or key
     };
 
-    static ServiceFailure refused(int status, QString message);
+    static ServiceFailure refused(int status, QString message, std::optional<QDateTime> retryAt = {});
     static ServiceFailure explained(QString text);
     static ServiceFailure rejected();
 
@@ -28,20 +30,28 @@ public:
     int status() const { return m_status; }
     // The message of a refusal or the text of an explanation; empty for a rejection.
     const QString& message() const { return m_message; }
+    // For a refusal that says the service's request limit is spent (status 429, or 403 with a
+    // message about a rate limit) and names when the limit resets (Retry-After, RateLimit-Reset or
+    // X-RateLimit-Reset): that moment in UTC, later than the reply and at most one hour after it. Absent
+    // when the reply named no future reset, and for every other failure. Nothing should be asked of the
+    // service before it.
+    const std::optional<QDateTime>& retryAt() const { return m_retryAt; }
 
     bool operator==(const ServiceFailure& other) const
     {
-        return m_kind == other.m_kind && m_status == other.m_status && m_message == other.m_message;
+        return m_kind == other.m_kind && m_status == other.m_status && m_message == other.m_message
+            && m_retryAt == other.m_retryAt;
     }
 
     // The case's name only: server text stays out of generic error paths.
     const char* what() const noexcept override;
 
 private:
-    ServiceFailure(Kind kind, int status, QString message);
+    ServiceFailure(Kind kind, int status, QString message, std::optional<QDateTime> retryAt = {});
     Kind m_kind;
     int m_status = 0;
     QString m_message;
+    std::optional<QDateTime> m_retryAt;
 };
 
 } // namespace brenvo

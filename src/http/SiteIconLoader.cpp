@@ -1,13 +1,18 @@
 #include "http/SiteIconLoader.h"
 
 #include <QBuffer>
+#include <QCoroFuture>
 #include <QElapsedTimer>
+#include <QFuture>
 #include <QImageReader>
 #include <QPainter>
+#include <QPromise>
 #include <QRegularExpression>
 #include <QSvgRenderer>
+#include <QThreadPool>
 
 #include <algorithm>
+#include <mutex>
 
 namespace brenvo {
 
@@ -90,14 +95,29 @@ struct Candidate {
 };
 
 QCoro::Task<HTTPResponse> fetch(std::shared_ptr<HTTPClient> http, QUrl url, SiteIconLoader::Limits limits,
-    qint64 cap, milliseconds deadline)
+    qint64 cap, milliseconds deadline, bool keepsFirstBytes = false)
 {
     HTTPRequest request;
     request.url = std::move(url);
     request.timeout = limits.fetchTimeout;
     request.deadline = std::min(deadline, limits.fetchDeadline);
     request.maxBodyBytes = cap;
+    request.keepsFirstBytes = keepsFirstBytes;
+    request.maxRedirects = limits.maxRedirects;
     co_return co_await http->data(std::move(request));
+}
+
+// Decoding has no asynchronous form: it runs on a pooled thread and hands back only its result.
+QFuture<std::optional<QImage>> decodeElsewhere(QByteArray bytes, int vectorSide, qint64 maxPixels)
+{
+    auto promise = std::make_shared<QPromise<std::optional<QImage>>>();
+    QFuture<std::optional<QImage>> future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, bytes = std::move(bytes), vectorSide, maxPixels]() {
+        promise->addResult(SiteIconLoader::decodeImage(bytes, vectorSide, maxPixels));
+        promise->finish();
+    });
+    return future;
 }
 
 QCoro::Task<std::optional<QImage>> picture(SiteIconLoader loader, QUrl url, milliseconds deadline)
@@ -107,10 +127,9 @@ QCoro::Task<std::optional<QImage>> picture(SiteIconLoader loader, QUrl url, mill
             co_return std::nullopt;
         const HTTPResponse response = co_await fetch(
             loader.http, std::move(url), loader.limits, loader.limits.maxImageBytes, deadline);
-        if (response.status < 200 || response.status > 299)
+        if (response.status < 200 || response.status > 299 || response.body.isEmpty())
             co_return std::nullopt;
-        co_return SiteIconLoader::decodeImage(
-            response.body, loader.limits.vectorSide, loader.limits.maxPixels);
+        co_return co_await decodeElsewhere(response.body, loader.limits.vectorSide, loader.limits.maxPixels);
     } catch (...) {
         co_return std::nullopt;
     }
@@ -129,8 +148,8 @@ QCoro::Task<std::optional<QImage>> hostIcon(SiteIconLoader loader, QString host)
 
         QList<QUrl> list = SiteIconLoader::iconCandidates(QString(), page, loader.limits.maxCandidates);
         try {
-            const HTTPResponse response
-                = co_await fetch(loader.http, page, loader.limits, loader.limits.maxPageBytes, remaining());
+            const HTTPResponse response = co_await fetch(
+                loader.http, page, loader.limits, loader.limits.maxPageBytes, remaining(), true);
             if (response.status >= 200 && response.status <= 299)
                 list = SiteIconLoader::iconCandidates(
                     QString::fromUtf8(response.body), page, loader.limits.maxCandidates);
@@ -285,6 +304,11 @@ std::optional<QImage> SiteIconLoader::decodeImage(const QByteArray& bytes, int v
     if (looksLikeSvg(bytes))
         return renderSvg(bytes, vectorSide);
 
+    // Qt's decoders refuse, before decoding, a frame whose pixels would take more than this, also
+    // one nested in an icon file or behind a smaller declared size. The limit is the process's.
+    static std::once_flag limited;
+    std::call_once(limited, [] { QImageReader::setAllocationLimit(33); });
+
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -298,6 +322,8 @@ std::optional<QImage> SiteIconLoader::decodeImage(const QByteArray& bytes, int v
     auto fits = [maxPixels](QSize size) {
         return !size.isValid() || qint64(size.width()) * qint64(size.height()) <= maxPixels;
     };
+    // A declared size may be smaller than what decoding makes (an animation's canvas, an icon file's
+    // directory): both are checked.
     QImage best;
     // An icon file holds several sizes: keep the largest. Animations give their first frame.
     const int frames = reader.supportsAnimation() ? 1 : std::clamp(reader.imageCount(), 1, 16);
@@ -307,6 +333,8 @@ std::optional<QImage> SiteIconLoader::decodeImage(const QByteArray& bytes, int v
         QImage frame = reader.read();
         if (frame.isNull())
             break;
+        if (!fits(frame.size()))
+            return std::nullopt;
         if (qint64(frame.width()) * frame.height() > qint64(best.width()) * best.height())
             best = std::move(frame);
         if (i + 1 < frames && !reader.jumpToNextImage())

@@ -5,6 +5,7 @@
 #include "sources/SourceSupport.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 
 #include <exception>
 
@@ -29,6 +30,24 @@ QString accountPath(const QString& account)
 QString deploymentPath(const QString& account, const QString& project, const QString& id)
 {
     return accountPath(account) + u"/pages/projects/"_s + project + u"/deployments/"_s + id;
+}
+
+// A list that answers 403 with an authentication code (9109 "Invalid access token", 10000
+// "Authentication error") did not take the token. A redeploy answered so is a permission the token
+// lacks, so this holds for lists only; whether the whole token is refused is the source's to say.
+template <typename T>
+QCoro::Task<T> listed(ServiceAPI api, QString path, ServiceAPI::Query query, QString token)
+{
+    HTTPRequest request = api.buildRequest(path, query, std::nullopt, std::nullopt, token);
+    if (!api.http)
+        throw TransportFailure(TransportFailure::Kind::invalidRequest, u"no transport"_s);
+    const HTTPResponse response = co_await api.http->data(std::move(request));
+    if (response.status == 403) {
+        const QList<qint64> codes = errorCodes(QJsonDocument::fromJson(response.body).object());
+        if (codes.contains(9109) || codes.contains(10000))
+            throw ServiceFailure::rejected();
+    }
+    co_return decodeJson<T>(ServiceAPI::judge(response, api.rejects), KeyStyle::snakeCase);
 }
 
 void logDropped(const char* what, const std::exception_ptr& error)
@@ -198,7 +217,7 @@ QCoro::Task<QList<CloudflareClient::Account>> CloudflareClient::accounts(QString
 {
     const ServiceAPI api = this->api();
     const ServiceAPI::Query query {{u"per_page"_s, u"50"_s}};
-    const auto reply = co_await api.request<Envelope<QList<AccountResponse>>>(u"accounts"_s, query, token);
+    const auto reply = co_await listed<Envelope<QList<AccountResponse>>>(api, u"accounts"_s, query, token);
     QList<Account> out;
     for (const auto& account : reply.result)
         out.append({account.id, account.name.value_or(account.id)});
@@ -209,8 +228,8 @@ QCoro::Task<QList<CloudflareClient::PagesProject>> CloudflareClient::pagesProjec
     QString token, QString account) const
 {
     const ServiceAPI api = this->api();
-    const auto reply = co_await api.request<Envelope<QList<PagesProjectResponse>>>(
-        accountPath(account) + u"/pages/projects"_s, {}, token);
+    const auto reply = co_await listed<Envelope<QList<PagesProjectResponse>>>(
+        api, accountPath(account) + u"/pages/projects"_s, {}, token);
     QList<PagesProject> out;
     for (const auto& project : reply.result) {
         QList<QString> candidates = project.domains.value_or(QList<QString>());
@@ -306,8 +325,8 @@ QCoro::Task<Deployment> CloudflareClient::retryPagesDeployment(
 QCoro::Task<QList<CloudflareClient::Worker>> CloudflareClient::workers(QString token, QString account) const
 {
     const ServiceAPI api = this->api();
-    const auto reply = co_await api.request<Envelope<QList<WorkerResponse>>>(
-        accountPath(account) + u"/workers/scripts"_s, {}, token);
+    const auto reply = co_await listed<Envelope<QList<WorkerResponse>>>(
+        api, accountPath(account) + u"/workers/scripts"_s, {}, token);
     QList<Worker> out;
     for (const auto& script : reply.result)
         out.append({script.id, script.tag, parsed(script.modifiedOn)});

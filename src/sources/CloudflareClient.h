@@ -117,7 +117,9 @@ public:
     QCoro::Task<Build> runBuildTrigger(QString token, QString account, QString trigger,
         std::optional<QString> branch, std::optional<QString> commit) const;
 
-    // True when a failed answer's error codes say the token was not accepted (1000 or 6003).
+    // True when a failed answer's error codes say the token was not accepted (1000 or 6003). The
+    // account and list requests also take a 403 with an authentication code (9109, 10000) as a
+    // rejection.
     static bool rejectsToken(const QJsonObject& body);
 
     struct StageState {

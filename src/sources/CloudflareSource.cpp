@@ -212,12 +212,15 @@ QCoro::Task<CloudflareSource::Lists> CloudflareSource::lists(QString token)
     Lists fresh;
     std::set<Product> refused;
     std::exception_ptr firstFailure;
+    std::exception_ptr rejection;
     // One product answered with something other than a refusal: the lists are not the whole truth.
     bool incomplete = false;
     auto settle = [&](const std::exception_ptr& error, Product product) {
         switch (verdict(error)) {
         case Verdict::rejected:
-            std::rethrow_exception(error);
+            if (!rejection)
+                rejection = error;
+            [[fallthrough]];
         case Verdict::forbidden:
             refused.insert(product);
             break;
@@ -246,6 +249,10 @@ QCoro::Task<CloudflareSource::Lists> CloudflareSource::lists(QString token)
             settle(scripts.error, Product::workers);
     }
 
+    // A token that could read any list was accepted: the lists it could not read are permissions it
+    // lacks.
+    if (rejection && fresh.pages.isEmpty() && fresh.workers.isEmpty())
+        std::rethrow_exception(rejection);
     if (!fresh.pages.isEmpty())
         refused.erase(Product::pages);
     if (!fresh.workers.isEmpty())
@@ -329,7 +336,8 @@ QCoro::Task<QList<Deployment>> CloudflareSource::workerRows(
             builds = co_await m_client.builds(token, account, *worker.tag, buildsPerWorker);
             listed = true;
         } catch (const ServiceFailure& failure) {
-            forbidden = isForbidden(failure);
+            // Workers Builds answers a token without its permission with 401 (code 12005).
+            forbidden = isForbidden(failure) || failure.isRejected();
             qCInfo(logApp, "Cloudflare builds: %s", failure.what());
         } catch (...) {
             qCInfo(logApp, "Cloudflare builds: %s", qUtf8Printable(failureName(std::current_exception())));

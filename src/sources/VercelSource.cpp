@@ -95,7 +95,8 @@ Deployment::State VercelSource::state(const std::optional<QString>& text)
         return Deployment::State::ready;
     if (text == u"ERROR"_s)
         return Deployment::State::failed;
-    if (text == u"CANCELED"_s || text == u"BLOCKED"_s)
+    // A deleted deployment will not build any more.
+    if (text == u"CANCELED"_s || text == u"BLOCKED"_s || text == u"DELETED"_s)
         return Deployment::State::canceled;
     return Deployment::State::building;
 }

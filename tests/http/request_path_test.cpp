@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QJsonDocument>
+#include <QLocale>
 
 using namespace brenvo;
 using namespace brenvo::test;
@@ -85,9 +86,9 @@ TEST_F(RequestPath, AddressIsSortedAndPercentEncodedOnTheWire)
     EXPECT_EQ(only().query, "branch=main&q=a%20b%26c%3Dd%2Be%23f%25g/h:i&%C3%A9=%C3%BC");
 
     server.clearRequests();
-    server.route("GET", "/v1/a%20b%3Fc/%C3%A9%25", 200, R"({"id":"a"})");
-    EXPECT_EQ(get(api(), "a b?c/é%"), "id a");
-    EXPECT_EQ(only().target, "/v1/a%20b%3Fc/%C3%A9%25");
+    server.route("GET", "/v1/a%20b%3Fc/%C3%A9%25%3Bv", 200, R"({"id":"a"})");
+    EXPECT_EQ(get(api(), "a b?c/é%;v"), "id a");
+    EXPECT_EQ(only().target, "/v1/a%20b%3Fc/%C3%A9%25%3Bv");
 }
 
 TEST_F(RequestPath, MethodBodyAndCredentialHeaders)
@@ -213,10 +214,53 @@ TEST_F(RequestPath, MisbehavingServersEndInTransportFailures)
         {"half", CannedReply::dropped(true), "connection lost"},
         {"huge", CannedReply::huge(4 * 1024 * 1024), "reply too large"},
         {"endless", CannedReply::huge(4 * 1024 * 1024, false), "reply too large"},
+        {"gzip", CannedReply::json(200, R"({"id":"raw"})").with("Content-Encoding", "gzip"),
+            "transfer failed"},
         {"ok", CannedReply::json(200, R"({"id":"ok"})"), "id ok"}};
     for (const auto& [path, reply, expected] : cases) {
         server.route("GET", "/v1/" + path.toUtf8(), reply);
         EXPECT_EQ(get(quick, path), expected) << path.toStdString();
+    }
+}
+
+TEST_F(RequestPath, ASpentRateLimitSaysWhenItResets)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QByteArray inTenMinutes = QByteArray::number(now.toSecsSinceEpoch() + 600);
+    const QByteArray limited = R"({"message":"API rate limit exceeded for user ID 1."})";
+    const QByteArray httpDate
+        = QLocale::c()
+              .toString(now.addSecs(300), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"))
+              .toLatin1();
+    // Seconds from now to the reset, or -1 for none.
+    const std::vector<std::tuple<CannedReply, int>> cases {
+        {CannedReply::json(429, "{}").with("Retry-After", "120"), 120},
+        {CannedReply::json(429, "{}").with("Retry-After", httpDate), 300},
+        {CannedReply::json(429, "{}").with("RateLimit-Reset", "30"), 30},
+        {CannedReply::json(403, limited)
+                .with("X-RateLimit-Remaining", "0")
+                .with("X-RateLimit-Reset", inTenMinutes),
+            600},
+        {CannedReply::json(429, "{}").with("Retry-After", "86400"), 3600},
+        {CannedReply::json(429, "{}"), -1},
+        {CannedReply::json(429, "{}").with("Retry-After", "Sun, 06 Nov 1994 08:49:37 GMT"), -1},
+        {CannedReply::json(403, limited)
+                .with("X-RateLimit-Remaining", "7")
+                .with("X-RateLimit-Reset", inTenMinutes),
+            -1},
+        {CannedReply::json(403, R"({"message":"Forbidden"})").with("Retry-After", "60"), -1},
+    };
+    for (const auto& [reply, seconds] : cases) {
+        server.route("GET", "/v1/limited", reply);
+        try {
+            runTask(api().request<Item>("limited", {}, token));
+            ADD_FAILURE() << "no failure";
+        } catch (const ServiceFailure& f) {
+            EXPECT_EQ(f.retryAt().has_value(), seconds >= 0) << seconds;
+            if (f.retryAt()) {
+                EXPECT_NEAR(now.secsTo(*f.retryAt()), seconds, 2);
+            }
+        }
     }
 }
 

@@ -10,6 +10,8 @@
 
 #include <QBuffer>
 #include <QDataStream>
+#include <QSemaphore>
+#include <QThreadPool>
 
 using namespace brenvo;
 using namespace brenvo::test;
@@ -27,9 +29,9 @@ QStringList candidates(const QString& html, const QUrl& base = page)
     return out;
 }
 
-QByteArray png(int width, int height)
+QByteArray png(int width, int height, QImage::Format format = QImage::Format_ARGB32)
 {
-    QImage image(width, height, QImage::Format_ARGB32);
+    QImage image(width, height, format);
     image.fill(Qt::darkCyan);
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -38,20 +40,34 @@ QByteArray png(int width, int height)
     return bytes;
 }
 
-// An icon file whose frames are PNG pictures of the given sides, in that order.
-QByteArray ico(const QList<int>& sides)
+// An icon file whose frames are PNG pictures of the given sides, in that order, listed as their
+// own size or as listed.
+QByteArray ico(const QList<int>& sides, int listed = 0)
 {
     QByteArray head, frames;
     QDataStream out(&head, QIODevice::WriteOnly);
     out.setByteOrder(QDataStream::LittleEndian);
     out << quint16(0) << quint16(1) << quint16(sides.size());
     for (int side : sides) {
-        const QByteArray frame = png(side, side);
-        out << quint8(side % 256) << quint8(side % 256) << quint16(0) << quint16(1) << quint16(32)
+        const QByteArray frame = listed ? png(side, side, QImage::Format_Mono) : png(side, side);
+        const int entry = listed ? listed : side % 256;
+        out << quint8(entry) << quint8(entry) << quint16(0) << quint16(1) << quint16(32)
             << quint32(frame.size()) << quint32(6 + 16 * sides.size() + frames.size());
         frames += frame;
     }
     return head + frames;
+}
+
+// 35 bytes: one pixel on a canvas of side × side.
+QByteArray gif(quint16 side)
+{
+    QByteArray bytes("GIF89a");
+    QDataStream out(&bytes, QIODevice::Append);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << side << side << quint8(0x80) << quint16(0) << quint16(0) << quint8(0) << quint16(0xffff)
+        << quint8(0xff) << quint8(0x2c) << quint16(0) << quint16(0) << quint16(1) << quint16(1) << quint8(0)
+        << quint8(2) << quint8(2) << quint16(0x0144) << quint8(0) << quint8(0x3b);
+    return bytes;
 }
 
 const QByteArray hugeSvg = R"(<?xml version="1.0"?>
@@ -120,6 +136,26 @@ TEST(IconImage, DecodesRastersIconsAndVectors)
             QByteArray("<!doctype html><html><body><svg></svg></body></html>"), QByteArray(), png(300, 300)})
         EXPECT_FALSE(SiteIconLoader::decodeImage(bad, 128, 200 * 200))
             << "over the pixel limit, or not a picture";
+    // About 32 MB at most, whatever a picture declares before it is decoded.
+    for (const QByteArray& bad :
+        {png(4096, 4096, QImage::Format_Mono), gif(5000), ico({5000, 5000, 5000}, 16)})
+        EXPECT_FALSE(SiteIconLoader::decodeImage(bad)) << bad.size();
+}
+
+TEST(IconImage, DecodesOffTheCallersThread)
+{
+    auto http = std::make_shared<FakeHTTPClient>();
+    http->otherwise = HTTPResponse {png(8, 8), 200};
+    // Every pooled thread busy: the decoding waits for one, and the caller is not held.
+    QThreadPool& pool = *QThreadPool::globalInstance();
+    auto held = std::make_shared<QSemaphore>();
+    const int threads = pool.maxThreadCount();
+    for (int i = 0; i < threads; ++i)
+        pool.start([held] { held->acquire(); });
+    auto task = SiteIconLoader(http).image(QUrl("https://example.test/a.png"));
+    EXPECT_FALSE(task.isReady());
+    held->release(threads);
+    EXPECT_EQ(runTask(std::move(task)).value_or(QImage()).size(), QSize(8, 8));
 }
 
 class IconLookup : public ::testing::Test {
@@ -189,12 +225,24 @@ TEST_F(IconLookup, ImagesAndBounds)
     EXPECT_FALSE(runTask(loader.iconForHost(host())));
     EXPECT_EQ(site.requests().size(), 1u + 8u + 1u);
 
-    // A page over its cap counts as no page.
+    // A page over its cap is read as far as the cap.
     site.clearRequests();
-    site.route("GET", "/", CannedReply::huge(2 * 1024 * 1024));
-    site.route("GET", "/favicon.ico", CannedReply::text(200, png(16, 16), "image/png"));
+    const QByteArray head = R"(<link rel="icon" href="/early.png">)";
+    site.route("GET", "/",
+        CannedReply::text(200, head + QByteArray(2 * 1024 * 1024, ' ') + "<link rel=icon href=/late.png>"));
+    site.route("GET", "/early.png", CannedReply::text(200, png(16, 16), "image/png"));
     EXPECT_TRUE(runTask(loader.iconForHost(host())));
-    EXPECT_EQ(paths(), (QList<QByteArray> {"/", "/favicon.ico"}));
+    EXPECT_EQ(paths(), (QList<QByteArray> {"/", "/early.png"}));
+    site.route("GET", "/favicon.ico", CannedReply::text(200, png(16, 16), "image/png"));
+
+    // Five redirects are followed, not six.
+    site.handle("GET", "/hop", [this](const RecordedRequest& r) {
+        const int left = r.query.toInt();
+        return left > 0 ? CannedReply::redirect(site.url("/hop?" + QString::number(left - 1)))
+                        : CannedReply::text(200, png(8, 8), "image/png");
+    });
+    EXPECT_TRUE(runTask(loader.image(site.url("/hop?5"))));
+    EXPECT_FALSE(runTask(loader.image(site.url("/hop?6"))));
 
     // An image is a picture that loads whole, under its cap, from the web.
     site.route("GET", "/avatar.png", CannedReply::text(200, png(40, 40), "image/png"));

@@ -312,19 +312,24 @@ TEST_F(CloudflareTest, AdviceNamesWhatNoAccountCouldRead)
         "This token cannot read Workers (Workers Scripts). Edit the token on Cloudflare and set that to Read "
         "to see it.");
 
-    // Builds refused: the Worker's deployments stand as they are, and its builds are not asked again.
+    // Builds refused (Workers Builds says so with 401): the Worker's deployments stand as they are,
+    // and its builds are not asked again.
     serveStudio();
     serve("accounts/acc-1/pages/projects", 403, R"({"errors":[{"code":10000}]})");
-    serve("accounts/acc-1/builds/workers/tag-api/builds", 403, R"({"errors":[{"code":10000}]})");
-    runTask(source.account(fakeToken));
-    EXPECT_EQ(ids(rows()),
-        (QStringList {"worker:dep-cron-1", "worker:dep-api-3", "worker:dep-api-2", "worker:dep-api-1"}));
-    EXPECT_EQ(source.advice(),
-        "This token cannot read Pages (Cloudflare Pages), or the builds of Workers, where their commit "
-        "messages are "
-        "(Workers Builds Configuration). Edit the token on Cloudflare and set that to Read to see it.");
-    rows();
-    EXPECT_EQ(asked("accounts/acc-1/builds/workers/tag-api/builds"), 1);
+    for (const auto& [status, code] : {std::pair(403, "10000"), std::pair(401, "12005")}) {
+        serve("accounts/acc-1/builds/workers/tag-api/builds", status,
+            R"({"errors":[{"code":)" + QByteArray(code) + R"(,"message":"Unauthorized"}]})");
+        server.clearRequests();
+        runTask(source.account(fakeToken));
+        EXPECT_EQ(ids(rows()),
+            (QStringList {"worker:dep-cron-1", "worker:dep-api-3", "worker:dep-api-2", "worker:dep-api-1"}));
+        EXPECT_EQ(source.advice(),
+            "This token cannot read Pages (Cloudflare Pages), or the builds of Workers, where their commit "
+            "messages are "
+            "(Workers Builds Configuration). Edit the token on Cloudflare and set that to Read to see it.");
+        rows();
+        EXPECT_EQ(asked("accounts/acc-1/builds/workers/tag-api/builds"), 1) << status;
+    }
 }
 
 TEST_F(CloudflareTest, FailuresCountOnlyWhenNothingCouldBeRead)
@@ -345,6 +350,13 @@ TEST_F(CloudflareTest, FailuresCountOnlyWhenNothingCouldBeRead)
     EXPECT_EQ(source.advice(), std::nullopt);
     serve("accounts/acc-1/pages/projects", 401, "{}");
     EXPECT_TRUE(failureOf<ServiceFailure>(source.deployments(fakeToken, std::nullopt, 3))->isRejected());
+    // Lists that all refuse the token itself: a rejected token, not missing permissions.
+    serve("accounts/acc-1/pages/projects", 403,
+        R"({"errors":[{"code":9109,"message":"Invalid access token"}]})");
+    serve("accounts/acc-1/workers/scripts", 403,
+        R"({"errors":[{"code":10000,"message":"Authentication error"}]})");
+    EXPECT_TRUE(failureOf<ServiceFailure>(source.deployments(fakeToken, std::nullopt, 3))->isRejected());
+    EXPECT_EQ(source.advice(), std::nullopt);
 
     // Rows that fail cost only themselves, until every one failed.
     serveStudio();

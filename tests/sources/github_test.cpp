@@ -420,7 +420,11 @@ TEST_F(GitHubTest, ARateLimitEndsTheWalkAndIsNoRefusal)
 {
     repositories();
     world(storefront, {{sha('1'), "2026-03-14T10:00:00Z"}});
-    serveFixture(repoPath() + "/actions/runs", "rate_limited", 403);
+    const qint64 reset = QDateTime::currentSecsSinceEpoch() + 1200;
+    server.route("GET", repoPath() + "/actions/runs",
+        CannedReply::json(403, fixture("github/rate_limited.json"))
+            .with("X-RateLimit-Remaining", "0")
+            .with("X-RateLimit-Reset", QByteArray::number(reset)));
     world(api, {});
     world(docs, {});
     const auto limited = failureOf<ServiceFailure>(walk());
@@ -428,6 +432,7 @@ TEST_F(GitHubTest, ARateLimitEndsTheWalkAndIsNoRefusal)
     EXPECT_EQ(limited->status(), 403);
     EXPECT_TRUE(limited->message().startsWith("API rate limit exceeded for user ID"))
         << "GitHub's own sentence";
+    EXPECT_EQ(limited->retryAt(), QDateTime::fromSecsSinceEpoch(reset, Qt::UTC)) << "for the store";
     EXPECT_EQ(asked(repoPath() + "/deployments"), 0) << "the walk stops at once";
     EXPECT_EQ(asked("/repos/acme-labs/api/commits"), 0);
     EXPECT_EQ(source.advice(), std::nullopt) << "no permission is missing";

@@ -66,6 +66,7 @@ TEST(VercelReplies, RefusalFlagsStatesAndCommitInfo)
         EXPECT_EQ(VercelClient::rejectsToken(json(text)), rejects) << text;
 
     EXPECT_EQ(VercelSource::state(std::nullopt), State::building);
+    EXPECT_EQ(VercelSource::state(QStringLiteral("DELETED")), State::canceled);
     const auto info = VercelSource::commitInfo(
         {{"aCommitRef", ""}, {"zCommitRef", "late"}, {"mCommitRef", "main"}, {"gitCommitMessage", "Ship"}});
     EXPECT_EQ(info.ref, "main");
