@@ -1,6 +1,7 @@
 #include "usage/CodexAppServer.h"
 
 #include "model/AppConfig.h"
+#include "model/KitText.h"
 #include "model/Log.h"
 #include "model/Usage.h"
 
@@ -17,12 +18,6 @@ constexpr qint64 initializeID = 1;
 constexpr qint64 limitsID = 2;
 constexpr qint64 accountID = 3;
 constexpr qint64 lineCap = 8 << 20;
-
-QString appName()
-{
-    const QString name = AppConfig::main().name;
-    return name.isEmpty() ? QStringLiteral("App") : name;
-}
 
 QByteArray request(qint64 id, const char* method, const QJsonObject& params)
 {
@@ -48,16 +43,7 @@ QCoro::Task<QMap<qint64, QJsonObject>> collect(std::shared_ptr<ToolChild> child,
         const std::optional<QByteArray> line = co_await child->readLine();
         if (!line)
             break;
-        const QJsonDocument document = QJsonDocument::fromJson(*line);
-        if (!document.isObject())
-            continue;
-        const QJsonObject o = document.object();
-        const QJsonValue id = o.value(QLatin1String("id"));
-        if (o.contains(QLatin1String("method")) || !id.isDouble())
-            continue;
-        if (wanted.contains(id.toInteger())
-            && (o.contains(QLatin1String("result")) || o.contains(QLatin1String("error"))))
-            replies.insert(id.toInteger(), o);
+        CodexAppServer::takeLine(*line, wanted, replies);
     }
     co_return replies;
 }
@@ -107,7 +93,10 @@ QList<QByteArray> questions()
         request(limitsID, "account/rateLimits/read", {}), request(accountID, "account/read", {})};
 }
 
-std::optional<CodexAnswer> readAnswer(const QJsonObject& limits, const QJsonObject& account, QString& failure)
+} // namespace
+
+std::optional<CodexAnswer> CodexAppServer::readAnswer(
+    const QJsonObject& limits, const QJsonObject& account, QString& failure)
 {
     if (isError(limits)) {
         failure = sentenceFor(limits, "account/rateLimits/read");
@@ -135,7 +124,20 @@ std::optional<CodexAnswer> readAnswer(const QJsonObject& limits, const QJsonObje
     return answer;
 }
 
-} // namespace
+void CodexAppServer::takeLine(
+    const QByteArray& line, const QSet<qint64>& wanted, QMap<qint64, QJsonObject>& replies)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(line);
+    if (!document.isObject())
+        return;
+    const QJsonObject o = document.object();
+    const QJsonValue id = o.value(QLatin1String("id"));
+    if (o.contains(QLatin1String("method")) || !id.isDouble())
+        return;
+    if (wanted.contains(id.toInteger())
+        && (o.contains(QLatin1String("result")) || o.contains(QLatin1String("error"))))
+        replies.insert(id.toInteger(), o);
+}
 
 CodexRateLimits::Window CodexRateLimits::Window::fromJson(const JsonObject& o)
 {
@@ -187,7 +189,7 @@ QCoro::Task<CodexAnswer> CodexAppServer::ask(QString program)
         if (!replies.contains(limitsID))
             failure = endedSentence(*child);
         else
-            answer = readAnswer(replies[limitsID], replies.value(accountID), failure);
+            answer = CodexAppServer::readAnswer(replies[limitsID], replies.value(accountID), failure);
     }
     co_await child->finish(grace);
     if (!answer)

@@ -7,6 +7,10 @@
 
 #include <QCoroTask>
 
+#include <QJsonObject>
+#include <QMap>
+#include <QSet>
+
 #include <memory>
 #include <optional>
 
@@ -68,6 +72,14 @@ public:
 
     // Asks the server at program. Throws UsageFailure with the sentence to show.
     QCoro::Task<CodexAnswer> ask(QString program);
+
+    // One line from the server: kept in replies when it answers one of the wanted ids; anything
+    // else (notifications, other ids, text that is not a JSON object) is passed over.
+    static void takeLine(
+        const QByteArray& line, const QSet<qint64>& wanted, QMap<qint64, QJsonObject>& replies);
+    // The answer from the limits and account replies, or nothing with failure set to its sentence.
+    static std::optional<CodexAnswer> readAnswer(
+        const QJsonObject& limits, const QJsonObject& account, QString& failure);
 
 private:
     std::shared_ptr<ToolAccount> m_codex;

@@ -8,6 +8,7 @@
 #include "cards/KitRows.h"
 #include "cards/KitScrollArea.h"
 #include "cards/OpenInBrowser.h"
+#include "model/KitText.h"
 #include "support/ManualScheduler.h"
 
 #include <QLabel>
@@ -76,10 +77,10 @@ TEST_F(DetailViewTest, HeaderTellsTheRowAndItsState)
     // A note replaces the word but not the colour.
     EXPECT_EQ(page.header()->stateLine()->colour(), KitPalette::orange());
 
-    EXPECT_EQ(DeploymentDetailView::checkWord(Deployment::State::ready, KitService::gitlab), "Passed");
-    EXPECT_EQ(DeploymentDetailView::checkWord(Deployment::State::building, KitService::github), "Running");
-    EXPECT_EQ(DeploymentDetailView::checkWord(Deployment::State::ready, KitService::cloudflare), "Ready");
-    EXPECT_EQ(DeploymentDetailView::checkWord(Deployment::State::building, KitService::vercel), "Building");
+    EXPECT_EQ(checkWord(Deployment::State::ready, KitService::gitlab), "Passed");
+    EXPECT_EQ(checkWord(Deployment::State::building, KitService::github), "Running");
+    EXPECT_EQ(checkWord(Deployment::State::ready, KitService::cloudflare), "Ready");
+    EXPECT_EQ(checkWord(Deployment::State::building, KitService::vercel), "Building");
 }
 
 TEST_F(DetailViewTest, HeaderAgeStaysFreshWhileShown)
