@@ -1,6 +1,5 @@
 #include "app/core/QSettingsDefaults.h"
 #include "app/state/AppDelegate.h"
-#include "app/state/AppIcon.h"
 #include "app/state/SingleInstance.h"
 #include "app/state/TerminationSignals.h"
 #include "model/AppConfig.h"
@@ -21,7 +20,6 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(config.name);
     QApplication::setApplicationVersion(config.version);
     QApplication::setDesktopFileName(config.bundleID);
-    QApplication::setWindowIcon(appIcon());
 
     SingleInstance instance(SingleInstance::standardPath(config.bundleID));
     if (instance.claim() == SingleInstance::Claim::elsewhere)

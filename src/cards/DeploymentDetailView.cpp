@@ -1,6 +1,7 @@
 #include "cards/DeploymentDetailView.h"
 
 #include "cards/ButtonStyles.h"
+#include "cards/DeploymentDetailPieces.h"
 #include "cards/KitDetailHeader.h"
 #include "cards/KitFont.h"
 #include "cards/KitIndicators.h"
@@ -9,20 +10,16 @@
 #include "cards/KitRows.h"
 #include "cards/KitScrollArea.h"
 #include "cards/OpenInBrowser.h"
-#include "http/ServiceAPI.h"
 #include "model/KitText.h"
 #include "model/Scheduler.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
-#include <QVariantAnimation>
 
 #include <cmath>
 
@@ -31,100 +28,6 @@ namespace brenvo {
 namespace {
 
 const QString dot = QStringLiteral(" \u00B7 ");
-
-bool isCheckTool(KitService service)
-{
-    return service == KitService::github || service == KitService::gitlab;
-}
-
-// A small turning arc while the details load.
-class Spinner : public QWidget {
-public:
-    explicit Spinner(QWidget* parent = nullptr)
-        : QWidget(parent)
-        , m_turn(new QVariantAnimation(this))
-    {
-        setFixedSize(16, 16);
-        m_turn->setStartValue(0.0);
-        m_turn->setEndValue(360.0);
-        m_turn->setDuration(900);
-        m_turn->setLoopCount(-1);
-        connect(m_turn, &QVariantAnimation::valueChanged, this, [this] { update(); });
-    }
-
-protected:
-    void showEvent(QShowEvent*) override { m_turn->start(); }
-    void hideEvent(QHideEvent*) override { m_turn->stop(); }
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing, true);
-        QPen pen(KitPalette::secondary(), 2, Qt::SolidLine, Qt::RoundCap);
-        p.setPen(pen);
-        const qreal angle = m_turn->currentValue().toReal();
-        p.drawArc(QRectF(2, 2, 12, 12), int(-angle * 16), int(270 * 16));
-    }
-
-private:
-    QVariantAnimation* m_turn;
-};
-
-// "Live at" and the domain, underlined; the whole line takes clicks.
-class LiveLink : public QAbstractButton {
-public:
-    LiveLink(const QString& domain, const QUrl& url, QWidget* parent = nullptr)
-        : QAbstractButton(parent)
-    {
-        setFocusPolicy(Qt::NoFocus);
-        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-        auto* row = new QHBoxLayout(this);
-        row->setContentsMargins(0, 0, 0, 0);
-        row->setSpacing(5);
-        auto* label = new KitLine(QStringLiteral("Live at"), kitFont(11.5), KitPalette::secondary());
-        label->setKeepsWidth(true);
-        auto* host = new KitLine(domain, kitFont(11.5));
-        host->setUnderline(true);
-        row->addWidget(label);
-        row->addWidget(host, 1);
-        setAccessibleName(QStringLiteral("Live at ") + domain);
-        connect(this, &QAbstractButton::clicked, this, [url] { openInBrowser(url); });
-    }
-    QSize sizeHint() const override { return layout()->sizeHint(); }
-    QSize minimumSizeHint() const override { return layout()->minimumSize(); }
-
-protected:
-    void paintEvent(QPaintEvent*) override { }
-};
-
-// The red box of a failed row: its message and the tail of its build log.
-class FailureBox : public QWidget {
-public:
-    explicit FailureBox(const DeploymentDetails& details, QWidget* parent = nullptr)
-        : QWidget(parent)
-    {
-        auto* column = new QVBoxLayout(this);
-        column->setContentsMargins(9, 9, 9, 9);
-        column->setSpacing(6);
-        column->addWidget(new KitClampedText(details.errorMessage.value_or(QStringLiteral("It failed.")),
-            kitFont(11.5, QFont::Medium), QColor(), 2));
-        for (const QString& line : details.logTail) {
-            auto* log = new KitLine(
-                line, kitFont(10.5, QFont::Normal, KitFontDesign::monospaced), KitPalette::secondary());
-            column->addWidget(log);
-        }
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing, true);
-        QPainterPath box;
-        box.addRoundedRect(QRectF(rect()), 9, 9);
-        p.fillPath(box, KitPalette::red(0.16));
-    }
-};
 
 QWidget* column(int spacing, QMargins margins = {})
 {
@@ -213,57 +116,6 @@ QColor DeploymentDetailView::stateColour(Deployment::State state)
     return KitPalette::gray();
 }
 
-QString DeploymentDetailView::checkWord(Deployment::State state, KitService service)
-{
-    switch (state) {
-    case Deployment::State::ready:
-        return isCheckTool(service) ? QStringLiteral("Passed") : QStringLiteral("Ready");
-    case Deployment::State::building:
-        return isCheckTool(service) ? QStringLiteral("Running") : QStringLiteral("Building");
-    case Deployment::State::failed:
-        return QStringLiteral("Failed");
-    case Deployment::State::canceled:
-        return QStringLiteral("Canceled");
-    }
-    return QString();
-}
-
-QString DeploymentDetailView::buildingSentence(KitService service)
-{
-    if (service == KitService::github)
-        return QStringLiteral("Its checks are running.");
-    if (service == KitService::gitlab)
-        return QStringLiteral("The pipeline is running.");
-    return QStringLiteral("Building now.");
-}
-
-QString DeploymentDetailView::redeployTitle(KitService service)
-{
-    if (service == KitService::github)
-        return QStringLiteral("Re-run failed");
-    if (service == KitService::gitlab)
-        return QStringLiteral("Retry");
-    return QStringLiteral("Redeploy");
-}
-
-QString DeploymentDetailView::confirmTitle(KitService service)
-{
-    if (service == KitService::github)
-        return QStringLiteral("Confirm re-run");
-    if (service == KitService::gitlab)
-        return QStringLiteral("Confirm retry");
-    return QStringLiteral("Confirm redeploy");
-}
-
-QString DeploymentDetailView::startedText(KitService service)
-{
-    if (service == KitService::github)
-        return QStringLiteral("Re-run started");
-    if (service == KitService::gitlab)
-        return QStringLiteral("Retry started");
-    return QStringLiteral("Redeploy started");
-}
-
 bool DeploymentDetailView::canRedeploy(const DeploymentInspection& inspection)
 {
     if (inspection.details)
@@ -293,7 +145,7 @@ std::optional<QUrl> DeploymentDetailView::liveURL(const DeploymentDetails& detai
 std::optional<QString> DeploymentDetailView::buildLine(const DeploymentDetails& details)
 {
     QStringList parts;
-    if (const auto duration = ServiceAPI::durationText(details.buildDuration))
+    if (const auto duration = elapsedText(details.buildDuration))
         parts << QStringLiteral("Built in ") + *duration;
     if (details.creator)
         parts << QStringLiteral("by ") + *details.creator;
@@ -485,7 +337,8 @@ void DeploymentDetailView::syncRedeployControl()
     m_redeployNote = nullptr;
     const KitService service = m_inspection.service;
     if (kind == DeploymentInspection::Redeploy::Kind::started) {
-        m_redeployNote = new KitLine(startedText(service), kitFont(11.5, QFont::Medium), KitPalette::green());
+        m_redeployNote
+            = new KitLine(redeployStartedText(service), kitFont(11.5, QFont::Medium), KitPalette::green());
     } else if (kind == DeploymentInspection::Redeploy::Kind::starting) {
         m_redeployNote
             = new KitLine(QStringLiteral("Starting") + QChar(0x2026), kitFont(11.5), KitPalette::secondary());

@@ -52,11 +52,6 @@ public:
     static QString title(const Deployment& deployment);
     static QString detail(const Deployment& deployment, const QDateTime& now);
     static QColor stateColour(Deployment::State state);
-    static QString checkWord(Deployment::State state, KitService service);
-    static QString buildingSentence(KitService service);
-    static QString redeployTitle(KitService service);
-    static QString confirmTitle(KitService service);
-    static QString startedText(KitService service);
     // Whether the row may be redeployed: as its details say; without details only a Vercel row.
     static bool canRedeploy(const DeploymentInspection& inspection);
     // Whether the two-step button shows at all (not while building, not when it cannot).

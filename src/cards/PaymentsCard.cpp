@@ -11,7 +11,7 @@
 #include "cards/KitRows.h"
 #include "cards/PaymentAmount.h"
 #include "cards/PaymentDetailView.h"
-#include "http/ServiceFailure.h"
+#include "model/KitText.h"
 #include "store/DevKitStore.h"
 
 #include <QHBoxLayout>
@@ -61,7 +61,7 @@ QStringList PaymentsCard::failures(KitService service, const DevKitStore& kit)
         if (account.connection.kind() == KitConnection::Kind::failing)
             sentence = account.connection.reason();
         else if (account.connection.kind() == KitConnection::Kind::rejected)
-            sentence = DevKitStore::failureText(std::make_exception_ptr(ServiceFailure::rejected()), service);
+            sentence = rejectedText(service);
         else
             continue;
         sentences << (accounts.size() > 1 ? account.name + QStringLiteral(": ") + sentence : sentence);

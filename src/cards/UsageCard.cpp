@@ -10,7 +10,7 @@
 #include "cards/KitPalette.h"
 #include "cards/KitRepaintTicker.h"
 #include "cards/ServiceTile.h"
-#include "http/ServiceFailure.h"
+#include "model/KitText.h"
 #include "model/Scheduler.h"
 #include "store/DevKitStore.h"
 
@@ -27,7 +27,7 @@ QString halfSentence(const KitConnection& connection, KitService service)
     if (connection.kind() == KitConnection::Kind::failing)
         return connection.reason();
     if (connection.kind() == KitConnection::Kind::rejected)
-        return DevKitStore::failureText(std::make_exception_ptr(ServiceFailure::rejected()), service);
+        return rejectedText(service);
     return QString();
 }
 

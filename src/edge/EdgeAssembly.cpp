@@ -7,13 +7,14 @@
 
 #include <QCursor>
 #include <QPointer>
+#include <QTimer>
 
 namespace brenvo {
 
 EdgeController::WindowFactory edgePanelFactory(
-    EdgeContext& context, EdgeContent& content, EdgeRootView::Animations animations)
+    EdgeContext& context, EdgeContent& content, EdgeRootView::Animations animations, EdgeRootBuild build)
 {
-    return [&context, &content, animations](EdgeController& edge) -> std::unique_ptr<EdgeWindow> {
+    return [&context, &content, animations, build](EdgeController& edge) -> std::unique_ptr<EdgeWindow> {
         auto panel = std::make_unique<EdgePanel>();
         EdgeHostingView* hosting = panel->hostingView();
         hosting->side = edge.geometry().side;
@@ -26,7 +27,16 @@ EdgeController::WindowFactory edgePanelFactory(
             if (weak)
                 weak->handleMouseDown(point, size);
         };
-        hosting->setRootView(new EdgeRootView(edge, context, content, animations));
+        if (build == EdgeRootBuild::withWindow) {
+            hosting->setRootView(new EdgeRootView(edge, context, content, animations));
+            return panel;
+        }
+        // The hosting view goes with the panel, and the controller with the panel too.
+        QPointer<EdgeHostingView> host(hosting);
+        QTimer::singleShot(0, hosting, [host, weak, &context, &content, animations]() {
+            if (host && weak && !host->rootView())
+                host->setRootView(new EdgeRootView(*weak, context, content, animations));
+        });
         return panel;
     };
 }

@@ -9,10 +9,15 @@ class DevKitStore;
 class EdgeContent;
 class PreferencesStore;
 
+// When the root view (tiles, fonts, cards) is built: with the window, or on the turn after the
+// window is shown, so that an empty panel of the right size maps without waiting for it.
+enum class EdgeRootBuild { withWindow, afterShow };
+
 // The window factory of the real panel: an EdgePanel whose hosting view holds the root view and
 // reports the pointer to the controller (held weakly).
 EdgeController::WindowFactory edgePanelFactory(EdgeContext& context, EdgeContent& content,
-    EdgeRootView::Animations animations = EdgeRootView::Animations::standard());
+    EdgeRootView::Animations animations = EdgeRootView::Animations::standard(),
+    EdgeRootBuild build = EdgeRootBuild::withWindow);
 
 // The root view's reactions to the settings: tuck-away, side and display, panel limit. The tool
 // store's reactions (enabled tools, announcements, the open card's focus) are wired where the store

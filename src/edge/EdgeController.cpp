@@ -14,7 +14,19 @@ namespace {
 
 constexpr double hitMargin = 2;
 constexpr double edgeClamp = 2;
-constexpr double announcementHold = 5;
+
+// How long the pointer must rest before the panel acts, and how long a change waits for the content
+// to settle before the window follows.
+constexpr Duration switchDelay = std::chrono::milliseconds(100); // to another card, or off a card
+constexpr Duration openDelay = std::chrono::milliseconds(150); // a first card, or the hidden tools
+constexpr Duration closeDelay = std::chrono::milliseconds(400);
+constexpr Duration shrinkDelay = std::chrono::milliseconds(300); // the window after a card closed
+constexpr Duration retractDelay = std::chrono::milliseconds(300); // the window after the strip slid in
+constexpr Duration tuckDelay = std::chrono::milliseconds(500);
+constexpr Duration foldDelay = std::chrono::milliseconds(500);
+constexpr Duration foldReleaseDelay = std::chrono::milliseconds(350); // the window after a fold
+constexpr Duration watchInterval = std::chrono::milliseconds(500);
+constexpr Duration announcementHold = std::chrono::seconds(5);
 
 } // namespace
 
@@ -338,7 +350,7 @@ void EdgeController::handlePointer(std::optional<QPointF> point, QSizeF viewSize
     if (!z.isSlot() || z.index >= items.size()) {
         setHoveredItem(std::nullopt);
         if (z.isOutside()) {
-            scheduleClose(0.4);
+            scheduleClose(closeDelay);
             scheduleTuck();
             scheduleFold();
         } else {
@@ -352,17 +364,17 @@ void EdgeController::handlePointer(std::optional<QPointF> point, QSizeF viewSize
     switch (item.kind()) {
     case StripItem::Kind::settings:
         if (m_openService)
-            m_openTask.start(m_scheduler, this, seconds(0.1), [this]() { closeCard(); });
+            m_openTask.start(m_scheduler, this, switchDelay, [this]() { closeCard(); });
         break;
     case StripItem::Kind::more:
-        m_openTask.start(m_scheduler, this, seconds(0.15), [this]() { unfold(); });
+        m_openTask.start(m_scheduler, this, openDelay, [this]() { unfold(); });
         break;
     case StripItem::Kind::service: {
         const KitService tool = *item.tool();
         if (m_context.edgeTrigger() == EdgeTrigger::click || m_openService == tool)
             break;
-        const double delay = m_openService ? 0.1 : 0.15;
-        m_openTask.start(m_scheduler, this, seconds(delay), [this, tool]() { open(tool, true); });
+        const Duration delay = m_openService ? switchDelay : openDelay;
+        m_openTask.start(m_scheduler, this, delay, [this, tool]() { open(tool, true); });
         break;
     }
     }
@@ -436,7 +448,7 @@ void EdgeController::open(KitService service, bool userInitiated)
             // A frame change in between (a display change) may have shrunk the window.
             applyFrame();
             if (!m_announcedUntil && currentZone().isOutside())
-                scheduleClose(0.4);
+                scheduleClose(closeDelay);
             startWatching();
         });
         return;
@@ -458,7 +470,7 @@ void EdgeController::closeCard()
     setOpenService(std::nullopt);
     m_announcedUntil.reset();
     m_context.clearWatching();
-    m_shrinkTask.start(m_scheduler, this, seconds(0.3), [this]() {
+    m_shrinkTask.start(m_scheduler, this, shrinkDelay, [this]() {
         if (m_openService || !m_panel)
             return;
         // A fold's release that found this card open left the unfolded height behind.
@@ -473,12 +485,9 @@ void EdgeController::closeCard()
     });
 }
 
-void EdgeController::scheduleClose(double delay)
+void EdgeController::scheduleClose(Duration delay)
 {
-    m_closeTask.cancel();
-    m_isClosePending = true;
-    m_closeTask.start(m_scheduler, this, seconds(delay), [this]() {
-        m_isClosePending = false;
+    m_closeTask.start(m_scheduler, this, delay, [this]() {
         if (currentZone().isOutside())
             closeCard();
     });
@@ -487,7 +496,6 @@ void EdgeController::scheduleClose(double delay)
 void EdgeController::cancelClose()
 {
     m_closeTask.cancel();
-    m_isClosePending = false;
 }
 
 // MARK: out and in
@@ -524,7 +532,7 @@ void EdgeController::retract()
     setIsUnfolded(false);
     setHoveredItem(std::nullopt);
     m_lastZone = EdgeLayout::Zone::outside();
-    m_retractTask.start(m_scheduler, this, seconds(0.3), [this]() {
+    m_retractTask.start(m_scheduler, this, retractDelay, [this]() {
         if (m_isOut || m_openService)
             return;
         m_holdsStrip = false;
@@ -537,10 +545,7 @@ void EdgeController::scheduleTuck()
 {
     if (!m_context.tucksAway() || !m_isOut)
         return;
-    m_tuckTask.cancel();
-    m_isTuckPending = true;
-    m_tuckTask.start(m_scheduler, this, seconds(0.5), [this]() {
-        m_isTuckPending = false;
+    m_tuckTask.start(m_scheduler, this, tuckDelay, [this]() {
         if (!m_openService && currentZone().isOutside())
             retract();
     });
@@ -549,7 +554,6 @@ void EdgeController::scheduleTuck()
 void EdgeController::cancelTuck()
 {
     m_tuckTask.cancel();
-    m_isTuckPending = false;
 }
 
 void EdgeController::tucksAwayChanged()
@@ -585,10 +589,7 @@ void EdgeController::scheduleFold()
 {
     if (!m_isUnfolded)
         return;
-    m_foldTask.cancel();
-    m_isFoldPending = true;
-    m_foldTask.start(m_scheduler, this, seconds(0.5), [this]() {
-        m_isFoldPending = false;
+    m_foldTask.start(m_scheduler, this, foldDelay, [this]() {
         if (!m_openService && currentZone().isOutside())
             fold();
     });
@@ -603,7 +604,7 @@ void EdgeController::fold()
     setIsUnfolded(false);
     setHoveredItem(std::nullopt);
     m_lastZone = EdgeLayout::Zone::outside();
-    m_foldReleaseTask.start(m_scheduler, this, seconds(0.35), [this]() {
+    m_foldReleaseTask.start(m_scheduler, this, foldReleaseDelay, [this]() {
         if (m_isUnfolded || m_openService)
             return;
         m_holdsUnfolded = false;
@@ -620,7 +621,6 @@ void EdgeController::settleUnfoldedHold()
 void EdgeController::cancelFold()
 {
     m_foldTask.cancel();
-    m_isFoldPending = false;
 }
 
 // MARK: announcements and re-placement
@@ -631,7 +631,7 @@ void EdgeController::announce(KitService service)
         return;
     if (!currentZone().isOutside())
         return;
-    m_announcedUntil = m_scheduler.now() + seconds(announcementHold);
+    m_announcedUntil = m_scheduler.now() + announcementHold;
     bringOut();
     open(service, false);
     scheduleClose(announcementHold);
@@ -673,7 +673,7 @@ void EdgeController::stripItemsChanged()
 
 void EdgeController::startWatching()
 {
-    m_watchTask.start(m_scheduler, this, seconds(0.5), [this]() { watchTick(); });
+    m_watchTask.start(m_scheduler, this, watchInterval, [this]() { watchTick(); });
 }
 
 void EdgeController::watchTick()
@@ -684,15 +684,15 @@ void EdgeController::watchTick()
         return;
     if (currentZone().isOutside()) {
         if (!m_openService) {
-            if (!m_isTuckPending)
+            if (!m_tuckTask.isPending())
                 scheduleTuck();
-            if (!m_isFoldPending)
+            if (!m_foldTask.isPending())
                 scheduleFold();
-        } else if (!m_isClosePending) {
-            scheduleClose(0.4);
+        } else if (!m_closeTask.isPending()) {
+            scheduleClose(closeDelay);
         }
     }
-    m_watchTask.start(m_scheduler, this, seconds(0.5), [this]() { watchTick(); });
+    m_watchTask.start(m_scheduler, this, watchInterval, [this]() { watchTick(); });
 }
 
 } // namespace brenvo

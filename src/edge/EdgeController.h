@@ -96,10 +96,10 @@ public:
     // sliver while tucked.
     QRegion inputRegion() const;
 
-    // Pending-step flags, for the watch loop and tests.
-    bool isClosePending() const { return m_isClosePending; }
-    bool isTuckPending() const { return m_isTuckPending; }
-    bool isFoldPending() const { return m_isFoldPending; }
+    // Steps started and not yet run, for tests.
+    bool isClosePending() const { return m_closeTask.isPending(); }
+    bool isTuckPending() const { return m_tuckTask.isPending(); }
+    bool isFoldPending() const { return m_foldTask.isPending(); }
     bool holdsStrip() const { return m_holdsStrip; }
     bool holdsUnfolded() const { return m_holdsUnfolded; }
     bool holdsAnnouncement() const { return m_announcedUntil.has_value(); }
@@ -120,7 +120,7 @@ private:
     void layoutContent();
     void startWatching();
     void watchTick();
-    void scheduleClose(double seconds);
+    void scheduleClose(Duration delay);
     void scheduleTuck();
     void scheduleFold();
     void retract();
@@ -157,21 +157,18 @@ private:
     bool m_holdsStrip = true;
     bool m_holdsUnfolded = false;
     EdgeStep m_foldTask;
-    bool m_isFoldPending = false;
     // The window's release after a fold, apart from the pending fold so that a returning pointer
     // cancelling the fold does not keep the window at its unfolded height.
     EdgeStep m_foldReleaseTask;
     EdgeStep m_unfoldTask;
     std::optional<Duration> m_announcedUntil;
     EdgeStep m_tuckTask;
-    bool m_isTuckPending = false;
     EdgeStep m_retractTask;
     std::unique_ptr<EdgeWindow> m_panel;
     std::unique_ptr<EdgePinnedSpace> m_pinnedSpace;
     EdgeLayout::Zone m_lastZone = EdgeLayout::Zone::outside();
     EdgeStep m_openTask;
     EdgeStep m_closeTask;
-    bool m_isClosePending = false;
     EdgeStep m_watchTask;
     EdgeStep m_shrinkTask;
     int m_transitionGeneration = 0;

@@ -253,20 +253,4 @@ QString ServiceAPI::firstLine(const std::optional<QString>& text)
     return {};
 }
 
-std::optional<QString> ServiceAPI::durationText(std::optional<double> seconds)
-{
-    if (!seconds || std::isnan(*seconds) || *seconds < 0)
-        return std::nullopt;
-    const double rounded = std::round(*seconds);
-    // Beyond a signed 64-bit count there is no honest short text.
-    if (!(rounded < 9223372036854775807.0))
-        return std::nullopt;
-    const qint64 n = static_cast<qint64>(rounded);
-    if (n < 60)
-        return QStringLiteral("%1s").arg(n);
-    if (n < 3600)
-        return QStringLiteral("%1m %2s").arg(n / 60).arg(n % 60);
-    return QStringLiteral("%1h %2m").arg(n / 3600).arg((n % 3600) / 60);
-}
-
 } // namespace brenvo

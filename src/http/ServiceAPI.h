@@ -85,8 +85,6 @@ public:
     static std::optional<QDateTime> date(const std::optional<QString>& text);
     // The first non-empty line of a message; "" when there is none.
     static QString firstLine(const std::optional<QString>& text);
-    // "42s", "2m 5s", "1h 1m"; nothing for an absent, negative or non-number value.
-    static std::optional<QString> durationText(std::optional<double> seconds);
 
     // The status rules on one reply that arrived at now: returns the body of a 2xx, else throws the
     // ServiceFailure (with the time a spent rate limit resets, see ServiceFailure::retryAt).

@@ -1,4 +1,6 @@
 #include "model/KitText.h"
+
+#include "model/AppConfig.h"
 #include "model/Usage.h"
 
 #include <cmath>
@@ -95,6 +97,136 @@ std::optional<QString> UsageMeter::resetText(const QDateTime& now) const
     if (m < 1440)
         return QStringLiteral("resets in %1h %2m").arg(m / 60).arg(m % 60);
     return QStringLiteral("resets in %1d %2h").arg(m / 1440).arg((m % 1440) / 60);
+}
+
+std::optional<QString> elapsedText(std::optional<double> seconds)
+{
+    if (!seconds || std::isnan(*seconds) || *seconds < 0)
+        return std::nullopt;
+    const double rounded = std::round(*seconds);
+    // Beyond a signed 64-bit count there is no honest short text.
+    if (!(rounded < 9223372036854775807.0))
+        return std::nullopt;
+    const qint64 n = static_cast<qint64>(rounded);
+    if (n < 60)
+        return QStringLiteral("%1s").arg(n);
+    if (n < 3600)
+        return QStringLiteral("%1m %2s").arg(n / 60).arg(n % 60);
+    return QStringLiteral("%1h %2m").arg(n / 3600).arg((n % 3600) / 60);
+}
+
+QString appName()
+{
+    const QString name = AppConfig::main().name;
+    return name.isEmpty() ? QStringLiteral("App") : name;
+}
+
+// The tools whose secret is called a key in a failure's sentence.
+static bool takesKey(KitService service)
+{
+    return service == KitService::stripe || service == KitService::claude || service == KitService::codex;
+}
+
+QString rejectedText(KitService service)
+{
+    return service.serviceName() + QStringLiteral(" did not accept the ")
+        + (takesKey(service) ? QStringLiteral("key") : QStringLiteral("token")) + QStringLiteral(".");
+}
+
+QString refusedText(KitService service, int status, const QString& message)
+{
+    return service.serviceName() + QStringLiteral(" answered ") + QString::number(status)
+        + QStringLiteral(": ") + message;
+}
+
+QString redirectedText(KitService service)
+{
+    return service.serviceName() + QStringLiteral(" sent ") + appName()
+        + QStringLiteral(" to another address, which ") + appName()
+        + QStringLiteral(" does not follow with your ")
+        + (takesKey(service) ? QStringLiteral("key.") : QStringLiteral("token."));
+}
+
+QString undecodableText(KitService service)
+{
+    return service.serviceName() + QStringLiteral(" answered with something ") + appName()
+        + QStringLiteral(" does not understand.");
+}
+
+QString unreachableText(KitService service)
+{
+    return service.serviceName() + QStringLiteral(" could not be reached. Check your internet connection.");
+}
+
+QString unavailableText(KitService service)
+{
+    return appName() + QStringLiteral(" cannot connect to ") + service.serviceName()
+        + QStringLiteral(" in this version.");
+}
+
+QString notSavedText(KitService service)
+{
+    // Unlike a rejection, every payment and usage tool is said to have a key here.
+    const bool isKey = service.isPayment() || service.isUsage();
+    return service.serviceName() + QStringLiteral(" accepted the ")
+        + (isKey ? QStringLiteral("key") : QStringLiteral("token"))
+        + QStringLiteral(", but it could not be saved in the keyring.");
+}
+
+static bool isCheckTool(KitService service)
+{
+    return service == KitService::github || service == KitService::gitlab;
+}
+
+QString checkWord(Deployment::State state, KitService service)
+{
+    switch (state) {
+    case Deployment::State::ready:
+        return isCheckTool(service) ? QStringLiteral("Passed") : QStringLiteral("Ready");
+    case Deployment::State::building:
+        return isCheckTool(service) ? QStringLiteral("Running") : QStringLiteral("Building");
+    case Deployment::State::failed:
+        return QStringLiteral("Failed");
+    case Deployment::State::canceled:
+        return QStringLiteral("Canceled");
+    }
+    return QString();
+}
+
+QString buildingSentence(KitService service)
+{
+    if (service == KitService::github)
+        return QStringLiteral("Its checks are running.");
+    if (service == KitService::gitlab)
+        return QStringLiteral("The pipeline is running.");
+    return QStringLiteral("Building now.");
+}
+
+QString redeployTitle(KitService service)
+{
+    if (service == KitService::github)
+        return QStringLiteral("Re-run failed");
+    if (service == KitService::gitlab)
+        return QStringLiteral("Retry");
+    return QStringLiteral("Redeploy");
+}
+
+QString confirmTitle(KitService service)
+{
+    if (service == KitService::github)
+        return QStringLiteral("Confirm re-run");
+    if (service == KitService::gitlab)
+        return QStringLiteral("Confirm retry");
+    return QStringLiteral("Confirm redeploy");
+}
+
+QString redeployStartedText(KitService service)
+{
+    if (service == KitService::github)
+        return QStringLiteral("Re-run started");
+    if (service == KitService::gitlab)
+        return QStringLiteral("Retry started");
+    return QStringLiteral("Redeploy started");
 }
 
 } // namespace brenvo

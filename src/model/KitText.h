@@ -1,7 +1,12 @@
 #pragma once
 
+#include "model/Deployment.h"
+#include "model/KitService.h"
+
 #include <QDateTime>
 #include <QString>
+
+#include <optional>
 
 namespace brenvo {
 
@@ -16,5 +21,32 @@ QString ageText(const QDateTime& date, const QDateTime& now);
 
 // A check-interval choice: "Never", "30 seconds", "1 minute", "5 minutes".
 QString durationText(double seconds);
+
+// How long a run took: "42s", "2m 5s", "1h 1m"; nothing for an absent, negative or non-number value.
+std::optional<QString> elapsedText(std::optional<double> seconds);
+
+// The program's name as the user sees it.
+QString appName();
+
+// Sentences of a failed call to a tool, for the card and the log.
+// "Vercel did not accept the token." (a key for the payment and usage tools that take one)
+QString rejectedText(KitService service);
+// "GitHub answered 500: <the server's message>"
+QString refusedText(KitService service, int status, const QString& message);
+// A redirect left unfollowed: "Vercel sent <app> to another address, which <app> does not follow
+// with your token."
+QString redirectedText(KitService service);
+QString undecodableText(KitService service);
+QString unreachableText(KitService service);
+QString unavailableText(KitService service);
+QString notSavedText(KitService service);
+
+// Wordings of a deployment's page, by tool: the checks of GitHub and GitLab pass and run where
+// deployments are ready and build.
+QString checkWord(Deployment::State state, KitService service);
+QString buildingSentence(KitService service);
+QString redeployTitle(KitService service);
+QString confirmTitle(KitService service);
+QString redeployStartedText(KitService service);
 
 } // namespace brenvo

@@ -1,7 +1,7 @@
 #include "payments/PaymentReading.h"
 
+#include "http/ReplySupport.h"
 #include "model/Log.h"
-#include "sources/SourceSupport.h"
 
 using namespace Qt::Literals::StringLiterals;
 

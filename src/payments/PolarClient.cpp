@@ -1,9 +1,9 @@
 #include "payments/PolarClient.h"
 
+#include "http/ReplySupport.h"
 #include "http/ServiceAPI.h"
 #include "payments/PaymentReading.h"
 #include "payments/PolarReplies.h"
-#include "sources/SourceSupport.h"
 
 using namespace Qt::Literals::StringLiterals;
 

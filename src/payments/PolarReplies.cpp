@@ -1,7 +1,7 @@
 #include "payments/PolarReplies.h"
 
+#include "http/ReplySupport.h"
 #include "http/ServiceAPI.h"
-#include "sources/SourceSupport.h"
 
 namespace brenvo::polar {
 

@@ -1,9 +1,9 @@
 #include "payments/StripeClient.h"
 
+#include "http/ReplySupport.h"
 #include "http/ServiceAPI.h"
 #include "payments/PaymentReading.h"
 #include "payments/StripeReplies.h"
-#include "sources/SourceSupport.h"
 
 #include <QHash>
 

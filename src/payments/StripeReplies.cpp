@@ -1,6 +1,6 @@
 #include "payments/StripeReplies.h"
 
-#include "sources/SourceSupport.h"
+#include "http/ReplySupport.h"
 
 namespace brenvo::stripe {
 

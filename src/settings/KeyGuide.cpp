@@ -1,7 +1,6 @@
 #include "settings/KeyGuide.h"
 
-#include "http/ServiceFailure.h"
-#include "store/DevKitStore.h"
+#include "model/KitText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -132,7 +131,7 @@ QString connectionSentence(KitService service, const KitConnection& connection)
     case KitConnection::Kind::failing:
         return connection.reason();
     case KitConnection::Kind::rejected:
-        return DevKitStore::failureText(std::make_exception_ptr(ServiceFailure::rejected()), service);
+        return rejectedText(service);
     case KitConnection::Kind::connecting:
         return QStringLiteral("Connecting") + QChar(0x2026);
     case KitConnection::Kind::notConnected:

@@ -3,6 +3,7 @@
 #include "http/JsonReader.h"
 #include "model/KitText.h"
 #include "model/Log.h"
+#include "sources/GitHubLookup.h"
 #include "sources/SourceSupport.h"
 
 #include <QPointer>
@@ -12,6 +13,8 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace brenvo {
+
+using namespace github;
 
 namespace {
 
@@ -27,7 +30,6 @@ constexpr qint64 settleAfter = 3600;
 constexpr qint64 settleEmptyAfter = 86400;
 constexpr int repositoriesAsked = 50;
 constexpr int repositoriesVisited = 3;
-constexpr int jobsForRuns = 6;
 
 // Less than seconds since then; a clock set back before then ends it too.
 bool isWithin(const QDateTime& since, const QDateTime& now, qint64 seconds)
@@ -47,26 +49,10 @@ bool isOlderThan(const QDateTime& then, const QDateTime& now, qint64 seconds)
     return then.msecsTo(now) > seconds * 1000;
 }
 
-void logDropped(const char* what, const QString& repository, const std::exception_ptr& failure)
-{
-    qCInfo(logApp, "GitHub %s of %s: %s", what, qUtf8Printable(repository),
-        qUtf8Printable(failureName(failure)));
-}
-
 QString lastPiece(const QString& text, QChar separator)
 {
     const QStringList pieces = text.split(separator, Qt::SkipEmptyParts);
     return pieces.isEmpty() ? text : pieces.last();
-}
-
-std::optional<QString> hostOf(const std::optional<QUrl>& url)
-{
-    if (!url)
-        return std::nullopt;
-    const QString host = url->host(QUrl::FullyEncoded);
-    if (host.isEmpty())
-        return std::nullopt;
-    return host;
 }
 
 struct StageResult {
@@ -94,54 +80,6 @@ QCoro::Task<StageResult> fetchStage(
         break;
     }
     co_return got;
-}
-
-DeploymentCheck jobCheck(const GitHubClient::Run& run, const GitHubClient::Job& job)
-{
-    DeploymentCheck check;
-    check.id = u"job-"_s + QString::number(job.id);
-    check.name = run.name + u" / "_s + job.name;
-    check.state = job.state;
-    check.note = job.failedStep ? job.failedStep : job.stateNote;
-    if (!check.note)
-        check.note = ServiceAPI::durationText(job.duration);
-    check.url = job.url ? job.url : run.url;
-    return check;
-}
-
-DeploymentCheck runCheck(const GitHubClient::Run& run)
-{
-    DeploymentCheck check;
-    check.id = u"run-"_s + QString::number(run.id);
-    check.name = run.name;
-    check.state = run.state;
-    check.note = run.stateNote;
-    if (!check.note && run.state != State::building)
-        check.note = ServiceAPI::durationText(static_cast<double>(run.started.msecsTo(run.updated)) / 1000.0);
-    check.url = run.url;
-    return check;
-}
-
-DeploymentCheck statusCheck(const GitHubClient::Status& status)
-{
-    return DeploymentCheck {u"status-"_s + status.context, status.context, status.state,
-        nonEmpty(status.description), status.url};
-}
-
-DeploymentCheck placementCheck(
-    const GitHubClient::Placement& placement, const GitHubClient::PlacementStatus& status)
-{
-    DeploymentCheck check;
-    check.id = u"deploy-"_s + QString::number(placement.id);
-    check.name = u"Deploy to "_s + placement.environment;
-    check.state = status.state;
-    check.note = status.stateNote;
-    if (!check.note && status.state == State::ready)
-        check.note = hostOf(status.environmentURL);
-    if (!check.note)
-        check.note = nonEmpty(status.description);
-    check.url = status.environmentURL ? status.environmentURL : status.logURL;
-    return check;
 }
 
 } // namespace
@@ -272,13 +210,10 @@ QCoro::Task<QList<Deployment>> GitHubSource::deployments(
             const Permission stage = stages.at(s);
             if (isRefused(stage, repository))
                 continue;
-            const Attempt<StageResult> got = co_await attempt(fetchStage(m_client, stage, token, repository));
-            requireAlive(self);
+            // Going on past a rate limit would only meet the same limit and show half-built rows.
+            const Attempt<StageResult> got
+                = co_await lookUp(self, fetchStage(m_client, stage, token, repository), "checks", repository);
             if (const std::exception_ptr failure = got.error) {
-                // Going on would only meet the same limit and show half-built rows.
-                if (isRateLimit(failure))
-                    std::rethrow_exception(failure);
-                logDropped("checks", repository, failure);
                 note(failure, stage, repository);
                 if (!firstFailure)
                     firstFailure = failure;
@@ -447,12 +382,9 @@ QCoro::Task<GitHubClient::PlacementStatus> GitHubSource::latestStatus(
         co_return m_settled.value(placement.id);
     QPointer<GitHubSource> self(this);
     const QDateTime now = m_now();
-    const auto got = co_await attempt(m_client.latestStatus(token, repository, placement, now));
-    requireAlive(self);
-    if (const std::exception_ptr failure = got.error) {
-        if (isRateLimit(failure))
-            std::rethrow_exception(failure);
-        logDropped("deployment status", repository, failure);
+    const auto got = co_await lookUp(
+        self, m_client.latestStatus(token, repository, placement, now), "deployment status", repository);
+    if (got.error) {
         GitHubClient::PlacementStatus unknown;
         unknown.state = State::canceled;
         co_return unknown;
@@ -477,12 +409,9 @@ QCoro::Task<QList<GitHubClient::Status>> GitHubSource::statuses(Commit commit, Q
     if (isRefused(Permission::statuses, commit.repository))
         co_return QList<GitHubClient::Status>();
     QPointer<GitHubSource> self(this);
-    const auto got = co_await attempt(m_client.statuses(token, commit.repository, commit.sha));
-    requireAlive(self);
+    const auto got = co_await lookUp(
+        self, m_client.statuses(token, commit.repository, commit.sha), "commit statuses", commit.repository);
     if (const std::exception_ptr failure = got.error) {
-        if (isRateLimit(failure))
-            std::rethrow_exception(failure);
-        logDropped("commit statuses", commit.repository, failure);
         note(failure, Permission::statuses, commit.repository);
         co_return QList<GitHubClient::Status>();
     }
@@ -520,161 +449,19 @@ QCoro::Task<QString> GitHubSource::message(Commit commit, QString token)
     if (isRefused(Permission::contents, commit.repository))
         co_return QString();
     QPointer<GitHubSource> self(this);
-    const auto got = co_await attempt(m_client.commitMessage(token, commit.repository, commit.sha));
-    requireAlive(self);
+    const auto got = co_await lookUp(self, m_client.commitMessage(token, commit.repository, commit.sha),
+        "commit message", commit.repository);
     const std::exception_ptr failure = got.error;
     if (!failure) {
         const QString text = got.value->value_or(QString());
         m_messages.insert(key, text);
         co_return text;
     }
-    if (isRateLimit(failure))
-        std::rethrow_exception(failure);
-    logDropped("commit message", commit.repository, failure);
     note(failure, Permission::contents, commit.repository);
     // Only an answer that will not change is kept; a blip is asked again on the next refresh.
     if (isDefinitiveAnswer(failure) && !isRefused(Permission::contents, commit.repository))
         m_messages.insert(key, QString());
     co_return QString();
-}
-
-std::optional<std::pair<QString, QString>> GitHubSource::repositoryAndSha(const Deployment& row)
-{
-    if (!row.scope)
-        return std::nullopt;
-    const QStringList pieces = row.id.split(u'@', Qt::SkipEmptyParts);
-    if (pieces.isEmpty())
-        return std::nullopt;
-    return std::pair<QString, QString>(*row.scope, pieces.last());
-}
-
-QCoro::Task<DeploymentDetails> GitHubSource::details(QString token, Deployment deployment)
-{
-    const auto found = repositoryAndSha(deployment);
-    if (!found) {
-        DeploymentDetails empty;
-        empty.canRedeploy = true;
-        co_return empty;
-    }
-    const QString repository = found->first;
-    const QString sha = found->second;
-    QPointer<GitHubSource> self(this);
-
-    QList<GitHubClient::Run> runs;
-    if (!isRefused(Permission::actions, repository)) {
-        const QList<GitHubClient::Run> got = co_await m_client.runs(token, repository, sha, 50);
-        requireAlive(self);
-        runs = withStalledRuns(got);
-    }
-
-    QList<GitHubClient::Placement> placements;
-    if (!isRefused(Permission::deployments, repository)) {
-        const auto got = co_await attempt(m_client.placements(token, repository, sha, 10));
-        requireAlive(self);
-        placements = got.value.value_or(QList<GitHubClient::Placement>());
-        if (got.error) {
-            if (isRateLimit(got.error))
-                std::rethrow_exception(got.error);
-            logDropped("deployments", repository, got.error);
-        }
-    }
-
-    QList<DeploymentCheck> checks;
-    for (qsizetype i = 0; i < runs.size(); ++i) {
-        const GitHubClient::Run run = runs.at(i);
-        QList<GitHubClient::Job> jobs;
-        if (i < jobsForRuns) {
-            const auto got = co_await attempt(m_client.jobs(token, repository, run.id));
-            requireAlive(self);
-            jobs = got.value.value_or(QList<GitHubClient::Job>());
-            if (got.error) {
-                if (isRateLimit(got.error))
-                    std::rethrow_exception(got.error);
-                logDropped("jobs", repository, got.error);
-            }
-        }
-        if (jobs.isEmpty())
-            checks.append(runCheck(run));
-        for (const auto& job : std::as_const(jobs))
-            checks.append(jobCheck(run, job));
-    }
-
-    // The row's date stands for the commit's: statuses of a young commit are asked again.
-    Commit commit {repository, sha, std::nullopt, {}, {}};
-    if (deployment.date.isValid())
-        commit.info = GitHubClient::CommitInfo {sha, QString(), deployment.date, std::nullopt};
-    const QList<GitHubClient::Status> statusList = co_await statuses(commit, token);
-    requireAlive(self);
-    for (const auto& status : statusList)
-        checks.append(statusCheck(status));
-
-    DeploymentDetails out;
-    for (qsizetype i = 0; i < placements.size(); ++i) {
-        const GitHubClient::Placement placement = placements.at(i);
-        const GitHubClient::PlacementStatus status = co_await latestStatus(placement, repository, token);
-        requireAlive(self);
-        checks.append(placementCheck(placement, status));
-        if (status.state == State::ready) {
-            if (const auto host = hostOf(status.environmentURL))
-                out.domains.append(*host);
-        }
-    }
-
-    if (!runs.isEmpty() && runs.first().actor)
-        out.creator = runs.first().actor;
-    else if (!placements.isEmpty())
-        out.creator = placements.first().creator;
-    out.checks = DeploymentCheck::sortedForDisplay(checks);
-    out.canRedeploy = std::any_of(
-        runs.cbegin(), runs.cend(), [](const GitHubClient::Run& run) { return run.state == State::failed; });
-    co_return out;
-}
-
-QCoro::Task<std::optional<QString>> GitHubSource::redeploy(QString token, Deployment deployment)
-{
-    const auto found = repositoryAndSha(deployment);
-    if (!found)
-        co_return std::nullopt;
-    const QString repository = found->first;
-    const QString sha = found->second;
-    QPointer<GitHubSource> self(this);
-    const QList<GitHubClient::Run> runs = co_await m_client.runs(token, repository, sha, 50);
-    requireAlive(self);
-    for (qsizetype i = 0; i < runs.size(); ++i) {
-        const GitHubClient::Run run = runs.at(i);
-        if (run.state != State::failed)
-            continue;
-        std::exception_ptr failure;
-        try {
-            co_await m_client.rerunFailedJobs(token, repository, run.id);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        requireAlive(self);
-        if (!failure)
-            continue;
-        try {
-            std::rethrow_exception(failure);
-        } catch (const ServiceFailure& f) {
-            if (f.isRefused() && f.status() == 403 && !isRateLimit(failure))
-                throw ServiceFailure::explained(rerunRefusal(repository));
-            throw;
-        }
-    }
-    co_return std::nullopt;
-}
-
-QString GitHubSource::rerunRefusal(const QString& repository) const
-{
-    const QStringList pieces = repository.split(u'/', Qt::SkipEmptyParts);
-    const QString owner = pieces.isEmpty() ? repository : pieces.first();
-    if (m_user && m_user->login.compare(owner, Qt::CaseInsensitive) != 0) {
-        return u"GitHub will not let this token re-run checks in "_s + repository
-            + u": the token is for repositories owned by "_s + m_user->login + u", and this one belongs to "_s
-            + owner + u". It takes a token made with "_s + owner
-            + u" as its resource owner, with Actions set to Read and write."_s;
-    }
-    return u"GitHub will not let this token re-run checks. Edit the token on GitHub and set Actions to Read and write."_s;
 }
 
 QCoro::Task<std::optional<QImage>> GitHubSource::projectIcon(QString, Deployment deployment)

@@ -1,5 +1,6 @@
 #include "sources/GitLabClient.h"
 
+#include "model/KitText.h"
 #include "model/Log.h"
 #include "sources/GitLabReplies.h"
 #include "sources/SourceSupport.h"
@@ -184,7 +185,7 @@ DeploymentCheck GitLabClient::check(const JobResponse& job)
     out.state = mapped.state;
     switch (mapped.state) {
     case Deployment::State::ready:
-        out.note = ServiceAPI::durationText(job.duration);
+        out.note = elapsedText(job.duration);
         break;
     case Deployment::State::failed:
         if (job.allowFailure.value_or(false)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "http/JsonReader.h"
+#include "http/ReplySupport.h"
 #include "http/SiteIconLoader.h"
 
 #include <QCoroTask>
@@ -16,32 +17,18 @@
 
 namespace brenvo {
 
-// Small helpers that the tool sources share.
+// Small helpers that the tool sources share; those the payment clients need too are in
+// http/ReplySupport.h.
 
-// Every "_" replaced by a blank.
-QString spaced(const QString& text);
-// The first character upper-cased, the rest unchanged.
-QString capitalised(const QString& text);
 // The earliest time a row can carry; stands in for a missing or unreadable date.
 QDateTime distantPast();
-// The text when present and not empty.
-std::optional<QString> nonEmpty(const std::optional<QString>& text);
 // Milliseconds since 1970 as a time; nothing when absent, not finite or beyond what a date holds.
 std::optional<QDateTime> dateFromMilliseconds(std::optional<double> milliseconds);
 // Stable split: names not ending with suffix first, then those that do.
 QList<QString> suffixLast(const QList<QString>& names, const QString& suffix);
-// Only http and https addresses are ever opened.
-std::optional<QUrl> webAddress(const QString& text);
-// A short name of an error for the log: never holds a token or reply text.
-QString failureName(const std::exception_ptr& error);
 // A failed lookup that would fail the same way when asked again: a 4xx other than a rejection or
 // a throttle (429), or a 2xx reply that did not read. Network trouble and 5xx are no answer.
 bool isDefinitiveAnswer(const std::exception_ptr& error);
-// A member read leniently: absent when missing, null or of another type.
-template <typename T> std::optional<T> lenientMember(const JsonObject& object, const char* key)
-{
-    return object.lenient<T>(key);
-}
 // The outcome of one request of a walk that goes on past failures.
 template <typename T> struct Attempt {
     std::optional<T> value;

@@ -185,14 +185,14 @@ QCoro::Task<> DevKitStore::addPaymentAccount(
     }
     tool(service).addingAccounts.remove(id);
 
-    const auto fail = [this, service, id, existing](const KitConnection& connection) {
+    const auto fail = [this, service, id](const KitConnection& connection) {
         const Account tried = tool(service).accounts.take(id);
         if (tried.connection)
             Q_EMIT accountConnectionsChanged();
         if (tried.info)
             Q_EMIT accountInfoChanged();
         setAddFailure(service, connection);
-        if (existing == 0)
+        if (paymentAccountRecords(service).isEmpty())
             setConnection(service, connection);
     };
     if (failure) {
@@ -257,10 +257,16 @@ void DevKitStore::removeAccount(KitService service, const QString& id)
     }
     if (m_inspectedPayment && m_inspectedPayment->payment.accountID == id)
         setInspectedPayment(std::nullopt);
-    if (records.isEmpty())
-        disconnect(service);
-    else
+    if (!records.isEmpty()) {
         updatePaymentConnection(service);
+    } else if (tool(service).addingAccounts.isEmpty()) {
+        disconnect(service);
+    } else {
+        // Only an explicit disconnect drops an account being added: the tool waits for it.
+        if (auto task = std::exchange(tool(service).pollTask, std::nullopt))
+            task->cancel();
+        setConnection(service, KitConnection::connecting());
+    }
 }
 
 void DevKitStore::adoptSingleKeys()

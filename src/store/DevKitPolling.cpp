@@ -6,12 +6,15 @@
 #include "model/Scheduler.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace brenvo {
 
 namespace {
 
 constexpr double claudePollSeconds = 5.0;
+constexpr double longestBackoffSeconds = 15 * 60;
+constexpr qint64 buildingLongestSeconds = 6 * 3600; // older "building" rows are stuck, not busy
 
 } // namespace
 
@@ -36,10 +39,35 @@ void DevKitStore::start()
     m_isRunning = true;
     adoptSingleKeys();
     for (const auto service : KitService::allCases()) {
-        if (!isConfigured(service))
-            continue;
-        setConnection(service, KitConnection::connecting());
-        startPolling(service, true);
+        if (isConfigured(service)) {
+            setConnection(service, KitConnection::connecting());
+            startPolling(service, true);
+        } else if (!service.isPayment() && hasSource(service)
+            && m_secrets.lookupSecret(service.secretKey()).isUnreadable()) {
+            // A keyring still locked at login: each turn reads the token again.
+            startPolling(service, true);
+        }
+    }
+}
+
+void DevKitStore::secretsBecameReadable()
+{
+    if (!m_isRunning)
+        return;
+    for (const auto service : KitService::allCases())
+        if (tool(service).pollTask && connection(service).kind() == KitConnection::Kind::notConnected)
+            runDetached(refresh(service), "A tool's refresh");
+    startNewlyConfigured();
+}
+
+void DevKitStore::startNewlyConfigured()
+{
+    // A secret store may not tell a locked item from an absent one: whatever reads now counts.
+    for (const auto service : KitService::allCases()) {
+        if (m_isRunning && !service.isPayment() && !tool(service).pollTask && isConfigured(service)) {
+            setConnection(service, KitConnection::connecting());
+            startPolling(service, true);
+        }
     }
 }
 
@@ -61,16 +89,31 @@ void DevKitStore::startPolling(KitService service, bool refreshFirst)
     runDetached(poll(service, refreshFirst, *record.pollTask), "A tool's polling");
 }
 
+bool DevKitStore::isBuildingLately(KitService service) const
+{
+    const QDateTime since = now().addSecs(-buildingLongestSeconds);
+    const auto rows = deployments(service);
+    return std::any_of(rows.begin(), rows.end(), [&since](const Deployment& row) {
+        return row.state == Deployment::State::building && row.date.isValid() && row.date > since;
+    });
+}
+
 double DevKitStore::pollInterval(KitService service) const
 {
     if (service == KitService::claude)
         return claudePollSeconds;
-    double interval = m_preferences.sleepInterval(service);
-    const auto rows = deployments(service);
-    const bool building = std::any_of(rows.begin(), rows.end(),
-        [](const Deployment& row) { return row.state == Deployment::State::building; });
-    if (building)
-        interval = std::min(interval, service == KitService::github ? 10.0 : 5.0);
+    const double normal = m_preferences.sleepInterval(service);
+    const Tool& record = tool(service);
+    double interval = normal;
+    if (record.failedRefreshes > 0) {
+        // A failing service is asked less and less often, never faster than its normal pace.
+        const double doubled = normal * std::exp2(std::min(record.failedRefreshes - 1, 16));
+        interval = std::max(normal, std::min(doubled, longestBackoffSeconds));
+    } else if (isBuildingLately(service)) {
+        interval = std::min(normal, service == KitService::github ? 10.0 : 5.0);
+    }
+    if (record.quietUntil)
+        interval = std::max(interval, static_cast<double>(now().msecsTo(*record.quietUntil)) / 1000.0);
     return interval;
 }
 
@@ -89,6 +132,10 @@ QCoro::Task<> DevKitStore::poll(KitService service, bool refreshFirst, CancelTok
         co_await scheduler.sleep(seconds(pollInterval(service)), token);
         if (!self || token.isCancelled())
             co_return;
+        Q_EMIT pollingTurn();
+        if (!self || token.isCancelled())
+            co_return;
+        startNewlyConfigured();
         co_await refresh(service);
         if (!self || token.isCancelled())
             co_return;
@@ -99,15 +146,20 @@ QCoro::Task<> DevKitStore::refresh(KitService service)
 {
     if (m_usesMockData || !m_preferences.enabledServices().contains(service))
         co_return;
+    // A spent request limit: nothing is asked before the service said. Claude's turns read a local
+    // reader that spaces its own probes.
+    const auto quiet = tool(service).quietUntil;
+    if (quiet && now() < *quiet && service != KitService::claude)
+        co_return;
     adoptSingleKeys();
+    const Ticket ticket = this->ticket(service);
     if (service.isActivity()) {
-        const auto token = m_secrets.secret(service.secretKey());
-        if (!token)
+        const SecretLookup token = m_secrets.lookupSecret(service.secretKey());
+        if (!token.isFound())
             co_return;
-        const Ticket ticket = this->ticket(service);
         std::exception_ptr failure;
         try {
-            co_await refreshDeployments(service, *token, !connection(service).isConnected());
+            co_await refreshDeployments(service, token.value(), !connection(service).isConnected());
         } catch (...) {
             failure = std::current_exception();
         }
@@ -118,6 +170,11 @@ QCoro::Task<> DevKitStore::refresh(KitService service)
     } else {
         co_await refreshUsage(service);
     }
+    if (!ticket.stillWanted())
+        co_return;
+    const auto kind = connection(service).kind();
+    auto& failed = tool(service).failedRefreshes;
+    failed = kind == KitConnection::Kind::failing || kind == KitConnection::Kind::rejected ? failed + 1 : 0;
 }
 
 void DevKitStore::setEnabled(bool enabled, KitService service)

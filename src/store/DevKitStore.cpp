@@ -5,22 +5,15 @@
 #include "http/JsonReader.h"
 #include "http/ServiceFailure.h"
 #include "model/AppConfig.h"
+#include "model/KitText.h"
 #include "model/Log.h"
 #include "model/Scheduler.h"
+
+#include <QLocale>
 
 #include <algorithm>
 
 namespace brenvo {
-
-namespace {
-
-QString appName()
-{
-    const QString name = AppConfig::main().name;
-    return name.isEmpty() ? QStringLiteral("App") : name;
-}
-
-} // namespace
 
 DevKitStore::DevKitStore(PreferencesStore& preferences, SecretStore& secrets, Scheduler& scheduler,
     bool usesMockData, Sources sources, QObject* parent)
@@ -416,63 +409,64 @@ QString DevKitStore::projectKey(KitService service, const QString& id)
 
 QString DevKitStore::failureText(std::exception_ptr failure, KitService service)
 {
-    const QString name = service.serviceName();
     try {
         if (failure)
             std::rethrow_exception(failure);
     } catch (const ServiceFailure& error) {
         switch (error.kind()) {
         case ServiceFailure::Kind::refused:
-            return name + QStringLiteral(" answered ") + QString::number(error.status())
-                + QStringLiteral(": ") + error.message();
+            // A redirect comes back only when following it would have carried the token elsewhere.
+            if (error.status() >= 300 && error.status() <= 399 && error.status() != 304)
+                return redirectedText(service);
+            return refusedText(service, error.status(), error.message());
         case ServiceFailure::Kind::explained:
             return error.message();
-        case ServiceFailure::Kind::rejected: {
-            const bool isKey = service == KitService::stripe || service == KitService::claude
-                || service == KitService::codex;
-            return name + QStringLiteral(" did not accept the ")
-                + (isKey ? QStringLiteral("key") : QStringLiteral("token")) + QStringLiteral(".");
-        }
+        case ServiceFailure::Kind::rejected:
+            return rejectedText(service);
         }
     } catch (const UsageFailure& error) {
         return error.reason();
     } catch (const DecodingFailure&) {
-        return name + QStringLiteral(" answered with something ") + appName()
-            + QStringLiteral(" does not understand.");
+        return undecodableText(service);
     } catch (...) {
     }
-    return name + QStringLiteral(" could not be reached. Check your internet connection.");
+    return unreachableText(service);
 }
 
 KitConnection DevKitStore::log(std::exception_ptr failure, KitService service)
 {
-    const QString sentence = failureText(failure, service);
-    qCCritical(logApp, "%s", qUtf8Printable(sentence));
+    QString sentence = failureText(failure, service);
+    bool rejected = false;
+    std::optional<QDateTime> retryAt;
     try {
         if (failure)
             std::rethrow_exception(failure);
     } catch (const ServiceFailure& error) {
-        if (error.isRejected())
-            return KitConnection::rejected();
+        rejected = error.isRejected();
+        retryAt = error.retryAt();
     } catch (...) {
     }
-    return KitConnection::failing(sentence);
+    if (retryAt && *retryAt > now()) {
+        // The service's request limit is spent: it is asked nothing before it resets.
+        const QDateTime until = std::min(*retryAt, now().addSecs(3600));
+        tool(service).quietUntil = until;
+        sentence += QStringLiteral(" ") + appName() + QStringLiteral(" will try again at ")
+            + QLocale().toString(until.toLocalTime().time(), QLocale::ShortFormat) + QStringLiteral(".");
+    }
+    qCCritical(logApp, "%s", qUtf8Printable(sentence));
+    return rejected ? KitConnection::rejected() : KitConnection::failing(sentence);
 }
 
 KitConnection DevKitStore::unavailable(KitService service)
 {
-    const QString sentence = appName() + QStringLiteral(" cannot connect to ") + service.serviceName()
-        + QStringLiteral(" in this version.");
+    const QString sentence = unavailableText(service);
     qCCritical(logApp, "%s", qUtf8Printable(sentence));
     return KitConnection::failing(sentence);
 }
 
 KitConnection DevKitStore::notSaved(KitService service)
 {
-    const bool isKey = service.isPayment() || service.isUsage();
-    const QString sentence = service.serviceName() + QStringLiteral(" accepted the ")
-        + (isKey ? QStringLiteral("key") : QStringLiteral("token"))
-        + QStringLiteral(", but it could not be saved in the keyring.");
+    const QString sentence = notSavedText(service);
     qCCritical(logApp, "%s", qUtf8Printable(sentence));
     return KitConnection::failing(sentence);
 }

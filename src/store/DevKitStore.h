@@ -137,6 +137,8 @@ public:
     void setEnabled(bool enabled, KitService service);
     void setCheckInterval(double seconds, KitService service);
     void watch(std::optional<KitService> service);
+    // The keyring appeared or unlocked: tools whose secret could not be read start on their own.
+    void secretsBecameReadable();
     // What the Claude reader is given to space its own probes.
     double claudeCheckInterval() const;
     // The sleep of the tool's loop now, in seconds.
@@ -191,6 +193,8 @@ Q_SIGNALS:
     void listedProjectsChanged();
     void accountConnectionsChanged();
     void accountInfoChanged();
+    // A tool's loop woke: secrets that could not be read may be read again.
+    void pollingTurn();
 
 private:
     friend class test::StoreTest;
@@ -230,6 +234,8 @@ private:
         // Polling: the loop's task while it runs, and when spend was last asked.
         std::optional<CancelToken> pollTask;
         std::optional<QDateTime> spendChecked;
+        int failedRefreshes = 0; // in a row; each one doubles the wait
+        std::optional<QDateTime> quietUntil; // the service said its request limit is spent until then
 
         // A later user action wins over a task still waiting: each task notes the counter it
         // depends on before it waits and drops its results when the counter moved.
@@ -273,6 +279,8 @@ private:
     std::optional<QString> selectedProjectID(KitService service) const;
 
     void startPolling(KitService service, bool refreshFirst);
+    bool isBuildingLately(KitService service) const;
+    void startNewlyConfigured();
     QCoro::Task<> poll(KitService service, bool refreshFirst, CancelToken token);
     QCoro::Task<> watchUsage(KitService service);
 

@@ -1,6 +1,5 @@
 #include "updates/FeedbackWindowController.h"
 
-#include "app/state/AppState.h"
 #include "model/Log.h"
 
 #include <QRegularExpression>
@@ -39,11 +38,6 @@ std::optional<QUrl> FeedbackWindowController::mailURL(const AppConfig& config)
     query.addQueryItem(QStringLiteral("body"), QStringLiteral("\n\n%1 %2").arg(name, version.trimmed()));
     url.setQuery(query);
     return url;
-}
-
-void FeedbackWindowController::show(AppState& appState)
-{
-    show(appState.config());
 }
 
 void FeedbackWindowController::show(const AppConfig& config)

@@ -10,8 +10,6 @@
 
 namespace brenvo {
 
-class AppState;
-
 // Feedback: a mail to the support address of this build, in the user's mail program. Without an
 // address there is nowhere to send it, and nothing happens. Main thread only.
 class FeedbackWindowController : public QObject {
@@ -20,7 +18,6 @@ class FeedbackWindowController : public QObject {
 public:
     explicit FeedbackWindowController(UrlOpener open = desktopOpener(), QObject* parent = nullptr);
 
-    void show(AppState& appState);
     void show(const AppConfig& config);
 
     // The mail address with a subject and the version; none without a plain address.

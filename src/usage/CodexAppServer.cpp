@@ -1,6 +1,7 @@
 #include "usage/CodexAppServer.h"
 
 #include "model/AppConfig.h"
+#include "model/KitText.h"
 #include "model/Log.h"
 #include "model/Usage.h"
 
@@ -17,12 +18,6 @@ constexpr qint64 initializeID = 1;
 constexpr qint64 limitsID = 2;
 constexpr qint64 accountID = 3;
 constexpr qint64 lineCap = 8 << 20;
-
-QString appName()
-{
-    const QString name = AppConfig::main().name;
-    return name.isEmpty() ? QStringLiteral("App") : name;
-}
 
 QByteArray request(qint64 id, const char* method, const QJsonObject& params)
 {

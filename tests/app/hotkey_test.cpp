@@ -27,19 +27,17 @@ TEST(HotKeyText, DesktopWordsInFixedOrderThenTheKeyNameFromTheLayoutOrTheUSName)
     EXPECT_EQ(HotKey::defaultShortcut().displayText(), "Alt+Shift+Space");
     // Bits other than the four are carried but not shown.
     EXPECT_EQ((HotKey {121, 7936 | 0x10000}).displayText(), "Ctrl+Alt+Shift+Super+PgDown");
-    EXPECT_EQ((HotKey {36, HotKey::command}).displayText(), "Super+Return");
-    EXPECT_EQ((HotKey {122, 0}).displayText(), "F1");
+    EXPECT_TRUE((HotKey {36, HotKey::command}).displayText() == "Super+Return"
+        && (HotKey {122, 0}).displayText() == "F1");
     {
         // An AZERTY keyboard types "q" where a US one types "a"; nothing from the layout: the US name
         // of the position, else the code.
         LayoutOverride layout([](quint32 code) { return code == 0 ? " q\n" : " \t\n"; });
-        EXPECT_EQ(HotKey::keyName(0), "Q");
-        EXPECT_EQ(HotKey::keyName(83), "1"); // keypad 1
-        EXPECT_EQ(HotKey::keyName(72), "Key 72");
+        EXPECT_EQ(QStringList({HotKey::keyName(0), HotKey::keyName(83), HotKey::keyName(72)}),
+            (QStringList {"Q", "1", "Key 72"})); // 83: keypad 1
     }
     LayoutOverride layout([](quint32) { return QString::fromUtf8("é"); });
-    EXPECT_EQ(HotKey::keyName(19), QString::fromUtf8("É"));
-    EXPECT_EQ(HotKey::keyName(49), "Space");
+    EXPECT_TRUE(HotKey::keyName(19) == QString::fromUtf8("É") && HotKey::keyName(49) == "Space");
 }
 
 TEST(HotKeyStoredForm, RoundTripsAndReadsWhatOthersWrote)
@@ -49,8 +47,7 @@ TEST(HotKeyStoredForm, RoundTripsAndReadsWhatOthersWrote)
         EXPECT_EQ(HotKey::fromStoredForm(k.storedForm()), k);
     }
     // The stored empty dictionary, or a missing key: no shortcut.
-    EXPECT_EQ(HotKey::fromStoredForm({}), std::nullopt);
-    EXPECT_EQ(HotKey::fromStoredForm({{"keyCode", 49}}), std::nullopt);
+    EXPECT_TRUE(!HotKey::fromStoredForm({}) && !HotKey::fromStoredForm({{"keyCode", 49}}));
     // Any integer width, and whole doubles, as property lists and JSON give them.
     EXPECT_EQ(HotKey::fromStoredForm({{"keyCode", 122u}, {"modifiers", qint64(256)}, {"extra", 7}}),
         (HotKey {122, 256}));
@@ -69,8 +66,7 @@ TEST(HotKeyX11Table, KeysModifiersAndKeyEventsMapBothWays)
 {
     EXPECT_EQ(HotKey::x11KeyCode(49), 65); // evdev space
     // Modifier keys and codes outside the table have no X11 key.
-    EXPECT_EQ(HotKey::x11KeyCode(56), std::nullopt);
-    EXPECT_EQ(HotKey::keyCodeFromX11(50), std::nullopt); // left Shift
+    EXPECT_TRUE(!HotKey::x11KeyCode(56) && !HotKey::keyCodeFromX11(50)); // 50: left Shift
     int mapped = 0;
     for (quint32 code = 0; code < 1000; ++code) {
         if (const auto x = HotKey::x11KeyCode(code)) {
@@ -93,8 +89,7 @@ TEST(HotKeyX11Table, KeysModifiersAndKeyEventsMapBothWays)
     EXPECT_EQ(record(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::MetaModifier, 38),
         (HotKey {0, 6912}));
     // No native code (offscreen), or a key the table lacks (Print).
-    EXPECT_EQ(record(Qt::NoModifier, 0), std::nullopt);
-    EXPECT_EQ(record(Qt::NoModifier, 107), std::nullopt);
+    EXPECT_TRUE(!record(Qt::NoModifier, 0) && !record(Qt::NoModifier, 107));
 }
 
 TEST(KeyRepeatFilter, OnePressPerHoldWhicheverWayTheServerRepeats)
@@ -130,12 +125,10 @@ TEST(HotKeyManagerWithoutX11, KeepsTheShortcutButHasNothingInForce)
     // stays.
     EXPECT_TRUE(m.registerHotKey(HotKey {122, 0}));
     m.start();
-    EXPECT_TRUE(m.isRegistered());
-    EXPECT_FALSE(m.isActive());
+    EXPECT_TRUE(m.isRegistered() && !m.isActive());
     EXPECT_FALSE(m.registerHotKey(HotKey::defaultShortcut()));
     EXPECT_EQ(m.hotKey(), (HotKey {122, 0}));
-    EXPECT_TRUE(m.registerHotKey(std::nullopt));
-    EXPECT_EQ(m.hotKey(), std::nullopt);
+    EXPECT_TRUE(m.registerHotKey(std::nullopt) && !m.hotKey());
     m.stop();
     EXPECT_FALSE(m.isRegistered());
     // The layout of a display that is not there types nothing: US names.

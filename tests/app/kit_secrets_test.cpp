@@ -30,8 +30,7 @@ TEST(KitSecrets, KeepsEveryTokenInOneItemAsksForAMissingKeyOnceAndRemovesSingleI
     EXPECT_EQ(secrets.secret("kit.github"), std::nullopt);
     EXPECT_EQ(base.calls, (QStringList {"lookup kit.keys", "secret kit.github"}));
     base.calls.clear();
-    EXPECT_EQ(secrets.lookupSecret("kit.github"), SecretLookup::absent());
-    EXPECT_TRUE(base.calls.isEmpty());
+    EXPECT_TRUE(secrets.lookupSecret("kit.github") == SecretLookup::absent() && base.calls.isEmpty());
 
     EXPECT_TRUE(secrets.setSecret("test-token-a", "kit.vercel"));
     EXPECT_TRUE(secrets.setSecret("test-token-b", "kit.stripe.acct_1"));
@@ -40,8 +39,7 @@ TEST(KitSecrets, KeepsEveryTokenInOneItemAsksForAMissingKeyOnceAndRemovesSingleI
     EXPECT_FALSE(base.calls.contains("secret kit.vercel")); // setting adopts nothing
     base.calls.clear();
     secrets.removeSecret("kit.gitlab");
-    EXPECT_EQ(base.calls, (QStringList {"remove kit.gitlab"}));
-    EXPECT_FALSE(base.items.contains("kit.gitlab"));
+    EXPECT_TRUE(base.calls == QStringList {"remove kit.gitlab"} && !base.items.contains("kit.gitlab"));
     base.calls.clear();
     secrets.removeSecret("kit.vercel");
     EXPECT_EQ(base.calls, (QStringList {"set kit.keys", "remove kit.vercel"}));
@@ -59,8 +57,8 @@ TEST(KitSecrets, AdoptsATokenKeptAsAnItemOfItsOwnOnlyAfterSavingItAndKeepsTokens
     EXPECT_EQ(secrets.secret("kit.vercel"), "test-token-vercel");
     EXPECT_EQ(base.calls,
         (QStringList {"lookup kit.keys", "secret kit.vercel", "set kit.keys", "remove kit.vercel"}));
-    EXPECT_FALSE(base.items.contains("kit.vercel"));
-    EXPECT_EQ(storedKeys(base).value("kit.vercel").toString(), "test-token-vercel");
+    EXPECT_TRUE(!base.items.contains("kit.vercel")
+        && storedKeys(base).value("kit.vercel").toString() == "test-token-vercel");
 
     // A refused write keeps the single item: it is the only copy that outlives this run.
     FakeSecretStore refusing;
@@ -69,8 +67,7 @@ TEST(KitSecrets, AdoptsATokenKeptAsAnItemOfItsOwnOnlyAfterSavingItAndKeepsTokens
     KitSecrets other(refusing);
     MessageRecorder log;
     EXPECT_EQ(other.secret("kit.gitlab"), "test-token-gitlab");
-    EXPECT_TRUE(refusing.items.contains("kit.gitlab"));
-    EXPECT_FALSE(refusing.calls.contains("remove kit.gitlab"));
+    EXPECT_TRUE(refusing.items.contains("kit.gitlab") && !refusing.calls.contains("remove kit.gitlab"));
     // A token set meanwhile is kept for the run and saved with the next write that succeeds.
     EXPECT_FALSE(other.setSecret("test-token-a", "kit.github"));
     EXPECT_TRUE(log.contains("The kit's keys could not be saved"));
@@ -97,20 +94,16 @@ TEST(KitSecrets, WhileTheItemIsUnreadableKeepsChangesAndMergesThemWhenItReadsAga
     EXPECT_EQ(secrets.secret("kit.github"), "test-token-new");
     EXPECT_EQ(secrets.lookupSecret("kit.vercel"), SecretLookup::absent()); // never unreadable
     // A single item is served from memory and left in place.
-    EXPECT_EQ(secrets.secret("kit.cloudflare"), "test-token-cf");
-    EXPECT_TRUE(base.items.contains("kit.cloudflare"));
+    EXPECT_TRUE(secrets.secret("kit.cloudflare") == "test-token-cf" && base.items.contains("kit.cloudflare"));
     // Removed while unreadable: must not come back with the merge.
     secrets.removeSecret("kit.polar");
-    EXPECT_TRUE(secrets.isDenied());
-    EXPECT_FALSE(log.all().contains("test-token"));
+    EXPECT_TRUE(secrets.isDenied() && !log.all().contains("test-token"));
 
     base.unreadable.clear();
     EXPECT_EQ(secrets.secret("kit.vercel"), std::nullopt); // read once: memory until reloaded
     EXPECT_TRUE(secrets.reload());
-    EXPECT_EQ(secrets.secret("kit.vercel"), "test-token-vercel");
-    EXPECT_FALSE(secrets.isDenied());
-    EXPECT_EQ(secrets.secret("kit.github"), "test-token-new");
-    EXPECT_EQ(secrets.secret("kit.polar"), std::nullopt);
+    EXPECT_TRUE(secrets.secret("kit.vercel") == "test-token-vercel" && !secrets.isDenied());
+    EXPECT_TRUE(secrets.secret("kit.github") == "test-token-new" && !secrets.secret("kit.polar"));
     // What changed in memory is saved with the merge, so the next launch has it too.
     EXPECT_EQ(storedKeys(base),
         (QJsonObject {{"kit.github", "test-token-new"}, {"kit.vercel", "test-token-vercel"},
@@ -123,8 +116,7 @@ TEST(KitSecrets, KeepsAStrayMemberAndNeverWritesOverAnItemThatIsNoJsonObject)
     FakeSecretStore base;
     base.items.insert(KitSecrets::itemKey, R"({"kit.github":"test-token-a","kit.odd":5})");
     KitSecrets secrets(base);
-    EXPECT_EQ(secrets.secret("kit.github"), "test-token-a");
-    EXPECT_EQ(secrets.secret("kit.odd"), std::nullopt);
+    EXPECT_TRUE(secrets.secret("kit.github") == "test-token-a" && !secrets.secret("kit.odd"));
     EXPECT_TRUE(secrets.setSecret("test-token-b", "kit.gitlab"));
     EXPECT_EQ(storedKeys(base),
         (QJsonObject {{"kit.github", "test-token-a"}, {"kit.gitlab", "test-token-b"}, {"kit.odd", 5}}));
@@ -136,8 +128,7 @@ TEST(KitSecrets, KeepsAStrayMemberAndNeverWritesOverAnItemThatIsNoJsonObject)
         MessageRecorder log;
         EXPECT_FALSE(denied.setSecret("test-token-a", "kit.github")) << content.toStdString();
         denied.removeSecret("kit.vercel");
-        EXPECT_EQ(odd.items.value(KitSecrets::itemKey), content);
-        EXPECT_TRUE(log.contains(notSaved));
+        EXPECT_TRUE(odd.items.value(KitSecrets::itemKey) == content && log.contains(notSaved));
         EXPECT_EQ(denied.secret("kit.github"), "test-token-a");
     }
 }

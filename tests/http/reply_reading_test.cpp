@@ -2,6 +2,7 @@
 // explanations in error bodies, time stamps, first lines and durations.
 #include "http/JsonReader.h"
 #include "http/ServiceAPI.h"
+#include "model/KitText.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -163,6 +164,18 @@ TEST(JsonReader, AWrongMemberFailsTheWholeReplyAndSaysWhere)
         EXPECT_EQ(f.path(), path) << body.toStdString();
         EXPECT_FALSE(QByteArray(f.what()).contains("\"m\"")) << "reply text stays out of the failure";
     }
+
+    // Nested views keep their path.
+    const auto o
+        = decodeJson<JsonObject>(R"({"result": {"items": [{"a": 1}, {"a": "x"}]}})", KeyStyle::snakeCase);
+    const JsonArray items = o.required<JsonObject>("result").required<JsonArray>("items");
+    EXPECT_EQ(items.at<JsonObject>(0).required<int>("a"), 1);
+    try {
+        items.all<JsonObject>().at(1).required<int>("a");
+        FAIL();
+    } catch (const DecodingFailure& f) {
+        EXPECT_EQ(f.path(), "result.items[1].a");
+    }
 }
 
 TEST(JsonReader, DocumentsThatAreNotObjects)
@@ -197,20 +210,6 @@ TEST(JsonReader, LenientMembersOfAnotherTypeRaiseNothing)
     EXPECT_EQ(o.lenient<QString>("b"), "x");
     EXPECT_EQ(thrown, before);
     EXPECT_EQ(o.lenient<Author>("d"), std::nullopt) << "a record that fails inside";
-}
-
-TEST(JsonReader, NestedViewsKeepTheirPath)
-{
-    const auto o
-        = decodeJson<JsonObject>(R"({"result": {"items": [{"a": 1}, {"a": "x"}]}})", KeyStyle::snakeCase);
-    const JsonArray items = o.required<JsonObject>("result").required<JsonArray>("items");
-    EXPECT_EQ(items.at<JsonObject>(0).required<int>("a"), 1);
-    try {
-        items.all<JsonObject>().at(1).required<int>("a");
-        FAIL();
-    } catch (const DecodingFailure& f) {
-        EXPECT_EQ(f.path(), "result.items[1].a");
-    }
 }
 
 TEST(ErrorMessage, SearchOrder)
@@ -269,10 +268,10 @@ TEST(Duration, ShortText)
         = {{-0.0, "0s"}, {0.4, "0s"}, {0.5, "1s"}, {59.5, "1m 0s"}, {125, "2m 5s"}, {3599, "59m 59s"},
             {3600, "1h 0m"}, {3599.5, "1h 0m"}, {7199, "1h 59m"}, {90000, "25h 0m"}};
     for (const auto& [seconds, text] : table)
-        EXPECT_EQ(ServiceAPI::durationText(seconds), QString::fromLatin1(text)) << seconds;
+        EXPECT_EQ(elapsedText(seconds), QString::fromLatin1(text)) << seconds;
     for (double bad : {-1.0, -0.4, std::nan(""), std::numeric_limits<double>::infinity(), 1e19})
-        EXPECT_EQ(ServiceAPI::durationText(bad), std::nullopt) << bad;
-    EXPECT_EQ(ServiceAPI::durationText(std::nullopt), std::nullopt);
+        EXPECT_EQ(elapsedText(bad), std::nullopt) << bad;
+    EXPECT_EQ(elapsedText(std::nullopt), std::nullopt);
 }
 
 } // namespace

@@ -109,12 +109,6 @@ TEST_F(RequestPath, MethodBodyAndCredentialHeaders)
     EXPECT_EQ(only().header("Content-Length"), "0");
     EXPECT_FALSE(only().hasHeader("Content-Type"));
 
-    ServiceAPI keyed = api();
-    keyed.keyHeader = QStringLiteral("x-api-key");
-    const HTTPRequest withKey = keyed.buildRequest("me", {}, std::nullopt, std::nullopt, token);
-    EXPECT_EQ(withKey.header("x-api-key"), token.toUtf8());
-    EXPECT_FALSE(withKey.header("Authorization"));
-
     // A fixed header of the same name, in any letter case, replaces the credential.
     ServiceAPI basic = api();
     basic.headers = {{"AUTHORIZATION", "Basic dGVzdDo="}};

@@ -97,10 +97,8 @@ TEST(IconCandidates, WhichLinksCountAndInWhatOrder)
             "https://example.test/logo.SVG", "https://example.test/commented.png",
             "https://cdn.example.test/32.png", "https://example.test/second32.png",
             "https://example.test/upper.ico", "https://example.test/favicon.ico"}));
-}
 
-TEST(IconCandidates, FallbackAttributesAndScores)
-{
+    // The fallback, attributes and scores.
     EXPECT_EQ(candidates(QString(), QUrl("https://example.test/docs/page.html")),
         QStringList {"https://example.test/favicon.ico"});
     // Declared by the page: tried in its scored place, not again at the end.

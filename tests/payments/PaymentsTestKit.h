@@ -6,8 +6,6 @@
 #include "model/Payment.h"
 #include "sources/SourcesTestKit.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
 
 namespace brenvo::test {
@@ -17,11 +15,6 @@ inline const QString fakeKey = QStringLiteral("test-key-not-real");
 inline QByteArray paymentsFixture(const char* name)
 {
     return LoopbackServer::fixture(QStringLiteral("payments/fixtures/") + QString::fromLatin1(name));
-}
-
-inline QDateTime utc(const char* iso)
-{
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toUTC();
 }
 
 // The states of a list, in order.

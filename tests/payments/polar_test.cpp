@@ -32,13 +32,9 @@ protected:
     void serveOrders() { server.route("GET", "/v1/orders/", 200, paymentsFixture("polar/orders.json")); }
 };
 
-TEST(PolarDefaults, TalksToTheLiveAPI)
-{
-    EXPECT_EQ(PolarClient(nullptr).baseURL, QUrl("https://api.polar.sh/v1"));
-}
-
 TEST_F(PolarTest, AccountIsTheFirstOrganization)
 {
+    EXPECT_EQ(PolarClient(nullptr).baseURL, QUrl("https://api.polar.sh/v1"));
     server.route("GET", "/v1/organizations/", 200, paymentsFixture("polar/organizations.json"));
     EXPECT_EQ(account(),
         (PaymentAccountInfo {QStringLiteral("Quill Studio"), QStringLiteral("https://quill.example.com"),
@@ -62,10 +58,8 @@ TEST_F(PolarTest, AccountIsTheFirstOrganization)
     server.route(
         "GET", "/v1/organizations/", 200, R"({"items":[],"pagination":{"total_count":0,"max_page":0}})");
     EXPECT_EQ(account(), PaymentAccountInfo {});
-}
 
-TEST_F(PolarTest, AccountFailsOnlyForARefusedKey)
-{
+    // It fails only for a refused key.
     expectAccountFailuresGiveNothing(
         server, "/v1/organizations/", [this] { return client.account(fakeKey); });
     EXPECT_EQ(accountFrom(R"({"id":"o1","name":["Quill"]})"), PaymentAccountInfo {});
@@ -75,10 +69,8 @@ TEST_F(PolarTest, OrdersBecomePaymentsNewestFirst)
 {
     serveOrders();
     const auto list = payments(QStringLiteral("quill-studio"));
-    const auto asked = server.requests("GET", "/v1/orders/");
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(queryOf(asked[0]), (QMap<QString, QString> {{"limit", "10"}, {"sorting", "-created_at"}}));
-    EXPECT_EQ(asked[0].header("Authorization"), QByteArray("Bearer test-key-not-real"));
+    EXPECT_EQ(queryOf(server.requests().at(0)),
+        (QMap<QString, QString> {{"limit", "10"}, {"sorting", "-created_at"}}));
     EXPECT_EQ(server.count("/v1/organizations/"), 0);
 
     ASSERT_EQ(list.size(), 5);
@@ -87,29 +79,15 @@ TEST_F(PolarTest, OrdersBecomePaymentsNewestFirst)
         (QList<State> {
             State::succeeded, State::refunded, State::succeeded, State::pending, State::succeeded}));
 
-    Payment renewal;
-    renewal.id = QStringLiteral("0d7c2a5e-1f3b-4c8e-9a6d-000000000001");
-    renewal.amount = 2900; // with tax
-    renewal.currency = QStringLiteral("USD");
-    renewal.state = State::succeeded;
-    renewal.date = utc("2024-05-01T12:00:00Z");
-    renewal.customerName = QStringLiteral("Mara Quill");
-    renewal.customerEmail = QStringLiteral("mara@example.com");
-    renewal.country = QStringLiteral("GB"); // the order's address before the customer's
-    renewal.description = QStringLiteral("Pro plan, monthly");
-    renewal.note = QStringLiteral("Renewal");
-    renewal.reference = QStringLiteral("QUILL-0042");
-    renewal.url = QUrl("https://polar.sh/dashboard/quill-studio/orders/0d7c2a5e-1f3b-4c8e-9a6d-000000000001");
-    EXPECT_EQ(list[0], renewal);
+    EXPECT_EQ(list[0].amount, 2900) << "with tax";
+    EXPECT_EQ(list[0].currency, "USD");
+    EXPECT_EQ(list[0].country, "GB") << "the order's address before the customer's";
+    EXPECT_EQ(list[0].note, "Renewal");
+    EXPECT_EQ(list[0].url,
+        QUrl("https://polar.sh/dashboard/quill-studio/orders/0d7c2a5e-1f3b-4c8e-9a6d-000000000001"));
 
-    const Payment& refunded = list[1];
-    EXPECT_EQ(refunded.date, utc("2024-05-01T09:00:00Z"));
-    EXPECT_EQ(refunded.currency, "EUR");
-    EXPECT_EQ(refunded.customerName, std::nullopt);
-    EXPECT_EQ(refunded.country, "DE");
-    EXPECT_EQ(refunded.description, "Lifetime license");
-    EXPECT_EQ(refunded.reference, std::nullopt);
-    EXPECT_EQ(refunded.note, std::nullopt);
+    EXPECT_EQ(list[1].country, "DE");
+    EXPECT_EQ(list[1].note, std::nullopt);
 
     EXPECT_EQ(list[2].note, "Partially refunded");
     EXPECT_EQ(list[2].description, std::nullopt);
@@ -119,23 +97,13 @@ TEST_F(PolarTest, OrdersBecomePaymentsNewestFirst)
     EXPECT_EQ(list[4].customerEmail, std::nullopt);
     for (const auto& payment : list)
         EXPECT_EQ(payment.method, std::nullopt);
-}
 
-TEST_F(PolarTest, DashboardLinksNeedTheHandle)
-{
-    serveOrders();
-    for (const auto& payment : payments(std::nullopt))
-        EXPECT_EQ(payment.url, std::nullopt);
-    for (const auto& payment : payments(QString()))
+    // Dashboard links need the handle, escaped.
+    for (const auto& payment : payments(std::nullopt) + payments(QString()))
         EXPECT_EQ(payment.url, std::nullopt);
     EXPECT_EQ(payments(QStringLiteral("quill/../admin?x"), 1).at(0).url,
         QUrl(
             "https://polar.sh/dashboard/quill%2F..%2Fadmin%3Fx/orders/0d7c2a5e-1f3b-4c8e-9a6d-000000000001"));
-}
-
-TEST_F(PolarTest, NeverMoreThanTheLimit)
-{
-    serveOrders();
     expectAtMostTheLimit(server, [this](int limit) { return client.payments(fakeKey, {}, limit); });
 }
 

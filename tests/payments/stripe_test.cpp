@@ -26,22 +26,15 @@ protected:
     void serveCharges() { server.route("GET", "/v1/charges", 200, paymentsFixture("stripe/charges.json")); }
 };
 
-TEST(StripeDefaults, TalksToTheLiveAPI)
-{
-    EXPECT_EQ(StripeClient(nullptr).baseURL, QUrl("https://api.stripe.com/v1"));
-}
-
 TEST_F(StripeTest, AccountIsNamedByTheDashboardThenTheBusiness)
 {
+    EXPECT_EQ(StripeClient(nullptr).baseURL, QUrl("https://api.stripe.com/v1"));
     server.route("GET", "/v1/account", 200, paymentsFixture("stripe/account.json"));
     EXPECT_EQ(account(),
         (PaymentAccountInfo {QStringLiteral("Quill"), QStringLiteral("https://quill.example.com"), {}, {}}));
     ASSERT_EQ(server.requests().size(), 1u);
-    const auto& request = server.requests().front();
-    EXPECT_EQ(request.method, "GET");
-    EXPECT_EQ(request.path, "/v1/account");
-    EXPECT_FALSE(request.hasQuery);
-    EXPECT_EQ(request.header("Authorization"), QByteArray("Bearer test-key-not-real"));
+    EXPECT_EQ(server.requests().front().target, "/v1/account");
+    EXPECT_EQ(server.requests().front().header("Authorization"), QByteArray("Bearer test-key-not-real"));
 
     EXPECT_EQ(accountFrom(R"({"settings":{"dashboard":{"display_name":""}},
         "business_profile":{"name":"Quill Studio Ltd","url":"quill.example.com"}})"),
@@ -57,10 +50,8 @@ TEST_F(StripeTest, AccountIsNamedByTheDashboardThenTheBusiness)
         const QByteArray body = R"({"business_profile":{"url":")" + QByteArray(url) + R"("}})";
         EXPECT_EQ(accountFrom(body.constData()).site, std::nullopt);
     }
-}
 
-TEST_F(StripeTest, AccountFailsOnlyForARefusedKey)
-{
+    // It fails only for a refused key.
     expectAccountFailuresGiveNothing(server, "/v1/account", [this] { return client.account(fakeKey); });
     // A member of the wrong type spoils the reply, not the call.
     EXPECT_EQ(accountFrom(R"({"settings":{"dashboard":{"display_name":7}}})"), PaymentAccountInfo {});
@@ -74,10 +65,6 @@ TEST_F(StripeTest, ChargesBecomePaymentsInStripesOrder)
 {
     serveCharges();
     const auto list = payments(10);
-    const auto asked = server.requests("GET", "/v1/charges");
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].query, "limit=10");
-    EXPECT_EQ(asked[0].header("Authorization"), QByteArray("Bearer test-key-not-real"));
     EXPECT_EQ(server.count("/v1/account"), 0);
 
     ASSERT_EQ(list.size(), 6);
@@ -85,58 +72,37 @@ TEST_F(StripeTest, ChargesBecomePaymentsInStripesOrder)
         (QList<State> {State::succeeded, State::refunded, State::disputed, State::failed, State::pending,
             State::succeeded}));
 
-    Payment paid;
-    paid.id = QStringLiteral("ch_3PaidExample0001");
-    paid.amount = 2900;
-    paid.currency = QStringLiteral("USD");
-    paid.state = State::succeeded;
-    paid.date = QDateTime::fromSecsSinceEpoch(1714561200, Qt::UTC);
-    paid.customerName = QStringLiteral("Mara Quill");
-    paid.customerEmail = QStringLiteral("mara@example.com");
-    paid.country = QStringLiteral("GB");
-    paid.description = QStringLiteral("Pro license");
-    paid.method = QStringLiteral("Visa \u2022\u2022\u2022\u2022 4242");
-    paid.reference = QStringLiteral("1042-7731");
-    paid.url = QUrl("https://dashboard.stripe.com/payments/pi_3PaidExample0001");
-    EXPECT_EQ(list[0], paid);
+    EXPECT_EQ(list[0].currency, "USD");
+    EXPECT_EQ(list[0].date, QDateTime::fromSecsSinceEpoch(1714561200, Qt::UTC));
+    EXPECT_EQ(list[0].method, "Visa \u2022\u2022\u2022\u2022 4242");
+    EXPECT_EQ(list[0].reference, "1042-7731");
+    EXPECT_EQ(list[0].url, QUrl("https://dashboard.stripe.com/payments/pi_3PaidExample0001"));
 
     // Refunded in full: no name given, the receipt address stands in; the card's country too.
     const Payment& refunded = list[1];
-    EXPECT_EQ(refunded.currency, "EUR");
-    EXPECT_EQ(refunded.amount, 9900);
     EXPECT_EQ(refunded.customerName, std::nullopt);
     EXPECT_EQ(refunded.customerEmail, "jonah@example.org");
     EXPECT_EQ(refunded.country, "DE");
-    EXPECT_EQ(refunded.method, "Mastercard \u2022\u2022\u2022\u2022 4444");
     EXPECT_EQ(refunded.note, std::nullopt);
-    EXPECT_EQ(refunded.reference, std::nullopt);
 
     // Empty texts are no texts.
     const Payment& disputed = list[2];
     EXPECT_EQ(disputed.customerName, std::nullopt);
-    EXPECT_EQ(disputed.customerEmail, std::nullopt);
     EXPECT_EQ(disputed.description, std::nullopt);
-    EXPECT_EQ(disputed.country, "US");
-    EXPECT_EQ(disputed.method, "American Express \u2022\u2022\u2022\u2022 0005");
 
     // A declined test-mode charge without an intent: the decline reason, the charge's own test page.
     const Payment& failed = list[3];
     EXPECT_EQ(failed.note, "Your card was declined.");
-    EXPECT_EQ(failed.country, "FI");
-    EXPECT_EQ(failed.customerEmail, "buyer@example.net");
     EXPECT_EQ(failed.url, QUrl("https://dashboard.stripe.com/test/payments/ch_3FailedExample04"));
 
-    const Payment& pending = list[4];
-    EXPECT_EQ(pending.method, "SEPA Direct Debit \u2022\u2022\u2022\u2022 3000");
-    EXPECT_EQ(pending.amount, 120000);
-    EXPECT_EQ(pending.note, std::nullopt);
+    EXPECT_EQ(list[4].method, "SEPA Direct Debit \u2022\u2022\u2022\u2022 3000");
 
     const Payment& partly = list[5];
     EXPECT_EQ(partly.note, "Partially refunded");
     EXPECT_EQ(partly.method, "PayPal");
     EXPECT_EQ(partly.currency, "JPY");
     EXPECT_EQ(partly.amount, 5000);
-    EXPECT_EQ(partly.date, QDateTime::fromSecsSinceEpoch(1714543200, Qt::UTC));
+    expectAtMostTheLimit(server, [this](int limit) { return client.payments(fakeKey, {}, limit); });
 }
 
 TEST_F(StripeTest, StateOfAChargeFollowsItsFlags)
@@ -149,19 +115,10 @@ TEST_F(StripeTest, StateOfAChargeFollowsItsFlags)
         server.route("GET", "/v1/charges", 200, body);
         return payments(3).at(0).state;
     };
-    EXPECT_EQ(stateOf("succeeded", false, false), State::succeeded);
-    EXPECT_EQ(stateOf("succeeded", true, false), State::refunded);
-    EXPECT_EQ(stateOf("succeeded", false, true), State::disputed);
     EXPECT_EQ(stateOf("succeeded", true, true), State::disputed);
     EXPECT_EQ(stateOf("failed", false, true), State::failed);
     EXPECT_EQ(stateOf("pending", true, false), State::pending);
     EXPECT_EQ(stateOf("requires_review", false, false), State::pending);
-}
-
-TEST_F(StripeTest, NeverMoreThanTheLimit)
-{
-    serveCharges();
-    expectAtMostTheLimit(server, [this](int limit) { return client.payments(fakeKey, {}, limit); });
 }
 
 TEST_F(StripeTest, PaymentFailuresComeThroughUnchanged)

@@ -20,14 +20,6 @@
 #include <QSet>
 #include <QUrlQuery>
 
-#include <gtest/gtest.h>
-
-#include <exception>
-#include <initializer_list>
-#include <memory>
-#include <optional>
-#include <utility>
-
 namespace brenvo::test {
 
 inline const QString fakeToken = QStringLiteral("test-token-not-real");

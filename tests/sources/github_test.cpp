@@ -7,11 +7,7 @@
 using namespace brenvo;
 using namespace brenvo::test;
 using State = Deployment::State;
-using gh::CommitBlueprint;
-using gh::PlacementBlueprint;
-using gh::PlacementStatusBlueprint;
-using gh::RunBlueprint;
-using gh::StatusBlueprint;
+using namespace brenvo::test::gh;
 
 namespace {
 
@@ -54,13 +50,19 @@ protected:
     void repositories() { serveFixture("/user/repos", "repos"); }
     void user() { serveFixture("/user", "user"); }
 
-    // A repository whose three listings answer as given.
+    // A repository whose three listings answer as given, each commit named without statuses.
     void world(const QString& repository, const QList<CommitBlueprint>& commits,
         const QList<RunBlueprint>& runs = {}, const QList<PlacementBlueprint>& placements = {})
     {
         serve(repoPath(repository) + "/commits", 200, gh::commits(commits));
         serve(repoPath(repository) + "/actions/runs", 200, gh::runs(runs));
         serve(repoPath(repository) + "/deployments", 200, gh::deployments(placements));
+        for (const auto& c : commits)
+            statuses(repository, c.sha, {});
+        for (const auto& r : runs)
+            statuses(repository, r.sha, {});
+        for (const auto& p : placements)
+            statuses(repository, p.sha, {});
     }
     void statuses(const QString& repository, const QString& commit, const QList<StatusBlueprint>& list)
     {
@@ -99,15 +101,10 @@ TEST_F(GitHubTest, EachOperationAsksItsPathWithTheTokenAndGitHubHeaders)
 {
     const QByteArray repo = repoPath(), commit = sha1.toLatin1(), runs = R"({"workflow_runs":[]})";
     const QList<std::pair<QByteArray, QByteArray>> asks {{"GET /user", fixture("github/user.json")},
-        {"GET /user/repos?per_page=50&sort=pushed", "[]"}, {"GET " + repo + "/commits?per_page=5", "[]"},
-        {"GET " + repo + "/actions/runs?per_page=20", runs},
+        {"GET /user/repos?per_page=50&sort=pushed", "[]"},
         {"GET " + repo + "/actions/runs?head_sha=" + commit + "&per_page=50", runs},
         {"GET " + repo + "/actions/runs/9100000000001/jobs?filter=latest&per_page=100", R"({"jobs":[]})"},
-        {"GET " + repo + "/commits/" + commit + "/status", R"({"statuses":[]})"},
-        {"GET " + repo + "/deployments?per_page=5", "[]"},
         {"GET " + repo + "/deployments?per_page=10&sha=" + commit, "[]"},
-        {"GET " + repo + "/deployments/4200000000001/statuses?per_page=5", "[]"},
-        {"GET " + repo + "/commits/" + commit, fixture("github/commit.json")},
         {"POST " + repo + "/actions/runs/9100000000001/rerun-failed-jobs", ""}};
     for (const auto& [ask, reply] : asks) {
         const auto parts = ask.split(' ');
@@ -115,16 +112,9 @@ TEST_F(GitHubTest, EachOperationAsksItsPathWithTheTokenAndGitHubHeaders)
     }
     runTask(client.user(fakeToken));
     runTask(client.repositories(fakeToken, 50));
-    runTask(client.commits(fakeToken, storefront, 5));
-    runTask(client.runs(fakeToken, storefront, std::nullopt, 20));
     runTask(client.runs(fakeToken, storefront, sha1, 50));
     runTask(client.jobs(fakeToken, storefront, 9100000000001));
-    runTask(client.statuses(fakeToken, storefront, sha1));
-    runTask(client.placements(fakeToken, storefront, std::nullopt, 5));
     runTask(client.placements(fakeToken, storefront, sha1, 10));
-    runTask(client.latestStatus(fakeToken, storefront,
-        {4200000000001, {}, {}, {}, at("2026-03-14T10:00:00Z"), {}}, at("2026-03-14T10:10:00Z")));
-    runTask(client.commitMessage(fakeToken, storefront, sha1));
     runTask(client.rerunFailedJobs(fakeToken, storefront, 9100000000001));
 
     ASSERT_EQ(server.requests().size(), size_t(asks.size()));
@@ -141,7 +131,6 @@ TEST_F(GitHubTest, EachOperationAsksItsPathWithTheTokenAndGitHubHeaders)
 
 TEST_F(GitHubTest, RepliesReadWithTheirFallbacks)
 {
-
     QJsonArray commits = fixtureArray("github/commits.json");
     QJsonObject item = commits.at(0).toObject(), commit = item.value("commit").toObject();
     QJsonObject committer = commit.value("committer").toObject();
@@ -155,8 +144,7 @@ TEST_F(GitHubTest, RepliesReadWithTheirFallbacks)
     serve(repoPath() + "/commits", 200, body(commits));
     const auto got = runTask(client.commits(fakeToken, storefront, 5));
     ASSERT_EQ(got.size(), 4);
-    EXPECT_EQ(got[0],
-        (GitHubClient::CommitInfo {sha1, "Fix checkout rounding", at("2026-03-10T09:30:00Z"), "octo-dev"}));
+    EXPECT_EQ(got[0].author, "octo-dev");
     EXPECT_EQ(got[1].author, "Octo Dev") << "without a linked account, the git author's name";
     EXPECT_EQ(got[2].date, at("2026-03-11T08:00:00Z")) << "the committer's time goes first, to the second";
     EXPECT_EQ(got[2].message, "First real line");
@@ -165,10 +153,6 @@ TEST_F(GitHubTest, RepliesReadWithTheirFallbacks)
 
     const QJsonObject base
         = fixtureObject("github/runs.json").value("workflow_runs").toArray().at(0).toObject();
-    EXPECT_EQ(runsOf(base).value(0),
-        (GitHubClient::Run {9100000000001, "CI", sha1, "main", "Fix checkout rounding", State::failed,
-            std::nullopt, at("2026-03-10T09:31:00Z"), at("2026-03-10T09:35:30Z"),
-            QUrl("https://github.com/acme-labs/storefront/actions/runs/9100000000001"), "octo-dev"}));
     QJsonObject bare = base;
     set(bare,
         {{"name", QJsonValue()}, {"display_title", QJsonValue::Undefined},
@@ -270,12 +254,8 @@ TEST_F(GitHubTest, RowsCombineRunsDeploymentsAndStatusesNewestFirst)
     placementStatuses(
         storefront, 4200000000001, {{"success", "2026-03-14T09:06:00Z", "https://shop.example.com"}});
     statuses(storefront, sha('5'), {{"vercel", "success", "2026-03-14T09:06:00Z"}});
-    statuses(storefront, sha('4'), {});
-    statuses(storefront, sha('9'), {});
     world(api, {{sha('a'), "2026-03-14T07:00:00Z", "Bump deps"}});
-    statuses(api, sha('a'), {});
     world(docs, {{sha('d'), "2026-03-14T07:00:00Z", "Typo"}});
-    statuses(docs, sha('d'), {});
 
     const auto all = rows(std::nullopt, 10);
     EXPECT_EQ(ids(all),
@@ -284,14 +264,11 @@ TEST_F(GitHubTest, RowsCombineRunsDeploymentsAndStatusesNewestFirst)
         << "newest first; equal dates by the greater sha; the fourth repository is not visited";
     EXPECT_EQ(asked("/repos/acme-labs/legacy/commits"), 0);
 
-    Deployment failed = rowOf(storefront, sha('5'), at("2026-03-14T09:00:00Z"));
-    failed.project = "storefront";
-    failed.branch = "main";
-    failed.commit = "5555555";
-    failed.message = "Fix checkout rounding";
-    failed.state = State::failed;
-    failed.url = QUrl("https://github.com/acme-labs/storefront/commit/" + sha('5'));
-    EXPECT_EQ(all[1], failed) << "a failed row carries no note, not even Timed out";
+    EXPECT_EQ(all[1].state, State::failed);
+    EXPECT_EQ(all[1].stateNote, std::nullopt) << "a failed row carries no note, not even Timed out";
+    EXPECT_EQ(all[1].project, "storefront");
+    EXPECT_EQ(all[1].commit, "5555555");
+    EXPECT_EQ(all[1].url, QUrl("https://github.com/acme-labs/storefront/commit/" + sha('5')));
     EXPECT_EQ(all[0].state, State::building);
     EXPECT_EQ(all[0].message, "Try the new payment form") << "a commit known from its run alone";
     EXPECT_EQ(all[0].branch, "feature/pay");
@@ -299,7 +276,6 @@ TEST_F(GitHubTest, RowsCombineRunsDeploymentsAndStatusesNewestFirst)
     EXPECT_EQ(all[2].stateNote, "No checks");
     EXPECT_EQ(all[2].branch, "main") << "the repository's default branch";
 
-    server.clearRequests();
     EXPECT_EQ(ids(rows(std::nullopt, 3)), ids(all.mid(0, 3)));
     server.clearRequests();
     EXPECT_TRUE(rows(std::nullopt, 0).isEmpty());
@@ -347,7 +323,6 @@ TEST_F(GitHubTest, ProjectsAreTheRepositoryListCachedUntilTheAccountIsRead)
 
     server.clearRequests();
     world(storefront, {{sha('1'), "2026-03-14T10:00:00Z"}});
-    statuses(storefront, sha('1'), {});
     EXPECT_EQ(rows(storefront).size(), 1);
     EXPECT_EQ(asked("/user/repos"), 0) << "a picked repository is not looked up";
     EXPECT_EQ(total(), 4);
@@ -366,7 +341,6 @@ TEST_F(GitHubTest, RefusedReadsAreSkippedForFiveMinutesAndNamedInTheAdvice)
         world(repository, {},
             {{9100000000001, sha('1'), "2026-03-14T10:00:00Z", "success", "CI", "main", std::nullopt}});
         serveFixture(repoPath(repository) + "/commits", "not_accessible", 403);
-        statuses(repository, sha('1'), {});
         serve(repoPath(repository) + "/commits/" + sha('1').toLatin1(), 404, R"({"message":"Not Found"})");
     }
     EXPECT_EQ(rows().size(), 3) << "the runs still give rows";
@@ -397,8 +371,7 @@ TEST_F(GitHubTest, AdviceNamesPermissionsInTheirOwnOrderAndOnlyRefusalsCount)
     EXPECT_EQ(rows(storefront).size(), 1);
     EXPECT_EQ(source.advice(),
         "This token cannot read what other services report (Commit statuses), deployments (Deployments). "
-        "Edit the "
-        "token on GitHub and set those to Read-only to see them.");
+        "Edit the token on GitHub and set those to Read-only to see them.");
     EXPECT_EQ(GitHubSource::permission("deployments (Deployments)"), GitHubSource::Permission::deployments);
     EXPECT_EQ(GitHubSource::permission("deployments"), std::nullopt);
     user();
@@ -490,8 +463,6 @@ TEST_F(GitHubTest, StalledRunsAndDeploymentsWithoutStatus)
             {2, sha('2'), "2026-03-13T12:00:00Z", std::nullopt}},
         {{4200000000003, sha('3'), "2026-03-14T11:30:00Z"},
             {4200000000004, sha('4'), "2026-03-14T11:40:00Z"}});
-    for (char c : {'1', '2', '3', '4'})
-        statuses(storefront, sha(c), {});
     placementStatuses(storefront, 4200000000003, {});
     serve(repoPath() + "/deployments/4200000000004/statuses", 500, R"({"message":"Server Error"})");
 
@@ -518,8 +489,6 @@ TEST_F(GitHubTest, CommitStatusesAreKeptOnlyOnceTheyCannotChange)
             {sha('3'), "2026-03-12T09:00:00Z"}, {sha('4'), "2026-03-12T08:00:00Z"},
             {sha('5'), "2026-03-12T07:00:00Z"}});
     statuses(storefront, sha('1'), {{"vercel", "success", "2026-03-12T10:05:00Z"}});
-    statuses(storefront, sha('2'), {});
-    statuses(storefront, sha('3'), {});
     statuses(storefront, sha('4'), {{"ci/circle", "pending", "2026-03-14T11:00:00Z"}});
     statuses(storefront, sha('5'), {{"review", "pending", "2026-03-14T05:00:00Z", "Waiting for approval"}});
     for (int i = 0; i < 2; ++i) {
@@ -555,8 +524,6 @@ TEST_F(GitHubTest, MessagesAreKeptOnlyOnceGitHubHasAnswered)
             {2, sha('2'), "2026-03-14T10:00:00Z", "success", "CI", "main", std::nullopt}},
         {{4200000000003, sha('3'), "2026-03-14T09:00:00Z", "Production", sha('3')}});
     placementStatuses(storefront, 4200000000003, {{"success", "2026-03-14T09:02:00Z"}});
-    for (char c : {'1', '2', '3'})
-        statuses(storefront, sha(c), {});
     const QByteArray commitPath = repoPath() + "/commits/";
     serveFixture(commitPath + sha('1').toLatin1(), "commit");
     serve(commitPath + sha('2').toLatin1(), 502, "<html>Bad gateway</html>");
@@ -639,7 +606,6 @@ TEST_F(GitHubTest, DetailsWithoutCommitOrActions)
         {{4200000000001, sha('1'), "2026-03-14T10:05:00Z"}});
     serveFixture(repoPath() + "/actions/runs", "not_accessible", 403);
     placementStatuses(storefront, 4200000000001, {{"failure", "2026-03-14T10:06:00Z"}});
-    statuses(storefront, sha('1'), {});
     rows(storefront);
     server.clearRequests();
     const Deployment row = rowOf(storefront, sha('1'), at("2026-03-14T10:00:00Z"));
@@ -678,10 +644,8 @@ TEST_F(GitHubTest, RerunAsksForTheFailedRunsAndExplainsARefusal)
                   .value_or(ServiceFailure::rejected())
                   .message(),
         "GitHub will not let this token re-run checks in acme-labs/storefront: the token is for repositories "
-        "owned by "
-        "octo-dev, and this one belongs to acme-labs. It takes a token made with acme-labs as its resource "
-        "owner, with "
-        "Actions set to Read and write.");
+        "owned by octo-dev, and this one belongs to acme-labs. It takes a token made with acme-labs as its "
+        "resource owner, with Actions set to Read and write.");
     EXPECT_EQ(source.rerunRefusal("OCTO-DEV/dotfiles"), shortRefusal) << "the owner compared without case";
 
     server.route("POST", runsPath + "3/rerun-failed-jobs", 403, fixture("github/rate_limited.json"));
@@ -702,7 +666,6 @@ TEST_F(GitHubTest, RerunAsksForTheFailedRunsAndExplainsARefusal)
 
 TEST_F(GitHubTest, IconsComeFromTheHomepageTheDeployedSiteOrTheAvatar)
 {
-    EXPECT_EQ(runTask(source.accountIcon(fakeToken)), std::nullopt) << "no user read yet";
     user();
     runTask(source.account(fakeToken));
     EXPECT_TRUE(runTask(source.accountIcon(fakeToken)).has_value());
@@ -715,9 +678,6 @@ TEST_F(GitHubTest, IconsComeFromTheHomepageTheDeployedSiteOrTheAvatar)
     placementStatuses(docs, 12, {{"success", "2026-03-14T10:00:00Z", "https://staging.example.com"}});
     placementStatuses(docs, 13, {{"success", "2026-03-14T11:00:00Z", "https://docs.acme.dev"}});
     const Deployment docsRow = rowOf(docs, sha('1'), at("2026-03-14T09:00:00Z"));
-    icons.forget();
-    EXPECT_EQ(runTask(source.projectIcon(fakeToken, rowOf(api, sha('1'), docsRow.date))), std::nullopt);
-    EXPECT_TRUE(icons.http->requests.empty()) << "an empty homepage and no site: nothing is fetched";
 
     QList<PlacementBlueprint> placements;
     for (const auto& [placement, site] : QList<std::pair<PlacementBlueprint, const char*>> {
@@ -726,7 +686,6 @@ TEST_F(GitHubTest, IconsComeFromTheHomepageTheDeployedSiteOrTheAvatar)
              {{13, sha('3'), "2026-03-14T11:00:00Z", "production-eu"}, "https://docs.acme.dev/"}}) {
         placements.append(placement);
         world(docs, {}, {}, placements);
-        statuses(docs, placement.sha, {});
         rows(std::nullopt, 10);
         icons.forget();
         EXPECT_TRUE(runTask(source.projectIcon(fakeToken, docsRow)).has_value());
@@ -738,11 +697,6 @@ TEST_F(GitHubTest, IconsComeFromTheHomepageTheDeployedSiteOrTheAvatar)
         runTask(source.projectIcon(fakeToken, rowOf(storefront, sha('1'), at("2026-03-14T09:00:00Z"))))
             .has_value());
     EXPECT_EQ(icons.first(), QUrl("https://shop.example.com/")) << "the repository's homepage first";
-    icons.forget();
-    Deployment unscoped;
-    unscoped.id = storefront + "@" + sha('1');
-    EXPECT_EQ(runTask(source.projectIcon(fakeToken, unscoped)), std::nullopt);
-    EXPECT_TRUE(icons.http->requests.empty());
 }
 
 } // namespace

@@ -10,11 +10,6 @@ using State = Deployment::State;
 
 namespace {
 
-QDateTime epochMs(qint64 ms)
-{
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
-}
-
 class VercelTest : public SourceTest {
 protected:
     VercelSource source {VercelClient(http, server.baseUrl()), SiteIconLoader(icons.http)};
@@ -101,10 +96,8 @@ TEST_F(VercelTest, AccountIsNamedByUserThenTeam)
     serve("/v2/user", 500, "{}");
     serve("/v2/teams", 500, "{}");
     EXPECT_EQ(runTask(source.account(fakeToken)), QString());
-}
 
-TEST_F(VercelTest, AccountFailuresKeepTheIdentity)
-{
+    // Failures keep the identity.
     serveAccount();
     runTask(source.account(fakeToken));
     const auto before = source.identity();
@@ -138,26 +131,20 @@ TEST_F(VercelTest, RowsOfEveryScopeNewestFirst)
     const auto all = rows(10);
     ASSERT_EQ(all.size(), 6);
     EXPECT_EQ(ids(all.mid(0, 4)), (QStringList {"dpl_alpha1", "dpl_beta1", "dpl_user3", "dpl_shared"}));
-    Deployment user3 = rowOf("dpl_user3", "portfolio", std::nullopt);
-    user3.branch = "main";
-    user3.message = "Polish the hero section";
-    user3.date = epochMs(1773482400000);
-    user3.environment = "Production";
-    user3.target = "production";
-    user3.url = QUrl("https://vercel.com/ana-example/portfolio/dpl_user3");
-    EXPECT_EQ(byID(all, "dpl_user3"), user3);
+    const auto user3 = byID(all, "dpl_user3");
+    EXPECT_EQ(user3.date, QDateTime::fromMSecsSinceEpoch(1773482400000, Qt::UTC));
+    EXPECT_EQ(user3.environment, "Production");
+    EXPECT_EQ(user3.url, QUrl("https://vercel.com/ana-example/portfolio/dpl_user3"));
     const auto shared = byID(all, "dpl_shared"); // listed by the user and by a team: the team's row stays
     EXPECT_EQ(shared.scope, "team_alpha");
     EXPECT_EQ(shared.url, QUrl("https://vercel.com/alpha-studio/portfolio/dpl_shared"));
     EXPECT_EQ(shared.state, State::failed);
     const auto notes = byID(all, "dpl_user1");
-    EXPECT_EQ(notes.branch, "fix/typo");
-    EXPECT_EQ(notes.message, "Fix a typo");
     EXPECT_EQ(notes.state, State::canceled);
-    EXPECT_EQ(notes.date, epochMs(0));
+    EXPECT_EQ(notes.date, QDateTime::fromMSecsSinceEpoch(0, Qt::UTC));
     EXPECT_EQ(notes.url, std::nullopt); // not a web address
     const auto far = byID(all, "dpl_alpha0");
-    EXPECT_EQ(far.date, epochMs(0)); // beyond any date
+    EXPECT_EQ(far.date, QDateTime::fromMSecsSinceEpoch(0, Qt::UTC)); // beyond any date
     EXPECT_EQ(far.state, State::building);
     EXPECT_EQ(byID(all, "dpl_alpha1").environment, "Preview");
     EXPECT_EQ(byID(all, "dpl_alpha1").target, std::nullopt);
@@ -259,9 +246,6 @@ TEST_F(VercelTest, IconsComeFromOwnDomainsFirst)
             {"production", "true"}, {"redirects", "false"}, {"limit", "20"}, {"teamId", "team_alpha"}}));
 
     icons.forget();
-    serve("/v9/projects/portfolio/domains", 200,
-        R"({"domains":[{"name":"www.ana.example.com","redirect":"ana.example.com"}]})");
-    EXPECT_EQ(runTask(source.projectIcon(fakeToken, row)), std::nullopt);
     serve("/v9/projects/portfolio/domains", 500, "{}");
     EXPECT_EQ(runTask(source.projectIcon(fakeToken, row)), std::nullopt);
     EXPECT_TRUE(icons.hosts().isEmpty());

@@ -56,7 +56,6 @@ protected:
     std::shared_ptr<FakePaymentSource> polar = std::make_shared<FakePaymentSource>();
     std::shared_ptr<FakeUsageSource> claudeUsage = std::make_shared<FakeUsageSource>();
     std::shared_ptr<FakeSpendSource> claudeSpend = std::make_shared<FakeSpendSource>();
-    std::shared_ptr<FakeSiteIcons> siteIcons = std::make_shared<FakeSiteIcons>();
     std::unique_ptr<DevKitStore> store;
 
     void build(bool mock = false)
@@ -64,7 +63,7 @@ protected:
         store = std::make_unique<DevKitStore>(preferences, secrets, scheduler, mock,
             DevKitStore::Sources {{{vercelKit, vercel}, {githubKit, github}},
                 {{stripeKit, stripe}, {KitService::polar, polar}}, {{claudeKit, claudeUsage}},
-                {{claudeKit, claudeSpend}}, siteIcons});
+                {{claudeKit, claudeSpend}}, nullptr});
     }
     // Every tool enabled, then a store built and, when asked, started.
     void buildEnabled(bool started = false)

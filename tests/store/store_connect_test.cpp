@@ -21,6 +21,9 @@ TEST_F(Connecting, EveryKindOfFailureHasItsSentenceAndOnlyARejectionIsRejected)
     const std::tuple<std::exception_ptr, KitService, QString> cases[]
         = {{refused(404, u"Not Found"_s), KitService::gitlab, u"GitLab answered 404: Not Found"_s},
             {refused(502, QString()), vercelKit, u"Vercel answered 502: "_s},
+            {refused(302, u"Moved"_s), githubKit,
+                u"GitHub sent "_s + app + u" to another address, which "_s + app
+                    + u" does not follow with your token."_s},
             {fail(ServiceFailure::explained(u"No builds."_s)), stripeKit, u"No builds."_s},
             {rejected(), stripeKit, u"Stripe did not accept the key."_s},
             {rejected(), KitService::codex, u"OpenAI Codex did not accept the key."_s},

@@ -48,8 +48,7 @@ TEST_F(Deployments, TheFirstLoadSetsTheBaselineSilentlyAndNewsFlashesByDateAndSt
     EXPECT_EQ(store->deployments(vercelKit), vercel->rows);
     EXPECT_FALSE(green() || unseen() || store->alerting().contains(vercelKit));
     EXPECT_EQ(store->advice().value(vercelKit), vercel->adviceText);
-    EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(vercel->count("projectIcon"), 1);
+    EXPECT_TRUE(changed.count() == 1 && vercel->count("projectIcon") == 1);
     // A build that finishes: green and unseen.
     twoLoads({row("1", DS::building, 10)}, {row("1", DS::ready, 10)});
     EXPECT_TRUE(green() && unseen());
@@ -65,8 +64,7 @@ TEST_F(Deployments, AFailingAccountStopsTheRefreshAndLaterFailuresKeepTheRows)
     github->accountError = rejected();
     LogLines log;
     load(githubKit);
-    EXPECT_EQ(github->calls, QStringList {"account"});
-    EXPECT_EQ(conn(githubKit), C::rejected());
+    EXPECT_TRUE(github->calls == QStringList {"account"} && conn(githubKit) == C::rejected());
     EXPECT_EQ(log.errors(), QStringList {"GitHub did not accept the token."});
     github->accountError = nullptr;
     github->rows = {row("1", DS::ready, 10)};
@@ -133,8 +131,7 @@ TEST_F(Deployments, ARefreshThatEndsAfterADisconnectLeavesNothingBehind)
             [&] { store->disconnect(githubKit); });
         expectForgotten(githubKit);
     }
-    EXPECT_EQ(github->count("projectIcon"), 1);
-    EXPECT_TRUE(log.errors().isEmpty());
+    EXPECT_TRUE(github->count("projectIcon") == 1 && log.errors().isEmpty());
 }
 
 TEST_F(Deployments, OnlyTheNewestDetailsLoadFillsTheView)
@@ -164,8 +161,7 @@ TEST_F(Deployments, OnlyTheNewestDetailsLoadFillsTheView)
     vercel->detailsError = refused(500, u"x"_s);
     LogLines log;
     inspect(1);
-    EXPECT_FALSE(open().details || open().isLoading);
-    EXPECT_TRUE(log.errors().isEmpty());
+    EXPECT_FALSE(open().details || open().isLoading || !log.errors().isEmpty());
 }
 
 TEST_F(Deployments, ARedeployWithANewRunFollowsThatRun)
@@ -185,8 +181,7 @@ TEST_F(Deployments, ARedeployWithANewRunFollowsThatRun)
     // The new run shows up 4 s later: the view moves to it.
     vercel->rows.prepend(row("dpl_3", DS::building, 0));
     scheduler.advance(4);
-    EXPECT_EQ(open().deployment.id, u"dpl_3"_s);
-    EXPECT_EQ(open().redeploy, Redeploy::idle());
+    EXPECT_TRUE(open().deployment.id == u"dpl_3"_s && open().redeploy == Redeploy::idle());
 }
 
 TEST_F(Deployments, ARedeployOutlivingItsViewStillRefreshes)
@@ -210,8 +205,7 @@ TEST_F(Deployments, AFailedRedeployShowsItsSentenceAndAMissingTokenReturnsToIdle
     EXPECT_EQ(vercel->count("deployments"), 1);
     secrets.items.remove(KitService(vercelKit).secretKey());
     finish(store->redeploy());
-    EXPECT_EQ(open().redeploy, Redeploy::idle());
-    EXPECT_EQ(vercel->count("redeploy"), 1);
+    EXPECT_TRUE(open().redeploy == Redeploy::idle() && vercel->count("redeploy") == 1);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "StoreFixture.h"
 
+#include "model/AppConfig.h"
+
 using namespace brenvo;
 using namespace brenvo::test;
 
@@ -75,16 +77,59 @@ TEST_F(Polling, BuildingRowsShortenTheIntervalButNeverLengthenIt)
     EXPECT_EQ(vercel->count("deployments"), before + 2);
 }
 
-TEST_F(Polling, AFailingToolIsNotBuildingYetKeepsTheShortInterval)
+TEST_F(Polling, StuckRowsAndFailuresKeepTheNormalPaceOrSlowerUntilASuccess)
 {
+    vercel->rows = {row("1", DS::building, 6 * 3600)}; // stuck, not busy
+    buildEnabled(true);
+    // Each failure in a row doubles the wait from the normal interval, up to 15 minutes.
+    for (const double wait : {30.0, 30.0, 60.0, 120.0, 240.0, 480.0, 900.0, 900.0}) {
+        vercel->rowsError = wait < 100 ? rejected() : refused(500, u"Oops"_s);
+        const int before = vercel->count("deployments");
+        scheduler.advance(wait - 0.1);
+        EXPECT_EQ(vercel->count("deployments"), before) << wait;
+        scheduler.advance(0.1);
+    }
+    vercel->rowsError = nullptr;
     vercel->rows = {row("1", DS::building, 10)};
-    buildEnabled();
-    finish(store->refresh(vercelKit));
+    scheduler.advance(900);
     EXPECT_TRUE(store->isBuilding(vercelKit));
-    vercel->rowsError = refused(500, u"Oops"_s);
-    finish(store->refresh(vercelKit));
-    EXPECT_FALSE(store->isBuilding(vercelKit));
     EXPECT_EQ(store->pollInterval(vercelKit), 5.0);
+}
+
+TEST_F(Polling, ASpentRequestLimitIsWaitedOutAtMostAnHourAndTheCardSaysUntilWhen)
+{
+    buildEnabled(true);
+    const QString app = AppConfig::main().name.isEmpty() ? u"App"_s : AppConfig::main().name;
+    for (const int ahead : {1800, 5 * 3600}) {
+        const QDateTime until = ago(-std::min(ahead, 3600));
+        github->rowsError = fail(ServiceFailure::refused(403, u"API rate limit exceeded"_s, ago(-ahead)));
+        finish(store->refresh(githubKit));
+        const int asked = github->count("deployments");
+        EXPECT_EQ(conn(githubKit).reason(),
+            u"GitHub answered 403: API rate limit exceeded "_s + app + u" will try again at "_s
+                + QLocale().toString(until.toLocalTime().time(), QLocale::ShortFormat) + u"."_s);
+        store->setEnabled(true, githubKit); // nor by a refresh of the user's
+        scheduler.advance(std::min(ahead, 3600) - 0.1);
+        EXPECT_EQ(github->count("deployments"), asked) << ahead;
+        scheduler.advance(0.1);
+        EXPECT_EQ(github->count("deployments"), asked + 1) << ahead;
+    }
+}
+
+TEST_F(Polling, ATokenThatCouldNotBeReadStartsPollingOnceItReads)
+{
+    secrets.unreadable = {KitService(vercelKit).secretKey(), KitService(githubKit).secretKey()};
+    buildEnabled(true);
+    EXPECT_EQ(conn(vercelKit), C::notConnected());
+    secrets.unreadable.remove(KitService(githubKit).secretKey());
+    store->secretsBecameReadable(); // the keyring unlocked: at once
+    scheduler.runPending();
+    EXPECT_TRUE(conn(githubKit).isConnected());
+    EXPECT_EQ(conn(vercelKit), C::notConnected());
+    secrets.unreadable.clear();
+    storeToken(claudeKit); // a key first read as absent
+    scheduler.advance(30); // else on the next turn
+    EXPECT_TRUE(conn(vercelKit).isConnected() && store->isPolling(claudeKit));
 }
 
 TEST_F(Polling, AStoreReleasedWhileWaitingEndsItsTasks)

@@ -24,12 +24,9 @@ inline bool childPassed(const QString& suite, const QString& test,
     child.setProcessChannelMode(QProcess::MergedChannels);
     QStringList arguments {
         QStringLiteral("--gtest_filter=") + name, QStringLiteral("--gtest_also_run_disabled_tests")};
-    if (wrapper.isEmpty()) {
-        child.start(QCoreApplication::applicationFilePath(), arguments);
-    } else {
+    if (!wrapper.isEmpty())
         arguments.prepend(QCoreApplication::applicationFilePath());
-        child.start(wrapper, arguments);
-    }
+    child.start(wrapper.isEmpty() ? QCoreApplication::applicationFilePath() : wrapper, arguments);
     const bool finished = child.waitForFinished(60000);
     if (!finished) {
         child.kill();

@@ -24,11 +24,6 @@ public:
     // When set, decides every answer itself.
     std::function<HTTPResponse(const HTTPRequest&)> handler;
 
-    void answer(const QString& path, int status, QByteArray body)
-    {
-        answers.insert(path, {std::move(body), status});
-    }
-
     QCoro::Task<HTTPResponse> data(HTTPRequest request) override
     {
         requests.push_back(request);

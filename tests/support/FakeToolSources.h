@@ -4,7 +4,6 @@
 #include "model/PaymentSource.h"
 #include "model/SpendSource.h"
 #include "model/UsageSource.h"
-#include "store/SiteIconSource.h"
 #include "support/Gate.h"
 
 #include <QImage>
@@ -12,6 +11,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <exception>
 #include <map>
 #include <memory>
@@ -27,7 +27,6 @@ class HeldCalls {
 public:
     void hold(const QString& call) { m_held.insert(call); }
     void letThrough(const QString& call) { m_held.remove(call); }
-    bool isHeld(const QString& call) const { return m_held.contains(call); }
     Gate& gate(const QString& call)
     {
         auto& slot = m_gates[call];
@@ -40,6 +39,14 @@ public:
     int waiting(const QString& call) { return gate(call).waiting(); }
 
 protected:
+    // Waits while the call is held, then reads the answer: a test may change it meanwhile.
+    template <typename T> QCoro::Task<T> reply(QString call, const std::exception_ptr* error, const T* value)
+    {
+        co_await pass(call);
+        if (*error)
+            std::rethrow_exception(*error);
+        co_return T(*value);
+    }
     QCoro::Task<> pass(QString call)
     {
         if (!m_held.contains(call))
@@ -84,44 +91,29 @@ public:
     QCoro::Task<QString> account(QString token) override
     {
         note(QStringLiteral("account"), token);
-        co_await pass(QStringLiteral("account"));
-        if (accountError)
-            std::rethrow_exception(accountError);
-        co_return QString(accountName);
+        return reply(QStringLiteral("account"), &accountError, &accountName);
     }
     QCoro::Task<QList<KitProject>> projects(QString token) override
     {
         note(QStringLiteral("projects"), token);
-        co_await pass(QStringLiteral("projects"));
-        if (projectsError)
-            std::rethrow_exception(projectsError);
-        co_return QList<KitProject>(projectList);
+        return reply(QStringLiteral("projects"), &projectsError, &projectList);
     }
     QCoro::Task<QList<Deployment>> deployments(
         QString token, std::optional<QString> project, int limit) override
     {
-        note(QStringLiteral("deployments ") + project.value_or(QStringLiteral("*")), token);
         lastLimit = limit;
-        co_await pass(QStringLiteral("deployments"));
-        if (rowsError)
-            std::rethrow_exception(rowsError);
-        co_return QList<Deployment>(rows);
+        note(QStringLiteral("deployments ") + project.value_or(QStringLiteral("*")), token);
+        return reply(QStringLiteral("deployments"), &rowsError, &rows);
     }
     QCoro::Task<DeploymentDetails> details(QString token, Deployment deployment) override
     {
         note(QStringLiteral("details ") + deployment.id, token);
-        co_await pass(QStringLiteral("details"));
-        if (detailsError)
-            std::rethrow_exception(detailsError);
-        co_return DeploymentDetails(detailsAnswer);
+        return reply(QStringLiteral("details"), &detailsError, &detailsAnswer);
     }
     QCoro::Task<std::optional<QString>> redeploy(QString token, Deployment deployment) override
     {
         note(QStringLiteral("redeploy ") + deployment.id, token);
-        co_await pass(QStringLiteral("redeploy"));
-        if (redeployError)
-            std::rethrow_exception(redeployError);
-        co_return std::optional<QString>(redeployID);
+        return reply(QStringLiteral("redeploy"), &redeployError, &redeployID);
     }
     QCoro::Task<std::optional<QImage>> projectIcon(QString token, Deployment deployment) override
     {
@@ -134,18 +126,14 @@ public:
     QCoro::Task<std::optional<QImage>> accountIcon(QString token) override
     {
         note(QStringLiteral("accountIcon"), token);
-        co_await pass(QStringLiteral("accountIcon"));
-        co_return std::optional<QImage>(avatar);
+        return reply(QStringLiteral("accountIcon"), &noError, &avatar);
     }
     std::optional<QString> advice() const override { return adviceText; }
 
     int count(const QString& prefix) const
     {
-        int n = 0;
-        for (const auto& call : calls)
-            if (call.startsWith(prefix))
-                ++n;
-        return n;
+        return std::count_if(
+            calls.begin(), calls.end(), [&](const QString& c) { return c.startsWith(prefix); });
     }
 
     int lastLimit = 0;
@@ -156,6 +144,7 @@ private:
         calls.append(call);
         tokens.append(token);
     }
+    const std::exception_ptr noError;
 };
 
 // A payment tool with answers per key. Calls are recorded as "account <key>" and "payments <key>".
@@ -166,7 +155,6 @@ public:
     QMap<QString, std::exception_ptr> accountErrors;
     QMap<QString, std::exception_ptr> paymentErrors;
     QStringList calls;
-    QList<PaymentAccountInfo> accountsGiven; // the account argument of each payments call
 
     QCoro::Task<PaymentAccountInfo> account(QString key) override
     {
@@ -176,10 +164,9 @@ public:
             std::rethrow_exception(accountErrors.value(key));
         co_return infos.value(key);
     }
-    QCoro::Task<QList<Payment>> payments(QString key, PaymentAccountInfo account, int limit) override
+    QCoro::Task<QList<Payment>> payments(QString key, PaymentAccountInfo, int limit) override
     {
         calls.append(QStringLiteral("payments ") + key);
-        accountsGiven.append(account);
         lastLimit = limit;
         co_await pass(QStringLiteral("payments"));
         if (paymentErrors.contains(key))
@@ -200,7 +187,6 @@ public:
     int connects = 0;
     int disconnects = 0;
     int reports = 0;
-    int asks = 0;
 
     bool isConnected() const override { return connected; }
     QCoro::Task<void> connect() override
@@ -219,16 +205,9 @@ public:
     QCoro::Task<std::optional<UsageReport>> report() override
     {
         ++reports;
-        co_await pass(QStringLiteral("report"));
-        if (reportError)
-            std::rethrow_exception(reportError);
-        co_return std::optional<UsageReport>(answer);
+        return reply(QStringLiteral("report"), &reportError, &answer);
     }
-    QCoro::Task<void> askNow() override
-    {
-        ++asks;
-        co_await pass(QStringLiteral("askNow"));
-    }
+    QCoro::Task<void> askNow() override { co_await pass(QStringLiteral("askNow")); }
 };
 
 // An admin cost client. Records the key and the date of each call.
@@ -243,35 +222,7 @@ public:
     {
         keys.append(key);
         dates.append(now);
-        co_await pass(QStringLiteral("spend"));
-        if (error)
-            std::rethrow_exception(error);
-        co_return QList<UsageSpend>(figures);
-    }
-};
-
-// Website icons by site text and by address; records "icon <site>" and "image <url>".
-class FakeSiteIcons final : public SiteIconSource, public HeldCalls {
-public:
-    QMap<QString, QImage> sites;
-    QMap<QUrl, QImage> images;
-    QStringList calls;
-
-    QCoro::Task<std::optional<QImage>> icon(QString website) override
-    {
-        calls.append(QStringLiteral("icon ") + website);
-        co_await pass(QStringLiteral("icon"));
-        if (sites.contains(website))
-            co_return sites.value(website);
-        co_return std::nullopt;
-    }
-    QCoro::Task<std::optional<QImage>> image(QUrl url) override
-    {
-        calls.append(QStringLiteral("image ") + url.toString());
-        co_await pass(QStringLiteral("image"));
-        if (images.contains(url))
-            co_return images.value(url);
-        co_return std::nullopt;
+        return reply(QStringLiteral("spend"), &error, &figures);
     }
 };
 

@@ -8,12 +8,12 @@
 namespace brenvo::test {
 
 // Holds a fake's call until the test releases it: `co_await gate.wait();` in the fake,
-// `gate.release()` in the test. Released gates let later waits through at once.
+// `gate.release()` in the test.
 class Gate {
 public:
     struct Awaiter {
         Gate* gate;
-        bool await_ready() const noexcept { return gate->m_open; }
+        bool await_ready() const noexcept { return false; }
         void await_suspend(std::coroutine_handle<> h) { gate->m_waiters.push_back(h); }
         void await_resume() const noexcept { }
     };
@@ -21,10 +21,9 @@ public:
     Awaiter wait() { return Awaiter {this}; }
     int waiting() const { return static_cast<int>(m_waiters.size()); }
 
-    // Resumes every waiter; with stayOpen, later waits pass at once.
-    void release(bool stayOpen = false)
+    // Resumes every waiter; later ones wait again.
+    void release()
     {
-        m_open = stayOpen;
         auto waiters = std::move(m_waiters);
         m_waiters.clear();
         for (auto h : waiters)
@@ -41,7 +40,6 @@ public:
     }
 
 private:
-    bool m_open = false;
     std::vector<std::coroutine_handle<>> m_waiters;
 };
 

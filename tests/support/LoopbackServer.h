@@ -47,12 +47,12 @@ struct CannedReply {
     };
 
     int status = 200;
-    QByteArray body;
-    HeaderList headers; // Content-Type defaults to application/json when a body is given
+    QByteArray body {};
+    HeaderList headers {}; // Content-Type defaults to application/json when a body is given
     Behaviour behaviour = Behaviour::normal;
     std::chrono::milliseconds byteInterval {100};
     qint64 hugeSize = 0;
-    bool withContentLength = true; // hugeBody and slowBody may hide the length
+    bool withContentLength = true; // hugeBody may hide the length
 
     // Adds a header field: CannedReply::json(200, body).with("ETag", "\"v1\"").
     CannedReply& with(QByteArray name, QByteArray value)
@@ -61,14 +61,34 @@ struct CannedReply {
         return *this;
     }
 
-    static CannedReply json(int status, QByteArray body);
-    static CannedReply text(int status, QByteArray body, QByteArray contentType = "text/html; charset=utf-8");
-    static CannedReply redirect(const QUrl& to, int status = 302);
-    static CannedReply slow(
-        QByteArray body, std::chrono::milliseconds byteInterval, bool withContentLength = true);
-    static CannedReply dropped(bool midBody = false);
-    static CannedReply hanging();
-    static CannedReply huge(qint64 size, bool withContentLength = true);
+    static CannedReply json(int status, QByteArray body)
+    {
+        return {.status = status, .body = std::move(body)};
+    }
+    static CannedReply text(int status, QByteArray body, QByteArray contentType = "text/html; charset=utf-8")
+    {
+        return {
+            .status = status, .body = std::move(body), .headers = {{"Content-Type", std::move(contentType)}}};
+    }
+    static CannedReply redirect(const QUrl& to, int status = 302)
+    {
+        return {.status = status, .headers = {{"Location", to.toString(QUrl::FullyEncoded).toUtf8()}}};
+    }
+    static CannedReply slow(QByteArray body, std::chrono::milliseconds byteInterval)
+    {
+        return {.body = std::move(body), .behaviour = Behaviour::slowBody, .byteInterval = byteInterval};
+    }
+    static CannedReply dropped(bool midBody = false)
+    {
+        if (!midBody)
+            return {.behaviour = Behaviour::dropBeforeReply};
+        return {.body = R"({"items":[1,2,3,4,5,6,7,8,9,10]})", .behaviour = Behaviour::dropMidBody};
+    }
+    static CannedReply hanging() { return {.behaviour = Behaviour::hang}; }
+    static CannedReply huge(qint64 size, bool withContentLength = true)
+    {
+        return {.behaviour = Behaviour::hugeBody, .hugeSize = size, .withContentLength = withContentLength};
+    }
 };
 
 // A small HTTP/1.1 server on 127.0.0.1 and an ephemeral port, on the test's own thread. It serves
@@ -88,19 +108,31 @@ public:
     LoopbackServer();
     ~LoopbackServer() override;
 
-    quint16 port() const;
+    quint16 port() const { return m_server.serverPort(); }
     // "http://127.0.0.1:<port>", no trailing slash.
-    QUrl baseUrl() const;
+    QUrl baseUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port())); }
     // baseUrl() followed by pathAndQuery ("/a?b=c").
-    QUrl url(const QString& pathAndQuery) const;
+    QUrl url(const QString& pathAndQuery) const { return QUrl(baseUrl().toString() + pathAndQuery); }
 
     // The reply for every request of method to path (path without query). Replaces an earlier route.
-    void route(const QByteArray& method, const QByteArray& path, int status, const QByteArray& body);
-    void route(const QByteArray& method, const QByteArray& path, CannedReply reply);
+    void route(const QByteArray& method, const QByteArray& path, int status, const QByteArray& body)
+    {
+        route(method, path, CannedReply::json(status, body));
+    }
+    void route(const QByteArray& method, const QByteArray& path, CannedReply reply)
+    {
+        handle(method, path, [reply](const RecordedRequest&) { return reply; });
+    }
     // A reply computed from the request.
-    void handle(const QByteArray& method, const QByteArray& path, Handler handler);
+    void handle(const QByteArray& method, const QByteArray& path, Handler handler)
+    {
+        m_routes[key(method, path)] = std::move(handler);
+    }
     // Served once, before the route, in the order queued.
-    void enqueue(const QByteArray& method, const QByteArray& path, CannedReply reply);
+    void enqueue(const QByteArray& method, const QByteArray& path, CannedReply reply)
+    {
+        m_queued[key(method, path)].push_back(std::move(reply));
+    }
 
     // A file under tests/, e.g. "sources/fixtures/deployments.json". Fails the test when missing.
     static QByteArray fixture(const QString& relativePath);
@@ -109,8 +141,6 @@ public:
     std::vector<RecordedRequest> requests(const QByteArray& method, const QByteArray& path) const;
     int count(const QByteArray& path) const;
     void clearRequests() { m_requests.clear(); }
-    // Connections accepted so far.
-    int connections() const { return m_connections; }
 
 private:
     struct Connection;
@@ -118,14 +148,13 @@ private:
     void onReadyRead(QTcpSocket* socket);
     void serve(QTcpSocket* socket, const RecordedRequest& request);
     CannedReply replyFor(const RecordedRequest& request);
-    static QByteArray key(const QByteArray& method, const QByteArray& path);
+    static QByteArray key(const QByteArray& method, const QByteArray& path) { return method + ' ' + path; }
 
     QTcpServer m_server;
     std::map<QByteArray, Handler> m_routes;
     std::map<QByteArray, std::vector<CannedReply>> m_queued;
     std::vector<RecordedRequest> m_requests;
     QHash<QTcpSocket*, QByteArray> m_buffers;
-    int m_connections = 0;
 };
 
 } // namespace brenvo::test

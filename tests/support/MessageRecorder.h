@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <algorithm>
+
 namespace brenvo::test {
 
 // Records every log message while it lives (messages still reach the previous handler).
@@ -36,11 +38,8 @@ public:
     }
     bool contains(const QString& text) const
     {
-        for (const QString& m : m_messages) {
-            if (m.contains(text))
-                return true;
-        }
-        return false;
+        return std::any_of(
+            m_messages.begin(), m_messages.end(), [&](const QString& m) { return m.contains(text); });
     }
     // The recorded messages as one text, for checking that something never appears.
     QString all() const { return m_messages.join(u'\n'); }

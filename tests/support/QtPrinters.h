@@ -2,8 +2,10 @@
 
 // Readable GoogleTest output for Qt values (found by argument-dependent lookup).
 #include <QByteArray>
+#include <QDebug>
 #include <QString>
 #include <QUrl>
+#include <QVariant>
 
 #include <ostream>
 
@@ -20,4 +22,11 @@ inline void PrintTo(const QByteArray& b, std::ostream* os)
 inline void PrintTo(const QUrl& u, std::ostream* os)
 {
     *os << u.toString(QUrl::FullyEncoded).toStdString();
+}
+
+inline void PrintTo(const QVariant& value, std::ostream* os)
+{
+    QString text;
+    QDebug(&text).nospace() << value;
+    *os << text.toStdString();
 }

@@ -11,27 +11,14 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <type_traits>
 
 namespace brenvo::test {
-
-// Runs the event loop until task ends, for tests of real transports. Gives back its value or
-// rethrows its exception; a task still running after limit fails the test and throws.
-struct TaskTimedOut : std::runtime_error {
-    TaskTimedOut()
-        : std::runtime_error("task did not finish in time")
-    {
-    }
-};
 
 namespace run_detail {
 template <typename T> struct State {
     bool done = false;
-    std::optional<T> value;
-    std::exception_ptr error;
-    QEventLoop* loop = nullptr;
-};
-template <> struct State<void> {
-    bool done = false;
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
     std::exception_ptr error;
     QEventLoop* loop = nullptr;
 };
@@ -52,6 +39,8 @@ template <typename T> QCoro::Task<void> watch(QCoro::Task<T> task, std::shared_p
 }
 } // namespace run_detail
 
+// Runs the event loop until task ends, for tests of real transports. Gives back its value or
+// rethrows its exception; a task still running after limit fails the test and throws.
 template <typename T>
 T runTask(QCoro::Task<T> task, std::chrono::milliseconds limit = std::chrono::seconds(20))
 {
@@ -66,7 +55,7 @@ T runTask(QCoro::Task<T> task, std::chrono::milliseconds limit = std::chrono::se
     }
     if (!state->done) {
         ADD_FAILURE() << "task still running after " << limit.count() << " ms";
-        throw TaskTimedOut();
+        throw std::runtime_error("task did not finish in time");
     }
     if (state->error)
         std::rethrow_exception(state->error);

@@ -45,17 +45,15 @@ TEST(UpdateManager, CheckingSaysUpdatesAreNotSetUpInOneAlertWindow)
     AppConfig config = siteConfig({}, {});
     config.sparklePublicKey = QStringLiteral("test-key-not-real");
     UpdateManager updates(config, true);
-    EXPECT_TRUE(updates.wantsUpdater());
-    EXPECT_FALSE(updates.isUpdaterRunning());
-    EXPECT_FALSE(UpdateManager(config, false).wantsUpdater());
-    EXPECT_FALSE(UpdateManager(siteConfig({}, {}), true).wantsUpdater());
+    EXPECT_TRUE(updates.wantsUpdater() && !updates.isUpdaterRunning());
+    EXPECT_FALSE(UpdateManager(config, false).wantsUpdater()
+        || UpdateManager(siteConfig({}, {}), true).wantsUpdater());
 
     QStringList shown;
     updates.setAlert([&](const QString& title, const QString& text) { shown << title << text; });
     updates.checkForUpdates();
     ASSERT_EQ(shown.size(), 2);
-    EXPECT_EQ(shown[0], "Updates are not set up");
-    EXPECT_TRUE(shown[1].contains("Brenvo"));
+    EXPECT_TRUE(shown[0] == "Updates are not set up" && shown[1].contains("Brenvo"));
 
     // The real alert is one window however often it is asked for.
     UpdateManager real(siteConfig({}, {}), false);
@@ -65,8 +63,7 @@ TEST(UpdateManager, CheckingSaysUpdatesAreNotSetUpInOneAlertWindow)
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
             ++boxes;
-            EXPECT_EQ(box->text(), real.alertText());
-            EXPECT_FALSE(box->isModal());
+            EXPECT_TRUE(box->text() == real.alertText() && !box->isModal());
         }
     }
     EXPECT_EQ(boxes, 1);
@@ -85,9 +82,7 @@ TEST(WhatsNew, TheLaunchCheckRecordsTheRunningVersionOnlyWhenItChanged)
     int changes = 0;
     QObject::connect(&preferences, &PreferencesStore::lastSeenVersionChanged, [&]() { ++changes; });
     test::runTask(whatsNew.checkOnLaunch());
-    EXPECT_EQ(changes, 0);
-    EXPECT_TRUE(opened.urls.isEmpty());
-    EXPECT_TRUE(http->requests.empty());
+    EXPECT_TRUE(changes == 0 && opened.urls.isEmpty() && http->requests.empty());
 
     // A build without a version has nothing to record.
     AppConfig noVersion = siteConfig("example.test", {});
@@ -104,18 +99,13 @@ TEST(WhatsNew, ThePageOpensOnTheConfiguredSiteOnly)
     PreferencesStore preferences(defaults);
     auto http = std::make_shared<test::FakeHTTPClient>();
     Opened opened;
-    WhatsNewController withPath(
-        siteConfig("example.test", "/apps/brenvo"), preferences, http, opened.opener());
-    test::runTask(withPath.show());
-    WhatsNewController bare(siteConfig("example.test", {}), preferences, http, opened.opener());
-    test::runTask(bare.show());
-    WhatsNewController none(siteConfig({}, {}), preferences, http, opened.opener());
-    test::runTask(none.show());
-    // A host that would carry the address elsewhere is not opened.
-    for (const char* host : {"user@evil.test", "example.test?x=1", "example.test#frag", "exa mple.test"}) {
-        WhatsNewController odd(siteConfig(host, {}), preferences, http, opened.opener());
-        EXPECT_EQ(odd.pageURL(), std::nullopt) << host;
-        test::runTask(odd.show());
+    // No host, or one that would carry the address elsewhere, opens nothing.
+    for (const auto& [host, path] : std::initializer_list<std::pair<const char*, const char*>> {
+             {"example.test", "/apps/brenvo"}, {"example.test", ""}, {"", ""}, {"user@evil.test", ""},
+             {"example.test?x=1", ""}, {"example.test#frag", ""}, {"exa mple.test", ""}}) {
+        WhatsNewController whatsNew(siteConfig(host, path), preferences, http, opened.opener());
+        EXPECT_EQ(whatsNew.pageURL().has_value(), std::string(host) == "example.test") << host;
+        test::runTask(whatsNew.show());
     }
     ASSERT_EQ(opened.urls.size(), 2);
     EXPECT_EQ(opened.urls[0].toString(), "https://example.test/apps/brenvo/whatsnew/");
@@ -123,31 +113,24 @@ TEST(WhatsNew, ThePageOpensOnTheConfiguredSiteOnly)
     EXPECT_FALSE(preferences.lastSeenVersion().has_value());
 }
 
-TEST(Feedback, AMailGoesToThePlainSupportAddressWithNameAndVersion)
+TEST(Feedback, AMailGoesToThePlainSupportAddressAndOneThatWouldAddRecipientsOrHeadersOpensNothing)
 {
     Opened opened;
     FeedbackWindowController feedback(opened.opener());
     AppConfig config = siteConfig({}, {});
+    EXPECT_EQ(FeedbackWindowController::mailURL(config), std::nullopt);
     config.supportEmail = QStringLiteral("help@example.test");
     feedback.show(config);
     ASSERT_EQ(opened.urls.size(), 1);
     const QUrl mail = opened.urls.front();
-    EXPECT_EQ(mail.scheme(), "mailto");
-    EXPECT_EQ(mail.path(), "help@example.test");
+    EXPECT_EQ(mail.toString(QUrl::RemoveQuery), "mailto:help@example.test");
     const QUrlQuery query(mail);
     EXPECT_EQ(query.queryItemValue("subject", QUrl::FullyDecoded), "Brenvo Feedback");
     EXPECT_TRUE(query.queryItemValue("body", QUrl::FullyDecoded).contains("Brenvo 1.4 (12)"));
     EXPECT_EQ(query.queryItems().size(), 2);
-}
-
-TEST(Feedback, AnAddressThatWouldAddRecipientsOrHeadersOpensNothing)
-{
-    // Nor does a missing one.
-    EXPECT_EQ(FeedbackWindowController::mailURL(siteConfig({}, {})), std::nullopt);
     for (const char* address :
         {"help@example.test?bcc=x@evil.test", "a@b.test,c@d.test", "a@b.test&cc=c", "no-at-sign",
             "a b@example.test", "a@example.test\nBcc: x", "@example.test", "a@", "a@b..test"}) {
-        AppConfig config = siteConfig({}, {});
         config.supportEmail = QString::fromUtf8(address);
         EXPECT_EQ(FeedbackWindowController::mailURL(config), std::nullopt) << address;
     }

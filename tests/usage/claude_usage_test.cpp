@@ -115,11 +115,6 @@ template <typename T> QString failureOf(QCoro::Task<T> task)
     }
 }
 
-QString connectFailure(ClaudeUsageFile& file)
-{
-    return failureOf(file.connect());
-}
-
 // Runs a status-line command as Claude Code does, with input on stdin; gives what it printed.
 QByteArray runStatusLine(const QString& command, const QByteArray& input)
 {
@@ -166,7 +161,7 @@ TEST(ClaudeSettings, ConnectKeepsEveryOtherByteAndDisconnectRestoresTheFileExact
         }
 
         EXPECT_FALSE(home.file->isConnected());
-        ASSERT_EQ(connectFailure(*home.file), QString());
+        ASSERT_EQ(failureOf(home.file->connect()), QString());
         EXPECT_TRUE(home.file->isConnected());
         const QByteArray connected = readAll(target);
         const auto text = ClaudeSettingsText::parse(connected);
@@ -180,9 +175,8 @@ TEST(ClaudeSettings, ConnectKeepsEveryOtherByteAndDisconnectRestoresTheFileExact
                 *c.before);
             EXPECT_EQ(modeOf(target), ownerOnly);
             EXPECT_EQ(QFileInfo(home.settings()).isSymLink(), c.symlink);
-        }
-        if (QByteArray(c.name).startsWith("real")) {
-            EXPECT_TRUE(connected.contains(R"("padding": 0})")); // the user's padding is kept
+            // The user's padding is kept.
+            EXPECT_TRUE(*c.before != realShaped || connected.contains(R"("padding": 0})"));
         }
         EXPECT_EQ(modeOf(home.file->scriptPath()), ownerOnly | QFileDevice::ExeOwner);
         EXPECT_EQ(modeOf(home.file->directory), ownerOnly | QFileDevice::ExeOwner);
@@ -223,7 +217,7 @@ TEST(ClaudeSettings, AFileThatCannotBeEditedIsLeftUnchangedWithASentence)
             QFile::link(u"/proc/brenvo-none/settings.json"_s, home.settings());
         else
             writeAll(home.settings(), c.before);
-        EXPECT_EQ(connectFailure(*home.file), c.sentence(home.settings()));
+        EXPECT_EQ(failureOf(home.file->connect()), c.sentence(home.settings()));
         if (!c.before.isEmpty()) {
             EXPECT_EQ(readAll(home.settings()), c.before);
         }
@@ -236,7 +230,7 @@ TEST(ClaudeSettings, DisconnectPutsBackOnlyWhatIsStillOurs)
 {
     Home home;
     writeAll(home.settings(), realShaped);
-    ASSERT_EQ(connectFailure(*home.file), QString());
+    ASSERT_EQ(failureOf(home.file->connect()), QString());
 
     // The user changed another setting since: that change stays, the old status line comes back.
     writeAll(home.settings(), readAll(home.settings()).replace("\"opus\"", "\"haiku\""));
@@ -245,7 +239,7 @@ TEST(ClaudeSettings, DisconnectPutsBackOnlyWhatIsStillOurs)
     EXPECT_EQ(readAll(home.settings()), expected.replace("\"opus\"", "\"haiku\""));
 
     // The user pointed the status line elsewhere since: the file is theirs alone.
-    ASSERT_EQ(connectFailure(*home.file), QString());
+    ASSERT_EQ(failureOf(home.file->connect()), QString());
     const QByteArray theirs = ClaudeSettingsText::parse(readAll(home.settings()))
                                   ->withValue(u"statusLine"_s, R"({"type": "command", "command": "date"})");
     writeAll(home.settings(), theirs);
@@ -255,7 +249,7 @@ TEST(ClaudeSettings, DisconnectPutsBackOnlyWhatIsStillOurs)
     EXPECT_EQ(home.ourFiles(), QStringList());
 
     // A file that cannot be written back keeps our status line, and its script, until it can.
-    ASSERT_EQ(connectFailure(*home.file), QString());
+    ASSERT_EQ(failureOf(home.file->connect()), QString());
     const QByteArray ours = readAll(home.settings());
     struct Refusing final : ClaudeFiles {
         QString refused;
@@ -277,23 +271,13 @@ TEST(ClaudeSettings, DisconnectPutsBackOnlyWhatIsStillOurs)
 
 // The child of the kill test: connects or disconnects, and kills itself at step BRENVO_KILL_AT of
 // its file operations.
-class KilledAt final : public ClaudeFiles {
-public:
-    explicit KilledAt(int step)
-        : m_step(step)
-    {
-    }
-
-protected:
+struct KilledAt final : ClaudeFiles {
+    int step = qEnvironmentVariableIntValue("BRENVO_KILL_AT"), steps = 0;
     void reached() override
     {
-        if (++m_reached == m_step)
+        if (++steps == step)
             ::kill(::getpid(), SIGKILL);
     }
-
-private:
-    int m_step;
-    int m_reached = 0;
 };
 
 TEST(ClaudeKill, DISABLED_Child)
@@ -301,9 +285,9 @@ TEST(ClaudeKill, DISABLED_Child)
     Home home;
     home.file->claudeDirectory = qEnvironmentVariable("BRENVO_CLAUDE_DIR");
     home.file->directory = qEnvironmentVariable("BRENVO_DATA_DIR");
-    home.file->files = std::make_shared<KilledAt>(qEnvironmentVariableIntValue("BRENVO_KILL_AT"));
+    home.file->files = std::make_shared<KilledAt>();
     if (qEnvironmentVariable("BRENVO_KILL_IN") == u"connect"_s) {
-        EXPECT_EQ(connectFailure(*home.file), QString());
+        EXPECT_EQ(failureOf(home.file->connect()), QString());
     } else {
         home.file->disconnect();
     }
@@ -319,7 +303,7 @@ TEST(ClaudeKill, AKillAtAnyStepLeavesAWholeValidSettingsFile)
             writeAll(home.settings(), realShaped);
             QByteArray connected;
             if (operation == u"disconnect"_s) {
-                ASSERT_EQ(connectFailure(*home.file), QString());
+                ASSERT_EQ(failureOf(home.file->connect()), QString());
                 connected = readAll(home.settings());
             }
             QProcess child;
@@ -357,7 +341,7 @@ TEST(ClaudeKill, AKillAtAnyStepLeavesAWholeValidSettingsFile)
 TEST(ClaudeStatusLine, TheScriptKeepsInputsWithLimitsAndTheReportReadsThem)
 {
     Home home;
-    ASSERT_EQ(connectFailure(*home.file), QString()); // no settings.json: no status line to hand on
+    ASSERT_EQ(failureOf(home.file->connect()), QString()); // no settings.json: no status line to hand on
     const QByteArray limits
         = R"({"session_id": "x", "rate_limits": {"five_hour": {"used_percentage": 12.5, "resets_at": 1796652000}, "seven_day": {"used_percentage": 81, "resets_at": 1797170400}}})";
     EXPECT_EQ(runStatusLine(home.command(), limits), QByteArray());
@@ -455,7 +439,7 @@ TEST(ClaudeProgram, ConnectSaysWhyTheRealProgramHasNoLimits)
             u"claude"_s, scheduler, ToolAccount::Places {c.path, {}, home.root.path(), {}});
         tool->environment = {{u"HOME"_s, home.root.path()}};
         home.file->askAccount = ClaudeUsageFile::accountAsker(tool);
-        EXPECT_EQ(connectFailure(*home.file), c.sentence);
+        EXPECT_EQ(failureOf(home.file->connect()), c.sentence);
     }
     EXPECT_FALSE(QFileInfo::exists(home.settings()));
 }

@@ -98,7 +98,8 @@ protected:
 
 } // namespace
 
-TEST_F(CodexReader, SaysWhyTheRealProgramGivesNoLimits)
+// Through the real program: why it gives no limits, then the signed-in limits in the report.
+TEST_F(CodexReader, RealProgram)
 {
     if (!QFileInfo(toolsBin + u"/codex"_s).isExecutable())
         GTEST_SKIP() << "scripts/setup has not installed codex";
@@ -108,13 +109,8 @@ TEST_F(CodexReader, SaysWhyTheRealProgramGivesNoLimits)
     backend.route("GET", "/api/codex/usage", 500, R"({"detail":"unavailable"})");
     EXPECT_EQ(failureOf(reader()->connect()), CodexAppServer::backendFailed);
     EXPECT_FALSE(reader()->isConnected());
-}
 
-TEST_F(CodexReader, BringsTheSignedInLimitsIntoTheReport)
-{
-    if (!QFileInfo(toolsBin + u"/codex"_s).isExecutable())
-        GTEST_SKIP() << "scripts/setup has not installed codex";
-    write(home.path() + u"/codex/auth.json"_s, fakeSignIn());
+    backend.clearRequests();
     backend.route("GET", "/api/codex/usage", 200, usageReply);
     auto codex = reader();
     EXPECT_EQ(failureOf(codex->connect()), QString());

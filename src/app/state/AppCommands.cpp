@@ -48,7 +48,7 @@ AppCommands::AppCommands(AppState& appState, std::function<void()> quit, QObject
     });
     connect(m_sendFeedback, &QAction::triggered, this, [state]() {
         if (state)
-            state->feedbackWindow().show(*state);
+            state->feedbackWindow().show(state->config());
     });
     connect(m_settings, &QAction::triggered, this, [state]() {
         if (state)

@@ -9,6 +9,7 @@
 #include "model/Scheduler.h"
 #include "settings/OnboardingWindowController.h"
 #include "settings/SettingsView.h"
+#include "store/DevKitStore.h"
 #include "updates/WhatsNewController.h"
 
 #include <QCoreApplication>
@@ -106,6 +107,8 @@ void AppDelegate::applicationDidFinishLaunching()
         self->m_appState->kit().start();
         self->m_appState->watchSecretsIfUnreadable();
         self->m_appState->hotKeys().start();
+        // Drawn in every size for each window that is created: not before the panel is mapped.
+        QGuiApplication::setWindowIcon(appIcon());
         self->showTrayIcon();
     });
     runDetached(launchTask(QPointer<AppDelegate>(this), m_launchToken), "The launch step");

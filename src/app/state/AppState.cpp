@@ -86,11 +86,19 @@ AppState::AppState(AppConfig config, Defaults& defaults, SecretStore* secrets, L
     m_kitSecrets = std::make_unique<KitSecrets>(*m_secrets);
     m_secretWatcher = std::make_unique<SecretServiceWatcher>();
     connect(m_secretWatcher.get(), &SecretServiceWatcher::mayHaveBecomeReadable, this, [this]() {
-        if (m_kitSecrets->reload())
+        if (m_kitSecrets->reload()) {
             qCInfo(logApp, "The kit's keys are readable now");
+            if (m_kit)
+                m_kit->secretsBecameReadable();
+        }
     });
     m_kit = makeDevKitStore(*m_preferences, *m_kitSecrets, *m_scheduler, m_launch.usesMockData, m_http,
         std::move(m_launch.usage));
+    // Keys that could not be read are looked for again on each polling turn; free once they read.
+    connect(m_kit.get(), &DevKitStore::pollingTurn, this, [this]() {
+        if (!m_kitSecrets->isReadable() && m_kitSecrets->reload())
+            m_kit->secretsBecameReadable();
+    });
     m_launch.usage.reset();
     m_hotKeys = std::make_unique<HotKeyManager>(m_preferences->hotKey());
     m_whatsNew = std::make_unique<WhatsNewController>(m_config, *m_preferences, m_http);

@@ -42,8 +42,10 @@ void EdgePanelSurface::start(AppState& appState)
         [clock](KitService service, DevKitStore& store, QWidget* parent) -> QWidget* {
             return new DevKitCardView(service, store, *clock, parent);
         });
-    auto controller = std::make_unique<EdgeController>(
-        *m_context, appState.scheduler(), edgePanelFactory(*m_context, *m_content), edgeCursorPosition);
+    auto controller = std::make_unique<EdgeController>(*m_context, appState.scheduler(),
+        edgePanelFactory(
+            *m_context, *m_content, EdgeRootView::Animations::standard(), EdgeRootBuild::afterShow),
+        edgeCursorPosition);
     m_content->setController(controller.get());
     connectEdgePreferences(*controller, appState.preferences());
     connectEdgeStore(*controller, kit);
