@@ -114,3 +114,10 @@ void touch(const UsageReport& report)
 }
 
 } // namespace brenvo::fuzz
+
+// Every target shares one start: libFuzzer and the replay program both call this first.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    brenvo::fuzz::start();
+    return 0;
+}

@@ -20,7 +20,7 @@
 
 namespace brenvo::fuzz {
 
-// Brings up the Qt application the decoders expect; call once from LLVMFuzzerInitialize.
+// Brings up the Qt application the decoders expect; LLVMFuzzerInitialize (in FuzzKit.cpp) calls it.
 void start();
 
 // The input as bytes, without a copy.

@@ -4,12 +4,6 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    brenvo::fuzz::start();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace brenvo;

@@ -4,12 +4,6 @@
 
 #include <cstring>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    brenvo::fuzz::start();
-    return 0;
-}
-
 namespace {
 template <typename T> T take(const std::uint8_t*& data, std::size_t& size)
 {

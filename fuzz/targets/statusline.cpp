@@ -2,12 +2,6 @@
 #include "FuzzKit.h"
 #include "usage/ClaudeLimits.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    brenvo::fuzz::start();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace brenvo;
