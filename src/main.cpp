@@ -36,8 +36,7 @@ int main(int argc, char** argv)
         [&delegate]() { delegate.applicationShouldHandleReopen(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
         [&delegate]() { delegate.applicationWillTerminate(); });
-    delegate.showTrayIcon();
-    // Launching is done once the loop runs.
+    // Launching is done once the loop runs (the tray icon once the panel is painted).
     QTimer::singleShot(0, &delegate, [&delegate]() { delegate.applicationDidFinishLaunching(); });
     return app.exec();
 }

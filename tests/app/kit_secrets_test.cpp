@@ -105,6 +105,8 @@ TEST(KitSecrets, WhileTheItemIsUnreadableKeepsChangesAndMergesThemWhenItReadsAga
     EXPECT_FALSE(log.all().contains("test-token"));
 
     base.unreadable.clear();
+    EXPECT_EQ(secrets.secret("kit.vercel"), std::nullopt); // read once: memory until reloaded
+    EXPECT_TRUE(secrets.reload());
     EXPECT_EQ(secrets.secret("kit.vercel"), "test-token-vercel");
     EXPECT_FALSE(secrets.isDenied());
     EXPECT_EQ(secrets.secret("kit.github"), "test-token-new");
@@ -138,4 +140,27 @@ TEST(KitSecrets, KeepsAStrayMemberAndNeverWritesOverAnItemThatIsNoJsonObject)
         EXPECT_TRUE(log.contains(notSaved));
         EXPECT_EQ(denied.secret("kit.github"), "test-token-a");
     }
+}
+
+TEST(KitSecrets, AStoreThatListsIsReadOnceForEveryKeyAndAgainOnlyWhenReloadedWhileUnreadable)
+{
+    FakeSecretStore base;
+    base.lists = true;
+    base.items.insert(KitSecrets::itemKey, R"({"kit.github":"test-token-a"})");
+    base.items.insert("kit.vercel", "test-token-v");
+    base.unreadable.insert("kit.vercel");
+    KitSecrets secrets(base);
+    for (const char* key : {"kit.github", "kit.gitlab", "kit.stripe", "kit.vercel"})
+        EXPECT_EQ(secrets.secret(key), std::nullopt) << key;
+    EXPECT_FALSE(secrets.isReadable());
+    EXPECT_EQ(base.calls, QStringList {"list"});
+
+    base.unreadable.clear();
+    EXPECT_TRUE(secrets.reload());
+    EXPECT_TRUE(secrets.reload()); // readable: nothing asked
+    EXPECT_EQ(secrets.secret("kit.github"), "test-token-a");
+    EXPECT_EQ(secrets.secret("kit.gitlab"), std::nullopt);
+    EXPECT_EQ(secrets.secret("kit.vercel"), "test-token-v");
+    secrets.removeSecret("kit.gitlab"); // no item of its own: nothing to delete
+    EXPECT_EQ(base.calls, (QStringList {"list", "list", "set kit.keys", "remove kit.vercel"}));
 }

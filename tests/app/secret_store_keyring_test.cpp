@@ -1,6 +1,7 @@
 // Against a real Secret Service: gnome-keyring in a private D-Bus session (tests/support/with-keyring).
 #include "app/core/KeychainStore.h"
 #include "app/core/KitSecrets.h"
+#include "app/core/SecretServiceWatcher.h"
 #include "model/KitService.h"
 #include "support/ChildRun.h"
 #include "support/MessageRecorder.h"
@@ -8,6 +9,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <libsecret/secret.h>
@@ -82,6 +84,7 @@ TEST_F(RealSecretService, ReadsWritesAndDeletesOneItemPerKeyOfItsService)
     EXPECT_EQ(store.lookupSecret("kit.text"), SecretLookup::found("test-token-raw"));
     storeRawItem("kit.binary", QByteArray("\xff\xfe\x00\x01", 4));
     EXPECT_EQ(store.lookupSecret("kit.binary"), SecretLookup::absent());
+    EXPECT_EQ(store.listSecrets()->values, (QMap<QString, QString> {{"kit.text", "test-token-raw"}}));
 }
 
 TEST_F(RealSecretService, ToolTokensSurviveARestartAndSingleItemsAreAdoptedOnce)
@@ -125,6 +128,10 @@ TEST_F(InChild, DISABLED_LockedKeyring)
     KeychainStore base(service);
     ASSERT_TRUE(base.write(R"({"kit.github":"test-token-github"})", KitSecrets::itemKey));
 
+    // A change of the collection's lock is told (unlocking asks a person; locking is the same signal).
+    SecretServiceWatcher watcher;
+    ASSERT_TRUE(watcher.start());
+    QSignalSpy changed(&watcher, &SecretServiceWatcher::mayHaveBecomeReadable);
     GError* error = nullptr;
     SecretService* secretService = secret_service_get_sync(SECRET_SERVICE_LOAD_COLLECTIONS, nullptr, &error);
     ASSERT_NE(secretService, nullptr);
@@ -133,6 +140,7 @@ TEST_F(InChild, DISABLED_LockedKeyring)
     g_list_free_full(collections, g_object_unref);
     g_object_unref(secretService);
 
+    EXPECT_TRUE(changed.count() > 0 || changed.wait(5000));
     EXPECT_EQ(base.lookupSecret(KitSecrets::itemKey), SecretLookup::unreadable());
     test::MessageRecorder log;
     KitSecrets secrets(base);

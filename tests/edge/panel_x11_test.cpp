@@ -42,9 +42,12 @@ template <typename Condition> bool waitFor(Condition condition)
     return QTest::qWaitFor(condition, 5000);
 }
 
+// xdotool's --sync waits for a motion that never comes when the pointer is already there: warp,
+// then wait until the server reports the pointer at the point.
 void pointAt(QPoint global)
 {
-    run("xdotool", {"mousemove", "--sync", QString::number(global.x()), QString::number(global.y())});
+    run("xdotool", {"mousemove", QString::number(global.x()), QString::number(global.y())});
+    waitFor([global]() { return QCursor::pos() == global; });
 }
 
 // The centre of tile i of a right-edge panel at frame showing items tiles.

@@ -16,7 +16,17 @@ public:
     // Keys whose item exists but cannot be read.
     QSet<QString> unreadable;
     bool refuseWrites = false;
+    // Answers listSecrets() ("list") as a keyring does; unreadable then if any item is.
+    bool lists = false;
     QStringList calls;
+
+    std::optional<Listing> listSecrets() override
+    {
+        if (!lists)
+            return std::nullopt;
+        calls.append(QStringLiteral("list"));
+        return unreadable.isEmpty() ? Listing {true, items} : Listing {};
+    }
 
     std::optional<QString> secret(const QString& key) override
     {

@@ -114,6 +114,53 @@ SecretLookup KeychainStore::read(const QString& account) const
     return result;
 }
 
+std::optional<SecretStore::Listing> KeychainStore::listSecrets()
+{
+    const QString what = QStringLiteral("list the items of ") + m_service;
+    GError* error = nullptr;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+    if (!service) {
+        logFailure("read", what, error);
+        return Listing {};
+    }
+    GHashTable* attributes
+        = secret_attributes_build(schema(), "service", m_service.toUtf8().constData(), nullptr);
+    const auto flags = static_cast<SecretSearchFlags>(
+        SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS);
+    GList* items = secret_service_search_sync(service, schema(), attributes, flags, nullptr, &error);
+    g_hash_table_unref(attributes);
+    g_object_unref(service);
+    if (error) {
+        logFailure("read", what, error);
+        return Listing {};
+    }
+    Listing listing;
+    listing.readable = true;
+    for (GList* at = items; at; at = at->next) {
+        auto* item = static_cast<SecretItem*>(at->data);
+        GHashTable* found = secret_item_get_attributes(item);
+        const QString account
+            = QString::fromUtf8(static_cast<const char*>(g_hash_table_lookup(found, "account")));
+        g_hash_table_unref(found);
+        SecretValue* value = secret_item_get_locked(item) ? nullptr : secret_item_get_secret(item);
+        if (!value) {
+            qCWarning(
+                logApp, "The secret store could not read %s: the item stays locked", qUtf8Printable(account));
+            listing = Listing {};
+            break;
+        }
+        gsize length = 0;
+        const gchar* bytes = secret_value_get(value, &length);
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = decoder(QByteArrayView(bytes, static_cast<qsizetype>(length)));
+        if (!decoder.hasError() && !account.isEmpty())
+            listing.values.insert(account, std::move(text));
+        secret_value_unref(value);
+    }
+    g_list_free_full(items, g_object_unref);
+    return listing;
+}
+
 bool KeychainStore::write(const QString& value, const QString& account) const
 {
     const QByteArray bytes = value.toUtf8();

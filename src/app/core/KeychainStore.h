@@ -17,6 +17,8 @@ public:
     bool setSecret(const QString& value, const QString& key) override;
     void removeSecret(const QString& key) override;
     SecretLookup lookupSecret(const QString& key) override;
+    // Every item of this service in one search (values of items that are not UTF-8 text left out).
+    std::optional<Listing> listSecrets() override;
 
     // Found, absent (no item, or one whose data is not UTF-8 text), or unreadable (the service
     // failed, or the item stayed locked).

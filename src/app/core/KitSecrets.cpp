@@ -14,11 +14,33 @@ KitSecrets::KitSecrets(SecretStore& base)
 {
 }
 
-void KitSecrets::loadKeys()
+void KitSecrets::ensureLoaded()
 {
-    if (m_keys && !m_denied)
-        return;
-    const SecretLookup lookup = m_base.lookupSecret(itemKey);
+    if (!m_keys)
+        read();
+}
+
+bool KitSecrets::reload()
+{
+    if (!isReadable())
+        read();
+    return isReadable();
+}
+
+void KitSecrets::read()
+{
+    SecretLookup lookup = SecretLookup::unreadable();
+    std::optional<Listing> listing = m_base.listSecrets();
+    m_listed = listing.has_value();
+    m_listingRead = listing && listing->readable;
+    if (!listing) {
+        lookup = m_base.lookupSecret(itemKey);
+    } else if (listing->readable) {
+        m_singles = std::move(listing->values);
+        const auto item = m_singles.constFind(itemKey);
+        lookup = item == m_singles.cend() ? SecretLookup::absent() : SecretLookup::found(*item);
+        m_singles.remove(itemKey);
+    }
     if (lookup.isUnreadable()) {
         if (!m_keys)
             m_keys.emplace();
@@ -67,7 +89,7 @@ void KitSecrets::loadKeys()
 
 std::optional<QString> KitSecrets::secret(const QString& key)
 {
-    loadKeys();
+    ensureLoaded();
     const auto it = m_keys->constFind(key);
     if (it != m_keys->cend())
         return *it;
@@ -78,10 +100,22 @@ std::optional<QString> KitSecrets::adopt(const QString& key)
 {
     if (m_adopted.contains(key))
         return std::nullopt;
-    m_adopted.insert(key);
-    const std::optional<QString> value = m_base.secret(key);
-    if (!value)
-        return std::nullopt;
+    std::optional<QString> value;
+    if (m_listed) {
+        // Asked again once a listing reads.
+        if (!m_listingRead)
+            return std::nullopt;
+        m_adopted.insert(key);
+        const auto single = m_singles.constFind(key);
+        if (single == m_singles.cend())
+            return std::nullopt;
+        value = *single;
+    } else {
+        m_adopted.insert(key);
+        value = m_base.secret(key);
+        if (!value)
+            return std::nullopt;
+    }
     m_keys->insert(key, *value);
     m_unsaved = true;
     // The item of its own goes only once its token is safely in the shared item.
@@ -92,7 +126,8 @@ std::optional<QString> KitSecrets::adopt(const QString& key)
 
 bool KitSecrets::setSecret(const QString& value, const QString& key)
 {
-    loadKeys();
+    // A write is the user's moment: worth one more look at an item that did not read.
+    reload();
     m_keys->insert(key, value);
     m_foreign.remove(key);
     m_removed.remove(key);
@@ -102,7 +137,7 @@ bool KitSecrets::setSecret(const QString& value, const QString& key)
 
 void KitSecrets::removeSecret(const QString& key)
 {
-    loadKeys();
+    reload();
     const bool removedText = m_keys->remove(key) > 0;
     const bool removedOther = m_foreign.contains(key);
     m_foreign.remove(key);
@@ -116,11 +151,14 @@ void KitSecrets::removeSecret(const QString& key)
         m_unsaved = true;
         saveKeys();
     }
-    if (!m_adopted.contains(key) || m_singlesToDelete.contains(key)) {
-        m_adopted.insert(key);
+    // A listing that read says whether there is an item of its own to delete.
+    const bool maySingle = !m_listingRead || m_singles.contains(key);
+    if ((!m_adopted.contains(key) && maySingle) || m_singlesToDelete.contains(key)) {
         m_singlesToDelete.remove(key);
+        m_singles.remove(key);
         m_base.removeSecret(key);
     }
+    m_adopted.insert(key);
 }
 
 SecretLookup KitSecrets::lookupSecret(const QString& key)
@@ -147,8 +185,10 @@ bool KitSecrets::saveKeys()
         return false;
     }
     m_unsaved = false;
-    for (const QString& key : std::exchange(m_singlesToDelete, {}))
+    for (const QString& key : std::exchange(m_singlesToDelete, {})) {
+        m_singles.remove(key);
         m_base.removeSecret(key);
+    }
     return true;
 }
 

@@ -13,7 +13,11 @@ namespace brenvo {
 
 // The tool store's secrets: every token in the one item "kit.keys" (a JSON object from key to
 // token) of the base store, taking over tokens that an earlier version kept as items of their own.
-// Main thread only.
+// Read once: the first access reads the base store (one listing where the base can list, else one
+// lookup of the item), and every later read is served from memory. Writes go through at once.
+// When the item could not be read, reads answer from what this run set and nothing else until
+// `reload()` reads it again: call it on each polling turn and when SecretServiceWatcher says the
+// store may have become readable; it costs nothing while the item reads well. Main thread only.
 class KitSecrets final : public SecretStore {
 public:
     static inline const QString itemKey = QStringLiteral("kit.keys");
@@ -31,9 +35,15 @@ public:
     // The item could not be read (or holds something other than a JSON object) at the last look:
     // nothing is written to it until it reads well again.
     bool isDenied() const { return m_denied; }
+    // Read at least once, and well at the last look.
+    bool isReadable() const { return m_keys && !m_denied; }
+    // Reads the base store again when it has not been read well yet (changes made meanwhile win
+    // and are saved); true when the item is now readable. Nothing is asked while it reads well.
+    bool reload();
 
 private:
-    void loadKeys();
+    void ensureLoaded();
+    void read();
     std::optional<QString> adopt(const QString& key);
     bool saveKeys();
 
@@ -49,6 +59,11 @@ private:
     QSet<QString> m_singlesToDelete;
     // Members of the item that are not text: not ours to read, kept as they were.
     QJsonObject m_foreign;
+    // The base store listed its items at the last read (so single items are known without asking),
+    // and whether that listing could be read.
+    bool m_listed = false;
+    bool m_listingRead = false;
+    QMap<QString, QString> m_singles;
 };
 
 } // namespace brenvo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 
 #include <optional>
@@ -46,6 +47,14 @@ public:
     // Deletes the value under the key; deleting what is not there is no error.
     virtual void removeSecret(const QString& key) = 0;
     virtual SecretLookup lookupSecret(const QString& key) = 0;
+
+    // Every value the store holds, by key, in one round trip: nothing when the store cannot list
+    // (callers then ask key by key); `readable` false when it could not be read as a whole.
+    struct Listing {
+        bool readable = false;
+        QMap<QString, QString> values;
+    };
+    virtual std::optional<Listing> listSecrets() { return std::nullopt; }
 };
 
 } // namespace brenvo

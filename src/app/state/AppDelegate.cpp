@@ -12,10 +12,58 @@
 #include "updates/WhatsNewController.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
 namespace brenvo {
+
+namespace {
+
+// Runs a step once a window of the program has been exposed and painted, or after a second when
+// none is (no display, a panel that stays hidden).
+class AfterFirstPaint final : public QObject {
+public:
+    AfterFirstPaint(Scheduler& scheduler, QObject* parent, std::function<void()> step)
+        : QObject(parent)
+        , m_step(std::move(step))
+    {
+        qApp->installEventFilter(this);
+        scheduler.after(seconds(1), this, [this]() { run(); });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // The expose is painted while it is handled: the step goes on the turn after it.
+        if (event->type() == QEvent::Expose && !m_exposed) {
+            m_exposed = true;
+            QMetaObject::invokeMethod(
+                this, [this]() { run(); }, Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void run()
+    {
+        if (!m_step)
+            return;
+        qApp->removeEventFilter(this);
+        std::exchange(m_step, {})();
+        deleteLater();
+    }
+
+    std::function<void()> m_step;
+    bool m_exposed = false;
+};
+
+void afterFirstPaint(Scheduler& scheduler, QObject* parent, std::function<void()> step)
+{
+    new AfterFirstPaint(scheduler, parent, std::move(step));
+}
+
+} // namespace
 
 AppDelegate::AppDelegate(
     AppConfig config, Defaults& defaults, SecretStore* secrets, AppState::Launch launch, QObject* parent)
@@ -49,8 +97,17 @@ void AppDelegate::applicationDidFinishLaunching()
         return;
     qCInfo(logApp, "%s", qUtf8Printable(launchLine(m_appState->config())));
     m_appState->startSurfaces();
-    m_appState->kit().start();
-    m_appState->hotKeys().start();
+    // Polling reads the secrets (blocking calls to the Secret Service) and the tray asks the bus:
+    // only once the panel is on screen, so that its first paint never waits for them.
+    QPointer<AppDelegate> self(this);
+    afterFirstPaint(m_appState->scheduler(), this, [self]() {
+        if (!self || self->m_terminated)
+            return;
+        self->m_appState->kit().start();
+        self->m_appState->watchSecretsIfUnreadable();
+        self->m_appState->hotKeys().start();
+        self->showTrayIcon();
+    });
     runDetached(launchTask(QPointer<AppDelegate>(this), m_launchToken), "The launch step");
 }
 

@@ -33,8 +33,9 @@ public:
     OnboardingWindowController& onboarding() const { return *m_onboarding; }
     AppCommands& commands() const { return *m_commands; }
 
-    // Under a test harness nothing at all. Otherwise the launch line, the panel, polling, the
-    // shortcut, and 0.25 s later onboarding (never completed) or the What's New check.
+    // Under a test harness nothing at all. Otherwise the launch line, the panel; once it is painted
+    // (a second at most) polling, the shortcut and the tray icon; and 0.25 s later onboarding (never
+    // completed) or the What's New check.
     void applicationDidFinishLaunching();
     // Brings the panel out; always true.
     bool applicationShouldHandleReopen();

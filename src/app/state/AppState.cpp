@@ -7,9 +7,11 @@
 #include "app/core/KitSecrets.h"
 #include "app/core/LoginItemManager.h"
 #include "app/core/PreferencesStore.h"
+#include "app/core/SecretServiceWatcher.h"
 #include "app/state/DevKitWiring.h"
 #include "app/state/EdgePanelSurface.h"
 #include "http/NetworkHTTPClient.h"
+#include "model/Log.h"
 #include "model/Scheduler.h"
 #include "updates/FeedbackWindowController.h"
 #include "updates/UpdateManager.h"
@@ -82,6 +84,11 @@ AppState::AppState(AppConfig config, Defaults& defaults, SecretStore* secrets, L
     m_http = m_launch.http ? m_launch.http : std::make_shared<NetworkHTTPClient>();
     m_updates = std::make_unique<UpdateManager>(m_config, !m_launch.isRunningTests);
     m_kitSecrets = std::make_unique<KitSecrets>(*m_secrets);
+    m_secretWatcher = std::make_unique<SecretServiceWatcher>();
+    connect(m_secretWatcher.get(), &SecretServiceWatcher::mayHaveBecomeReadable, this, [this]() {
+        if (m_kitSecrets->reload())
+            qCInfo(logApp, "The kit's keys are readable now");
+    });
     m_kit = makeDevKitStore(*m_preferences, *m_kitSecrets, *m_scheduler, m_launch.usesMockData, m_http,
         std::move(m_launch.usage));
     m_launch.usage.reset();
@@ -101,6 +108,12 @@ AppState::~AppState()
 {
     // Panels first: they read the store and the settings to the end.
     stopSurfaces();
+}
+
+void AppState::watchSecretsIfUnreadable()
+{
+    if (!m_launch.usesMockData && !m_kitSecrets->reload())
+        m_secretWatcher->start();
 }
 
 void AppState::setSettingsPage(SettingsPage page)

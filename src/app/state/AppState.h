@@ -29,6 +29,7 @@ class KitSecrets;
 class LoginItemManager;
 class PreferencesStore;
 class Scheduler;
+class SecretServiceWatcher;
 class SecretStore;
 class UpdateManager;
 class WhatsNewController;
@@ -101,6 +102,11 @@ public:
     // The base secret store (never the tool store's).
     SecretStore& secrets() const { return *m_secrets; }
     KitSecrets& kitSecrets() const { return *m_kitSecrets; }
+    // Says when the Secret Service appears or unlocks; the tool store's secrets are read again
+    // then (before any later listener runs). Watching only once `watchSecretsIfUnreadable()` found
+    // them unreadable.
+    SecretServiceWatcher& secretWatcher() const { return *m_secretWatcher; }
+    void watchSecretsIfUnreadable();
     const std::shared_ptr<HTTPClient>& http() const { return m_http; }
     FeedbackWindowController& feedbackWindow() const { return *m_feedbackWindow; }
     Scheduler& scheduler() const { return *m_scheduler; }
@@ -150,6 +156,7 @@ private:
     std::shared_ptr<HTTPClient> m_http;
     std::unique_ptr<UpdateManager> m_updates;
     std::unique_ptr<KitSecrets> m_kitSecrets;
+    std::unique_ptr<SecretServiceWatcher> m_secretWatcher;
     std::unique_ptr<DevKitStore> m_kit;
     std::unique_ptr<HotKeyManager> m_hotKeys;
     std::unique_ptr<WhatsNewController> m_whatsNew;

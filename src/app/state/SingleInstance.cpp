@@ -6,7 +6,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -33,8 +32,14 @@ QString SingleInstance::standardPath(const QString& identifier)
     QString display = qEnvironmentVariable("DISPLAY");
     if (display.isEmpty())
         display = qEnvironmentVariable("WAYLAND_DISPLAY");
-    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]"));
-    display.replace(unsafe, QStringLiteral("_"));
+    // A plain loop: a regular expression here would load its engine for this alone.
+    for (QChar& c : display) {
+        const char16_t u = c.unicode();
+        const bool safe = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9')
+            || u == '.' || u == '_' || u == '-';
+        if (!safe)
+            c = u'_';
+    }
     QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (base.isEmpty())
         base = QDir::tempPath();
