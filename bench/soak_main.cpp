@@ -485,11 +485,11 @@ int main(int argc, char** argv)
             {"/v1/orders", u"payments/fixtures/polar/orders.json"_s}}),
         6);
     add(KitService::claude, u"Anthropic"_s, u"/v1"_s,
-        byPath({{"/v1/organizations/cost_report", u"usage/fixtures/anthropic/cost_no_cursor.json"_s},
+        byPath({{"/v1/organizations/cost_report", u"usage/fixtures/anthropic/cost_today.json"_s},
             {"/v1/organizations/usage_report/messages", u"usage/fixtures/anthropic/usage.json"_s}}),
         7);
     add(KitService::codex, u"OpenAI"_s, u"/v1"_s,
-        byPath({{"/v1/organization/costs", u"usage/fixtures/openai/cost_no_cursor.json"_s},
+        byPath({{"/v1/organization/costs", u"usage/fixtures/openai/cost_today.json"_s},
             {"/v1/organization/usage/completions", u"usage/fixtures/openai/usage.json"_s}}),
         8);
     other.server->fallback([&other](const RecordedRequest& r) {
