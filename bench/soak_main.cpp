@@ -37,6 +37,8 @@
 #include <QTimer>
 
 #include <array>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -438,6 +440,8 @@ void onMessage(QtMsgType type, const QMessageLogContext& context, const QString&
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
+std::atomic<bool> stopAsked {false};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -670,6 +674,15 @@ int main(int argc, char** argv)
 
     QTimer::singleShot(warmUpMs, [&] { startRss = residentKiB(); });
     QTimer::singleShot(totalMs, [&] { app.quit(); });
+    // Stopped early (Ctrl-C, a kill), the soak still reports what it saw.
+    std::signal(SIGINT, [](int) { stopAsked = true; });
+    std::signal(SIGTERM, [](int) { stopAsked = true; });
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, [&] {
+        if (stopAsked)
+            app.quit();
+    });
+    stopWatch.start(200);
 
     std::printf("soak: %.1f min, warm-up %lld s, %zu service hosts and the other host on loopback\n", minutes,
         static_cast<long long>(warmUpMs / 1000), hosts.size());
@@ -688,14 +701,19 @@ int main(int argc, char** argv)
 
     // The report.
     bool sound = true;
-    std::printf(
-        "\n== soak report (%.1f min, %lld state samples)\n", minutes, static_cast<long long>(samples));
+    std::printf("\n== soak report (%.1f min%s, %lld state samples)\n",
+        static_cast<double>(elapsed.elapsed()) / 60'000.0, stopAsked ? ", stopped early" : "",
+        static_cast<long long>(samples));
     const double growth
         = startRss > 0 ? 100.0 * static_cast<double>(endRss - startRss) / static_cast<double>(startRss) : 0;
-    const bool flat = startRss > 0 && std::abs(growth) <= 5.0;
+    // Stopped during the warm-up, there is no start to compare with.
+    const bool flat = startRss <= 0 || std::abs(growth) <= 5.0;
     sound = sound && flat;
     std::printf("resident memory: %lld KiB after warm-up, %lld KiB at the end (%+.1f %%): %s\n",
-        static_cast<long long>(startRss), static_cast<long long>(endRss), growth, flat ? "flat" : "NOT FLAT");
+        static_cast<long long>(startRss), static_cast<long long>(endRss), growth,
+        startRss <= 0 ? "not measured"
+            : flat    ? "flat"
+                      : "NOT FLAT");
 
     std::printf("tools failing without a sentence: %s\n", silentFailures.empty() ? "none" : "");
     for (const auto& [name, count] : silentFailures)
