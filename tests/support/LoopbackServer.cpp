@@ -160,6 +160,8 @@ CannedReply LoopbackServer::replyFor(const RecordedRequest& request)
     auto routed = m_routes.find(k);
     if (routed != m_routes.end())
         return routed->second(request);
+    if (m_fallback)
+        return m_fallback(request);
     return CannedReply::json(404, R"({"message":"Not Found"})");
 }
 

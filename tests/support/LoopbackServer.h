@@ -99,7 +99,7 @@ struct CannedReply {
 //     ... client with base URL server.baseUrl() ...
 //     EXPECT_EQ(server.requests().at(0).query, "limit=3");
 //
-// Unrouted requests get 404 {"message":"Not Found"}.
+// Unrouted requests get the fallback's reply when one is set, else 404 {"message":"Not Found"}.
 class LoopbackServer : public QObject {
     Q_OBJECT
 public:
@@ -128,6 +128,8 @@ public:
     {
         m_routes[key(method, path)] = std::move(handler);
     }
+    // The reply for every request no route matches.
+    void fallback(Handler handler) { m_fallback = std::move(handler); }
     // Served once, before the route, in the order queued.
     void enqueue(const QByteArray& method, const QByteArray& path, CannedReply reply)
     {
@@ -152,6 +154,7 @@ private:
 
     QTcpServer m_server;
     std::map<QByteArray, Handler> m_routes;
+    Handler m_fallback;
     std::map<QByteArray, std::vector<CannedReply>> m_queued;
     std::vector<RecordedRequest> m_requests;
     QHash<QTcpSocket*, QByteArray> m_buffers;
