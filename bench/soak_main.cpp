@@ -174,7 +174,7 @@ CannedReply replyFor(Host& host, const LoopbackServer& other, const RecordedRequ
         return CannedReply::json(200, good->left(good->size() / 2));
     case Fault::slow: {
         const auto interval = std::clamp<qint64>(2000 / std::max<qint64>(good->size(), 1), 1, 50);
-        return CannedReply::slow(*good, std::chrono::milliseconds(interval), host.rotation.bounded(2) == 0);
+        return CannedReply::slow(*good, std::chrono::milliseconds(interval));
     }
     case Fault::droppedBefore:
         return CannedReply::dropped();
