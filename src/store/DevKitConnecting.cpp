@@ -92,12 +92,7 @@ void DevKitStore::disconnect(KitService service)
 
     if (m_picking == service)
         setPicking(std::nullopt);
-    if (m_inspection && m_inspection->service == service) {
-        openInspection(std::nullopt);
-        m_awaitedRedeploy.reset();
-    }
-    if (m_inspectedPayment && m_inspectedPayment->service == service)
-        setInspectedPayment(std::nullopt);
+    closeDetailsOf(service);
 }
 
 } // namespace brenvo

@@ -280,12 +280,7 @@ void DevKitStore::select(std::optional<KitProject> project, KitService service)
         picks.remove(service.rawValue());
     m_preferences.setSelectedProjects(picks);
     setPicking(std::nullopt);
-    if (m_inspection && m_inspection->service == service) {
-        openInspection(std::nullopt);
-        m_awaitedRedeploy.reset();
-    }
-    if (m_inspectedPayment && m_inspectedPayment->service == service)
-        setInspectedPayment(std::nullopt);
+    closeDetailsOf(service);
     if (!service.isActivity() || m_usesMockData)
         return;
     tool(service).loadedOnce = false;

@@ -471,4 +471,15 @@ KitConnection DevKitStore::notSaved(KitService service)
     return KitConnection::failing(sentence);
 }
 
+// A row or payment of this tool that is open goes, with the redeploy it waited for.
+void DevKitStore::closeDetailsOf(KitService service)
+{
+    if (m_inspection && m_inspection->service == service) {
+        openInspection(std::nullopt);
+        m_awaitedRedeploy.reset();
+    }
+    if (m_inspectedPayment && m_inspectedPayment->service == service)
+        setInspectedPayment(std::nullopt);
+}
+
 } // namespace brenvo

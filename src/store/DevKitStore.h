@@ -315,6 +315,7 @@ private:
     void setConnection(KitService service, const KitConnection& connection);
     void setInspection(std::optional<DeploymentInspection> inspection);
     void openInspection(std::optional<DeploymentInspection> inspection);
+    void closeDetailsOf(KitService service);
     void setInspectedPayment(std::optional<PaymentInspection> payment);
     void setPicking(std::optional<KitService> service);
     void setListedProjects(KitService service, const QList<KitProject>& projects);
