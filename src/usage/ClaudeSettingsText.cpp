@@ -8,10 +8,9 @@ namespace brenvo {
 
 namespace {
 
-// Deep enough for any settings file, shallow enough that the recursion cannot exhaust the stack.
-constexpr int deepest = 256;
-
-// A strict reader of one JSON document (RFC 8259) that only reports where things are.
+// A strict reader of one JSON document (RFC 8259) that only reports where things are. It keeps
+// the open brackets in a list rather than on the call stack, so that it takes any depth that
+// Claude Code's own reader takes.
 class Scanner {
 public:
     explicit Scanner(const QByteArray& text)
@@ -30,30 +29,74 @@ public:
             ++at;
     }
 
-    bool value(int depth)
+    // One value, nested to any depth.
+    bool value()
     {
-        if (depth > deepest)
-            return false;
-        switch (peek()) {
-        case '{':
-            return object(depth, nullptr);
-        case '[':
-            return array(depth);
-        case '"':
-            return string(nullptr);
-        case 't':
-            return literal("true");
-        case 'f':
-            return literal("false");
-        case 'n':
-            return literal("null");
-        default:
-            return number();
+        QByteArray open; // the brackets not yet closed, innermost last
+        for (;;) {
+            skipSpace();
+            switch (peek()) {
+            case '{':
+                ++at;
+                skipSpace();
+                if (peek() == '}') {
+                    ++at;
+                    break;
+                }
+                open.append('{');
+                if (!key())
+                    return false;
+                continue;
+            case '[':
+                ++at;
+                skipSpace();
+                if (peek() == ']') {
+                    ++at;
+                    break;
+                }
+                open.append('[');
+                continue;
+            case '"':
+                if (!string(nullptr))
+                    return false;
+                break;
+            case 't':
+                if (!literal("true"))
+                    return false;
+                break;
+            case 'f':
+                if (!literal("false"))
+                    return false;
+                break;
+            case 'n':
+                if (!literal("null"))
+                    return false;
+                break;
+            default:
+                if (!number())
+                    return false;
+            }
+            // A value ended: close what it ends, up to the next member or element.
+            for (;;) {
+                if (open.isEmpty())
+                    return true;
+                skipSpace();
+                if (peek() == ',') {
+                    ++at;
+                    if (open.back() == '{' && !key())
+                        return false;
+                    break;
+                }
+                if (peek() != (open.back() == '{' ? '}' : ']'))
+                    return false;
+                ++at;
+                open.chop(1);
+            }
         }
     }
 
-    // With members, records the members of this object (the top level).
-    bool object(int depth, QList<ClaudeSettingsText::Member>* members)
+    // The top-level object, its members recorded.
+    bool object(QList<ClaudeSettingsText::Member>& members)
     {
         ++at; // {
         skipSpace();
@@ -73,11 +116,10 @@ public:
             ++at;
             skipSpace();
             member.valueStart = at;
-            if (!value(depth + 1))
+            if (!value())
                 return false;
             member.valueEnd = at;
-            if (members)
-                members->append(member);
+            members.append(member);
             skipSpace();
             if (peek() == ',') {
                 ++at;
@@ -91,30 +133,20 @@ public:
     }
 
 private:
-    bool array(int depth)
+    // A key and its colon.
+    bool key()
     {
-        ++at; // [
         skipSpace();
-        if (peek() == ']') {
-            ++at;
-            return true;
-        }
-        for (;;) {
-            skipSpace();
-            if (!value(depth + 1))
-                return false;
-            skipSpace();
-            if (peek() == ',') {
-                ++at;
-                continue;
-            }
-            if (peek() != ']')
-                return false;
-            ++at;
-            return true;
-        }
+        if (peek() != '"' || !string(nullptr))
+            return false;
+        skipSpace();
+        if (peek() != ':')
+            return false;
+        ++at;
+        return true;
     }
 
+private:
     bool literal(const char* word)
     {
         for (const char* c = word; *c; ++c, ++at) {
@@ -238,7 +270,7 @@ std::optional<ClaudeSettingsText> ClaudeSettingsText::parse(QByteArray bytes)
     if (scanner.peek() != '{')
         return std::nullopt;
     text.m_open = scanner.at;
-    if (!scanner.object(0, &text.m_members))
+    if (!scanner.object(text.m_members))
         return std::nullopt;
     text.m_close = scanner.at - 1;
     scanner.skipSpace();
