@@ -208,6 +208,10 @@ QString unreadable(const QString& path)
 {
     return u"Claude Code's settings file %1 cannot be read, so it was left unchanged."_s.arg(shown(path));
 }
+QString tooLarge(const QString& path)
+{
+    return u"Claude Code's settings file %1 is too large, so it was left unchanged."_s.arg(shown(path));
+}
 QString notJson(const QString& path)
 {
     return u"Claude Code's settings file %1 is not valid JSON, so it was left unchanged. Fix it, then connect again."_s

@@ -51,6 +51,7 @@ QString noPlanLimits();
 QString noAnswer(int seconds);
 QString unexpected();
 QString unreadable(const QString& path);
+QString tooLarge(const QString& path);
 QString notJson(const QString& path);
 QString notWritable(const QString& path);
 QString folderNotWritable(const QString& path);

@@ -9,12 +9,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
-#include <QSaveFile>
 
+#include <cerrno>
 #include <cmath>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -70,6 +75,54 @@ struct Saved {
     }
 };
 
+// A member of a JSON object's text as a string; none when it is missing or not a string. The
+// last of duplicate keys counts, as in Claude Code's reader.
+std::optional<QString> stringMember(const QByteArray& object, const QString& key)
+{
+    const auto text = ClaudeSettingsText::parse(object);
+    const auto member = text ? text->member(key) : std::nullopt;
+    if (!member)
+        return std::nullopt;
+    const QJsonValue value = QJsonDocument::fromJson("[" + text->valueBytes(*member) + "]").array().at(0);
+    return value.isString() ? std::optional(value.toString()) : std::nullopt;
+}
+
+// The command that a status line runs; empty when it runs none.
+QString commandOf(const QByteArray& statusLine)
+{
+    return stringMember(statusLine, u"type"_s) == u"command"_s
+        ? stringMember(statusLine, u"command"_s).value_or(QString())
+        : QString();
+}
+
+mode_t unixMode(QFileDevice::Permissions mode)
+{
+    const std::pair<QFileDevice::Permission, mode_t> bits[] = {{QFileDevice::ReadOwner, S_IRUSR},
+        {QFileDevice::WriteOwner, S_IWUSR}, {QFileDevice::ExeOwner, S_IXUSR},
+        {QFileDevice::ReadGroup, S_IRGRP}, {QFileDevice::WriteGroup, S_IWGRP},
+        {QFileDevice::ExeGroup, S_IXGRP}, {QFileDevice::ReadOther, S_IROTH},
+        {QFileDevice::WriteOther, S_IWOTH}, {QFileDevice::ExeOther, S_IXOTH}};
+    mode_t out = 0;
+    for (const auto& [permission, bit] : bits) {
+        if (mode.testFlag(permission))
+            out |= bit;
+    }
+    return out;
+}
+
+bool writeWhole(int fd, const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
 QString statePath(const QString& directory)
 {
     return directory + u"/claude-statusline-state.json"_s;
@@ -121,32 +174,63 @@ QCoro::Task<QString> usageText(std::shared_ptr<ToolAccount> tool)
 
 } // namespace
 
-std::optional<QByteArray> ClaudeFiles::read(const QString& path, qint64 limit) const
+std::optional<QByteArray> ClaudeFiles::read(const QString& path, qint64 limit, bool* tooLarge) const
 {
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     QByteArray bytes = file.read(limit + 1);
-    if (bytes.size() > limit || file.error() != QFileDevice::NoError)
+    if (file.error() != QFileDevice::NoError)
         return std::nullopt;
+    if (bytes.size() > limit) {
+        if (tooLarge)
+            *tooLarge = true;
+        return std::nullopt;
+    }
     return bytes;
+}
+
+QString ClaudeFiles::temporaryPath(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.path() + u"/."_s + info.fileName() + u".brenvo-tmp"_s;
 }
 
 bool ClaudeFiles::write(const QString& path, const QByteArray& bytes, QFileDevice::Permissions mode)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Not QSaveFile: its temporary name is random, so one left by a kill could never be told from
+    // the user's own files beside settings.json (or in their dotfiles repository).
+    const QByteArray temporary = QFile::encodeName(temporaryPath(path));
+    ::unlink(temporary.constData()); // with O_EXCL nothing is written through a link left there
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0)
         return false;
     reached();
-    if (!file.setPermissions(mode) || file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
+    bool written = ::fchmod(fd, unixMode(mode)) == 0 && writeWhole(fd, bytes) && ::fsync(fd) == 0;
+    written = ::close(fd) == 0 && written;
+    if (!written) {
+        ::unlink(temporary.constData());
         return false;
     }
     reached();
-    if (!file.commit())
+    if (::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
+        ::unlink(temporary.constData());
         return false;
+    }
+    // The rename itself is kept only once its folder is synced.
+    const int folder
+        = ::open(QFile::encodeName(QFileInfo(path).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
     reached();
     return true;
+}
+
+void ClaudeFiles::sweep(const QString& path)
+{
+    ::unlink(QFile::encodeName(temporaryPath(path)).constData());
 }
 
 bool ClaudeFiles::remove(const QString& path)
@@ -162,6 +246,7 @@ struct ClaudeUsageFile::Settings {
     QString target;
     bool exists = false;
     std::optional<QByteArray> bytes; // none: exists but cannot be read
+    bool tooLarge = false;
     QFileDevice::Permissions mode = ownerOnly;
 };
 
@@ -207,22 +292,61 @@ ClaudeUsageFile::Settings ClaudeUsageFile::readSettings() const
         settings.mode = info.permissions()
             & (ownerRun | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
                 | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
-        settings.bytes = files->read(settings.target);
+        settings.bytes = files->read(settings.target, ClaudeFiles::sizeCap, &settings.tooLarge);
     }
     return settings;
 }
 
+QString ClaudeUsageFile::ourCommand() const
+{
+    return QString::fromUtf8(shellQuoted(scriptPath()));
+}
+
 bool ClaudeUsageFile::isOurs(const QByteArray& statusLine) const
 {
-    const QJsonValue command = QJsonDocument::fromJson(statusLine).object().value(u"command"_s);
-    return command.isString()
-        && (command.toString().contains(scriptPath())
-            || command.toString().contains(QString::fromUtf8(shellQuoted(scriptPath()))));
+    const auto command = stringMember(statusLine, u"command"_s);
+    if (!command)
+        return false;
+    // The white space that sh skips around a command.
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\t' || c == u'\n'; };
+    qsizetype start = 0, end = command->size();
+    while (start < end && blank(command->at(start)))
+        ++start;
+    while (end > start && blank(command->at(end - 1)))
+        --end;
+    return QStringView(*command).sliced(start, end - start) == ourCommand();
+}
+
+bool ClaudeUsageFile::holdsOurs(const QByteArray& settings) const
+{
+    const auto text = ClaudeSettingsText::parse(settings);
+    const auto member = text ? text->member(statusLineKey) : std::nullopt;
+    return member && isOurs(text->valueBytes(*member));
+}
+
+// For a file that is not JSON: whether the script's path stands in it, as is or as a JSON string.
+bool ClaudeUsageFile::mentionsScript(const QByteArray& settings) const
+{
+    const auto inQuotes = [](const QString& text) {
+        const QByteArray quoted = ClaudeSettingsText::quoted(text);
+        return quoted.mid(1, quoted.size() - 2);
+    };
+    return settings.contains(scriptPath().toUtf8()) || settings.contains(inQuotes(scriptPath()))
+        || settings.contains(inQuotes(ourCommand()));
+}
+
+void ClaudeUsageFile::sweep(const Settings& settings) const
+{
+    m_swept = true;
+    for (const QString& path : {settings.target, scriptPath(), backupPath(directory), statePath(directory)})
+        files->sweep(path);
 }
 
 bool ClaudeUsageFile::isConnected() const
 {
     const Settings settings = readSettings();
+    if (!m_swept)
+        sweep(settings);
     const auto text = settings.bytes ? ClaudeSettingsText::parse(*settings.bytes) : std::nullopt;
     const auto member = text ? text->member(statusLineKey) : std::nullopt;
     return member && isOurs(text->valueBytes(*member));
@@ -230,9 +354,10 @@ bool ClaudeUsageFile::isConnected() const
 
 QByteArray ClaudeUsageFile::scriptText(const QString& previousCommand) const
 {
-    // Plain POSIX sh. The input is kept only when it holds the limits, so that a session without
-    // them does not hide the last one that had them; the user's own status line gets the same
-    // input either way.
+    // Plain POSIX sh. The input is read once and kept only when it holds the limits, so that a
+    // session without them does not hide the last one that had them; the user's own status line
+    // gets the whole input either way, also when the record cannot be written. A status line that
+    // runs this script again (one that wraps it) is not run a second time, or it would never end.
     return "#!/bin/sh\n"
            "# Written by Brenvo: keeps the plan limits that Claude Code hands its status line, then\n"
            "# runs the status line that was set before. Disconnecting Claude in Brenvo puts it back.\n"
@@ -243,20 +368,21 @@ QByteArray ClaudeUsageFile::scriptText(const QString& previousCommand) const
           "previous="
         + shellQuoted(previousCommand)
         + "\n"
-          "input=\"$record.$$\"\n"
-          "if cat > \"$input\"; then\n"
-          "    exec 3< \"$input\"\n"
-          "    if grep -q '\"rate_limits\"' \"$input\"; then\n"
-          "        mv -f \"$input\" \"$record\"\n"
+          "input=$(cat; printf x)\n"
+          "input=${input%x}\n"
+          "case $input in\n"
+          "*'\"rate_limits\"'*)\n"
+          "    if { printf '%s' \"$input\" > \"$record.$$\"; } 2>/dev/null; then\n"
+          "        mv -f \"$record.$$\" \"$record\"\n"
           "    else\n"
-          "        rm -f \"$input\"\n"
+          "        rm -f \"$record.$$\"\n"
           "    fi\n"
-          "else\n"
-          "    rm -f \"$input\"\n"
-          "    exec 3< /dev/null\n"
-          "fi\n"
-          "[ -n \"$previous\" ] || exit 0\n"
-          "exec /bin/sh -c \"$previous\" <&3 3<&-\n";
+          "    ;;\n"
+          "esac\n"
+          "[ -n \"$previous\" ] && [ -z \"${BRENVO_STATUS_LINE-}\" ] || exit 0\n"
+          "BRENVO_STATUS_LINE=1\n"
+          "export BRENVO_STATUS_LINE\n"
+          "printf '%s' \"$input\" | /bin/sh -c \"$previous\"\n";
 }
 
 void ClaudeUsageFile::forgetFiles()
@@ -271,6 +397,8 @@ void ClaudeUsageFile::forgetFiles()
 // leaves settings.json whole: it changes only in the last step, by one rename.
 void ClaudeUsageFile::install(const Settings& settings)
 {
+    if (settings.tooLarge)
+        throw UsageFailure(claude_sentences::tooLarge(settingsPath()));
     if (settings.exists && !settings.bytes)
         throw UsageFailure(claude_sentences::unreadable(settingsPath()));
     std::optional<ClaudeSettingsText> text;
@@ -287,22 +415,24 @@ void ClaudeUsageFile::install(const Settings& settings)
     if (!QDir().mkpath(directory) || !QFile::setPermissions(directory, ownerRun))
         throw UsageFailure(claude_sentences::folderNotWritable(directory));
     auto saved = Saved::decoded(files->read(statePath(directory)));
+    if (saved && saved->previous && isOurs(*saved->previous))
+        saved->previous.reset(); // our own entry is no status line to go back to
     if (reconnect && saved) {
-        // Already ours: only the script is written again, for the status line saved before.
-        const auto before
-            = saved->previous ? QJsonDocument::fromJson(*saved->previous).object() : QJsonObject();
-        if (!files->write(scriptPath(), scriptText(before.value(u"command"_s).toString()), ownerRun))
+        // Already ours: only the script is written again, for the status line saved before. A byte
+        // copy that holds our entry (an older version kept one) would put it back at disconnect.
+        const auto copy = files->read(backupPath(directory));
+        if (copy && holdsOurs(*copy))
+            files->remove(backupPath(directory));
+        const QString previousCommand = saved->previous ? commandOf(*saved->previous) : QString();
+        if (!files->write(scriptPath(), scriptText(previousCommand), ownerRun))
             throw UsageFailure(claude_sentences::folderNotWritable(directory));
         return;
     }
 
     // The user's own status line is kept: its padding and refresh interval stay, its command runs
     // after ours.
-    QJsonObject before;
-    QByteArray value = "{\"type\": \"command\", \"command\": "
-        + ClaudeSettingsText::quoted(QString::fromUtf8(shellQuoted(scriptPath())));
+    QByteArray value = "{\"type\": \"command\", \"command\": " + ClaudeSettingsText::quoted(ourCommand());
     if (previous && !reconnect) {
-        before = QJsonDocument::fromJson(*previous).object();
         const auto old = ClaudeSettingsText::parse(*previous);
         for (const QString& key : {u"padding"_s, u"refreshInterval"_s}) {
             if (const auto kept = old ? old->member(key) : std::nullopt)
@@ -317,20 +447,24 @@ void ClaudeUsageFile::install(const Settings& settings)
     if (!placed || check->valueBytes(*placed) != value)
         throw UsageFailure(claude_sentences::notJson(settingsPath()));
 
-    const QString previousCommand = before.value(u"type"_s).toString() == u"command"_s
-        ? before.value(u"command"_s).toString()
-        : QString();
+    const QString previousCommand = previous && !reconnect ? commandOf(*previous) : QString();
+    // Our entry found with nothing saved (our folder was reset, or the file came from another
+    // machine): there is no status line to go back to, and a byte copy would hold our own entry.
     const Saved record {settings.exists, reconnect ? std::nullopt : previous, digest(written)};
+    const QString copy = backupPath(directory);
     if (!files->write(scriptPath(), scriptText(previousCommand), ownerRun)
-        || !files->write(backupPath(directory), settings.bytes.value_or(QByteArray()), ownerOnly)
+        || !(reconnect ? !QFileInfo::exists(copy) || files->remove(copy)
+                       : files->write(copy, settings.bytes.value_or(QByteArray()), ownerOnly))
         || !files->write(statePath(directory), record.encoded(), ownerOnly)) {
-        forgetFiles();
+        if (!reconnect) // while the file names the script, the script stays
+            forgetFiles();
         throw UsageFailure(claude_sentences::folderNotWritable(directory));
     }
     if (!settings.exists)
         QDir().mkpath(QFileInfo(settings.target).absolutePath());
     if (!files->write(settings.target, written, settings.mode)) {
-        forgetFiles();
+        if (!reconnect)
+            forgetFiles();
         throw UsageFailure(claude_sentences::notWritable(settingsPath()));
     }
 }
@@ -344,13 +478,16 @@ QCoro::Task<void> ClaudeUsageFile::connect()
     if (const auto refusal = signedIn.refusal())
         throw UsageFailure(*refusal);
     account = signedIn;
-    install(readSettings());
+    const Settings settings = readSettings();
+    sweep(settings);
+    install(settings);
     qCInfo(logApp, "Claude Code's status line now runs %s", qUtf8Printable(scriptPath()));
 }
 
 void ClaudeUsageFile::disconnect()
 {
     const Settings settings = readSettings();
+    sweep(settings);
     const auto text = settings.bytes ? ClaudeSettingsText::parse(*settings.bytes) : std::nullopt;
     const auto member = text ? text->member(statusLineKey) : std::nullopt;
     if (member && isOurs(text->valueBytes(*member))) {
@@ -368,9 +505,12 @@ void ClaudeUsageFile::disconnect()
             // Nothing else changed since: the file exactly as it was. Otherwise only the member goes
             // back, and the user's other changes stay.
             restored = untouched ? files->read(backupPath(directory)) : std::nullopt;
+            if (restored && holdsOurs(*restored))
+                restored.reset(); // it would only bring our entry back
             if (!restored) {
-                restored = saved && saved->previous ? text->withValue(statusLineKey, *saved->previous)
-                                                    : text->without(statusLineKey);
+                restored = saved && saved->previous && !isOurs(*saved->previous)
+                    ? text->withValue(statusLineKey, *saved->previous)
+                    : text->without(statusLineKey);
                 if (!ClaudeSettingsText::parse(*restored))
                     restored.reset();
             }
@@ -383,6 +523,12 @@ void ClaudeUsageFile::disconnect()
             }
         }
         qCInfo(logApp, "Claude Code's status line is back as it was");
+    } else if (!text && QFileInfo(settings.target).isFile()
+        && (!settings.bytes || mentionsScript(*settings.bytes))) {
+        // It may still name our script: forgetting now would leave the user's fixed file naming a
+        // script that is gone, and the status line they had before lost with it.
+        qCWarning(logApp, "Claude Code's settings file cannot be read as JSON; Brenvo's status line stays");
+        return;
     }
     forgetFiles();
     answered.reset();

@@ -17,16 +17,25 @@ namespace brenvo {
 
 class ToolAccount;
 
-// The file operations of the Claude source. Writes are atomic (a temporary file in the same folder,
-// then a rename), so a process killed at any moment leaves the old file or the new one, whole.
+// The file operations of the Claude source. Writes are atomic (a temporary file of our own beside
+// the file, synced, then renamed), so a process killed at any moment leaves the old file or the new
+// one, whole, and at most that temporary file, which `sweep` removes.
 class ClaudeFiles {
 public:
     virtual ~ClaudeFiles() = default;
 
-    // The whole file, when it is a readable file of at most `limit` bytes.
-    std::optional<QByteArray> read(const QString& path, qint64 limit = 8 << 20) const;
+    static constexpr qint64 sizeCap = 8 << 20;
+
+    // The whole file, when it is a readable file of at most `limit` bytes; `tooLarge` is set when
+    // it is larger.
+    std::optional<QByteArray> read(
+        const QString& path, qint64 limit = sizeCap, bool* tooLarge = nullptr) const;
     virtual bool write(const QString& path, const QByteArray& bytes, QFileDevice::Permissions mode);
     bool remove(const QString& path);
+    // Removes the temporary file that a write of `path` killed halfway left behind.
+    void sweep(const QString& path);
+    // Hidden and fixed, so that a leftover is known for ours and found again.
+    static QString temporaryPath(const QString& path);
 
 protected:
     // Called between the steps of every change on disk; a test stops the process there.
@@ -85,12 +94,18 @@ public:
 private:
     struct Settings;
     Settings readSettings() const;
+    // Only the exact command that we write: a user's line that wraps or tests the script is theirs.
     bool isOurs(const QByteArray& statusLine) const;
+    bool holdsOurs(const QByteArray& settings) const;
+    bool mentionsScript(const QByteArray& settings) const;
+    QString ourCommand() const;
+    void sweep(const Settings& settings) const;
     QByteArray scriptText(const QString& previousCommand) const;
     void forgetFiles();
     void install(const Settings& settings);
     QCoro::Task<void> askTool();
 
+    mutable bool m_swept = false; // the leftovers of a killed write, once at start
     bool m_asking = false;
     std::optional<QString> m_failure; // the sentence of the last ask, when it failed
 };

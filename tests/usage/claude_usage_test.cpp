@@ -8,6 +8,7 @@
 #include "usage/ToolAccount.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -94,7 +95,7 @@ struct Home {
         file->ask = [text = usageText, asks = probes] { return printed(text, asks); };
     }
     QString settings() const { return file->settingsPath(); }
-    QStringList ourFiles() const { return QDir(file->directory).entryList(QDir::Files); }
+    QStringList ourFiles() const { return QDir(file->directory).entryList(QDir::Files | QDir::Hidden); }
     // The status line's command in settings.json.
     QString command() const
     {
@@ -115,11 +116,26 @@ template <typename T> QString failureOf(QCoro::Task<T> task)
     }
 }
 
+// Every file in a folder, hidden ones too.
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+// The status line as settings.json holds it, with another command.
+QByteArray withCommand(const QByteArray& settings, const QString& command)
+{
+    const auto text = ClaudeSettingsText::parse(settings);
+    return text->withValue(
+        u"statusLine"_s, "{\"type\": \"command\", \"command\": " + ClaudeSettingsText::quoted(command) + "}");
+}
+
 // Runs a status-line command as Claude Code does, with input on stdin; gives what it printed.
-QByteArray runStatusLine(const QString& command, const QByteArray& input)
+// `before` runs first in the same shell.
+QByteArray runStatusLine(const QString& command, const QByteArray& input, const QString& before = {})
 {
     QProcess sh;
-    sh.start(u"/bin/sh"_s, {u"-c"_s, command});
+    sh.start(u"/bin/sh"_s, {u"-c"_s, before + command});
     sh.write(input);
     sh.closeWriteChannel();
     EXPECT_TRUE(sh.waitForFinished(10000));
@@ -146,6 +162,8 @@ TEST(ClaudeSettings, ConnectKeepsEveryOtherByteAndDisconnectRestoresTheFileExact
             R"({"statusLine": {"type": "command", "command": "echo first"}, "statusLine": {"type": "command", "command": "printf last"}})",
             false, "last"},
         {"no settings.json", std::nullopt},
+        {"valid JSON nested deeper than a call stack goes",
+            "{\"deep\": " + QByteArray(200000, '[') + QByteArray(200000, ']') + ", \"theme\": \"dark\"}"},
         {"a symbolic link to a file elsewhere", realShaped, true, "it's: in"},
     };
     for (const Case& c : cases) {
@@ -204,6 +222,10 @@ TEST(ClaudeSettings, AFileThatCannotBeEditedIsLeftUnchangedWithASentence)
         {"two documents", "{} {}", &claude_sentences::notJson},
         {"top level is a list", "[]", &claude_sentences::notJson},
         {"a raw tab in a string", "{\"a\": \"x\ty\"}", &claude_sentences::notJson},
+        {"an unclosed bracket deep down", "{\"a\": " + QByteArray(100000, '[') + "}",
+            &claude_sentences::notJson},
+        {"larger than the cap", "{\"a\": \"" + QByteArray(ClaudeFiles::sizeCap, 'x') + "\"}",
+            &claude_sentences::tooLarge},
         {"a folder in its place", {}, &claude_sentences::unreadable},
         {"a link into a folder that cannot be written", {}, &claude_sentences::notWritable},
     };
@@ -269,6 +291,111 @@ TEST(ClaudeSettings, DisconnectPutsBackOnlyWhatIsStillOurs)
     EXPECT_EQ(readAll(home.settings()), theirs);
 }
 
+TEST(ClaudeSettings, DisconnectKeepsOurFilesWhileTheFileMayNameTheScriptButCannotBeRead)
+{
+    struct Case {
+        const char* name;
+        QByteArray (*broken)(QByteArray connected);
+        bool namesScript = true;
+    };
+    const Case cases[] = {
+        {"a trailing comma", [](QByteArray c) { return c.insert(c.lastIndexOf('}'), ','); }},
+        {"a comment", [](QByteArray c) { return "// mine\n" + c; }},
+        {"larger than the cap", [](QByteArray c) { return c + QByteArray(ClaudeFiles::sizeCap, ' '); }},
+        {"rewritten without the script", [](QByteArray) { return QByteArray(R"({"theme": "dark",})"); },
+            false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Home home;
+        writeAll(home.settings(), realShaped);
+        ASSERT_EQ(failureOf(home.file->connect()), QString());
+        const QByteArray connected = readAll(home.settings());
+        const QStringList ours = home.ourFiles();
+        const QByteArray broken = c.broken(connected);
+        writeAll(home.settings(), broken);
+        home.file->disconnect();
+        EXPECT_EQ(readAll(home.settings()), broken);
+        if (!c.namesScript) {
+            EXPECT_EQ(home.ourFiles(), QStringList());
+            continue;
+        }
+        EXPECT_EQ(home.ourFiles(), ours);
+        // Fixed, it is connected again, and the next disconnect puts the user's line back.
+        writeAll(home.settings(), connected);
+        EXPECT_TRUE(home.file->isConnected());
+        EXPECT_EQ(runStatusLine(home.command(), "in"), QByteArray("it's: in"));
+        home.file->disconnect();
+        EXPECT_EQ(readAll(home.settings()), realShaped);
+        EXPECT_EQ(home.ourFiles(), QStringList());
+    }
+}
+
+TEST(ClaudeSettings, OurEntryWithNothingSavedIsRemovedAtDisconnectNeverWrittenBack)
+{
+    // Our folder reset under a connected file: connecting again finds our entry with no state.
+    Home home;
+    writeAll(home.settings(), realShaped);
+    ASSERT_EQ(failureOf(home.file->connect()), QString());
+    const QByteArray connected = readAll(home.settings());
+    const QByteArray withoutOurs = ClaudeSettingsText::parse(connected)->without(u"statusLine"_s);
+    ASSERT_TRUE(QDir(home.file->directory).removeRecursively());
+    ASSERT_EQ(failureOf(home.file->connect()), QString());
+    EXPECT_TRUE(home.file->isConnected());
+    for (const QString& name : home.ourFiles())
+        EXPECT_FALSE(readAll(home.file->directory + u'/' + name).contains("\"statusLine\""))
+            << name.toStdString();
+    home.file->disconnect();
+    EXPECT_EQ(readAll(home.settings()), withoutOurs);
+    EXPECT_EQ(home.ourFiles(), QStringList());
+
+    // What such a connect left before: a byte copy holding our entry beside a state saying "none".
+    writeAll(home.settings(), connected);
+    const QJsonObject state {{u"existed"_s, true},
+        {u"written"_s,
+            QString::fromLatin1(QCryptographicHash::hash(connected, QCryptographicHash::Sha256).toHex())}};
+    writeAll(home.file->directory + u"/claude-statusline-state.json"_s, QJsonDocument(state).toJson());
+    writeAll(home.file->directory + u"/claude-settings-backup.json"_s, connected);
+    home.file->disconnect();
+    EXPECT_EQ(readAll(home.settings()), withoutOurs);
+    EXPECT_EQ(home.ourFiles(), QStringList());
+}
+
+TEST(ClaudeSettings, ALineThatWrapsOrTestsTheScriptIsTheUsers)
+{
+    Home home;
+    ASSERT_EQ(failureOf(home.file->connect()), QString());
+    const QString ours = home.command();
+    ASSERT_TRUE(home.file->isConnected());
+    home.file->disconnect();
+    for (const QString& theirs : {ours + u" | tr a-z A-Z"_s, u"test -x "_s + ours + u" && "_s + ours}) {
+        SCOPED_TRACE(theirs.toStdString());
+        const QByteArray before = withCommand(realShaped, theirs);
+
+        // Not ours at disconnect: left as it is.
+        writeAll(home.settings(), before);
+        EXPECT_FALSE(home.file->isConnected());
+        home.file->disconnect();
+        EXPECT_EQ(readAll(home.settings()), before);
+
+        // Not ours at connect: it is the line to go back to, even after other changes.
+        ASSERT_EQ(failureOf(home.file->connect()), QString());
+        EXPECT_EQ(home.command(), ours);
+        EXPECT_EQ(runStatusLine(ours, R"({"rate_limits": {}})"), QByteArray()); // and it ends
+        writeAll(home.settings(), readAll(home.settings()).replace("\"opus\"", "\"haiku\""));
+        home.file->disconnect();
+        QByteArray expected = before;
+        EXPECT_EQ(readAll(home.settings()), expected.replace("\"opus\"", "\"haiku\""));
+    }
+    // White space around our own command is still ours.
+    writeAll(home.settings(), realShaped);
+    ASSERT_EQ(failureOf(home.file->connect()), QString());
+    writeAll(home.settings(), withCommand(readAll(home.settings()), u" \t"_s + ours + u"\n"_s));
+    EXPECT_TRUE(home.file->isConnected());
+    home.file->disconnect();
+    EXPECT_EQ(readAll(home.settings()), realShaped);
+}
+
 // The child of the kill test: connects or disconnects, and kills itself at step BRENVO_KILL_AT of
 // its file operations.
 struct KilledAt final : ClaudeFiles {
@@ -296,7 +423,7 @@ TEST(ClaudeKill, DISABLED_Child)
 TEST(ClaudeKill, AKillAtAnyStepLeavesAWholeValidSettingsFile)
 {
     for (const QString& operation : {u"connect"_s, u"disconnect"_s}) {
-        int kills = 0;
+        int kills = 0, leftovers = 0;
         for (int step = 1; step < 30; ++step) {
             SCOPED_TRACE(operation.toStdString() + " killed at step " + std::to_string(step));
             Home home;
@@ -324,9 +451,15 @@ TEST(ClaudeKill, AKillAtAnyStepLeavesAWholeValidSettingsFile)
             if (operation == u"disconnect"_s) {
                 EXPECT_TRUE(after == connected || after == realShaped);
             }
-            // Whatever was left, a disconnect brings the file back exactly.
+            const auto leftover = [&] {
+                return filesIn(home.file->claudeDirectory).filter(u".brenvo-tmp"_s)
+                    + home.ourFiles().filter(u".brenvo-tmp"_s);
+            };
+            leftovers += leftover().size();
+            // Whatever was left, a disconnect brings the file back exactly, and nothing beside it.
             home.file->disconnect();
             EXPECT_EQ(readAll(home.settings()), realShaped);
+            EXPECT_EQ(filesIn(home.file->claudeDirectory), QStringList {u"settings.json"_s});
             EXPECT_EQ(home.ourFiles(), QStringList());
             if (!killed) {
                 EXPECT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
@@ -335,6 +468,41 @@ TEST(ClaudeKill, AKillAtAnyStepLeavesAWholeValidSettingsFile)
             ++kills;
         }
         EXPECT_GE(kills, 5) << operation.toStdString();
+        EXPECT_GT(leftovers, 0) << operation.toStdString();
+    }
+}
+
+TEST(ClaudeKill, StartConnectAndDisconnectRemoveWhatAKilledWriteLeft)
+{
+    for (const char* next : {"start", "connect", "disconnect"}) {
+        SCOPED_TRACE(next);
+        // settings.json is a link into a dotfiles repository: the write happens beside its target.
+        Home home;
+        const QString dotfiles = home.root.filePath(u"dotfiles"_s);
+        writeAll(dotfiles + u"/claude.json"_s, realShaped);
+        QDir().mkpath(home.file->claudeDirectory);
+        ASSERT_TRUE(QFile::link(dotfiles + u"/claude.json"_s, home.settings()));
+        QDir().mkpath(home.file->directory);
+        const QStringList left = {dotfiles + u"/.claude.json.brenvo-tmp"_s,
+            home.file->directory + u"/.claude-statusline.sh.brenvo-tmp"_s,
+            home.file->directory + u"/.claude-statusline-state.json.brenvo-tmp"_s};
+        for (const QString& path : left)
+            writeAll(path, "half");
+
+        auto started = std::make_shared<ClaudeUsageFile>();
+        started->claudeDirectory = home.file->claudeDirectory;
+        started->directory = home.file->directory;
+        started->askAccount = home.file->askAccount;
+        if (next == std::string("start")) {
+            EXPECT_FALSE(started->isConnected());
+        } else if (next == std::string("connect")) {
+            EXPECT_EQ(failureOf(started->connect()), QString());
+        } else {
+            started->disconnect();
+        }
+        EXPECT_EQ(filesIn(dotfiles), QStringList {u"claude.json"_s});
+        for (const QString& path : left)
+            EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
     }
 }
 
@@ -367,6 +535,23 @@ TEST(ClaudeStatusLine, TheScriptKeepsInputsWithLimitsAndTheReportReadsThem)
     EXPECT_EQ(report->plan, u"Max"_s);
     EXPECT_EQ(report->account, u"robin@example.com"_s);
     EXPECT_EQ(report->asOf, home.clock.addSecs(-5));
+}
+
+TEST(ClaudeStatusLine, TheUsersLineGetsTheWholeInputWhenTheRecordCannotBeWritten)
+{
+    Home home;
+    writeAll(home.settings(), realShaped);
+    ASSERT_EQ(failureOf(home.file->connect()), QString());
+    // Read-only, and no file may grow by a byte (as on a full disk; root ignores the mode).
+    ASSERT_TRUE(QFile::setPermissions(home.file->directory, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const QByteArray input = R"({"rate_limits": {"five_hour": {"used_percentage": 12.5}}, "pad": ")"
+        + QByteArray(200000, 'p') + "\"}\nsecond line\n";
+    const QByteArray printed = runStatusLine(home.command(), input, u"trap '' XFSZ; ulimit -f 0; "_s);
+    QFile::setPermissions(
+        home.file->directory, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(printed, "it's: " + input.left(input.indexOf('\n') + 1) + "it's: second line\n");
+    EXPECT_FALSE(QFileInfo::exists(home.file->recordPath()));
+    EXPECT_EQ(home.ourFiles().filter(u"claude-status.json"_s), QStringList());
 }
 
 TEST(ClaudeProbe, TheUsageTextBecomesMeters)
