@@ -86,15 +86,27 @@ QCoro::Task<> DevKitStore::refreshPayments(KitService service)
     const Ticket ticket(this, &tool(service).paymentGeneration);
 
     QList<Payment> gathered;
+    const auto keepOld = [&gathered, &old](const QString& id) {
+        for (const auto& payment : old)
+            if (payment.accountID == id)
+                gathered.append(payment);
+    };
+    bool unreadable = false;
     for (const PaymentAccountRecord& record : records) {
-        const auto key = m_secrets.secret(accountSecretName(service, record.id));
+        const SecretLookup key = m_secrets.lookupSecret(accountSecretName(service, record.id));
+        if (key.isUnreadable()) {
+            // A locked keyring refused nothing: the account keeps its state and rows until it reads.
+            unreadable = true;
+            keepOld(record.id);
+            continue;
+        }
         std::exception_ptr failure;
-        if (!key) {
+        if (!key.isFound()) {
             failure = std::make_exception_ptr(ServiceFailure::rejected());
         } else {
             std::optional<QList<Payment>> fetched;
             try {
-                fetched = co_await fetchAccount(service, record.id, *key);
+                fetched = co_await fetchAccount(service, record.id, key.value());
             } catch (...) {
                 failure = std::current_exception();
             }
@@ -105,12 +117,11 @@ QCoro::Task<> DevKitStore::refreshPayments(KitService service)
         }
         if (failure) {
             setAccountConnection(service, record.id, log(failure, service));
-            for (const auto& payment : old)
-                if (payment.accountID == record.id)
-                    gathered.append(payment);
+            keepOld(record.id);
         }
     }
     sortNewestFirst(gathered);
+    tool(service).secretUnreadable = unreadable;
 
     const bool loaded = tool(service).loadedOnce;
     QList<Payment> news;
@@ -124,7 +135,8 @@ QCoro::Task<> DevKitStore::refreshPayments(KitService service)
         moveOn(tool(service).paymentGeneration);
         Q_EMIT snapshotChanged();
     }
-    tool(service).loadedOnce = true;
+    // An account not read yet has no baseline: once it reads, all its payments would count as news.
+    tool(service).loadedOnce = loaded || !unreadable;
     updatePaymentConnection(service);
     if (!news.isEmpty()) {
         markUnseen(service);
@@ -185,15 +197,22 @@ QCoro::Task<> DevKitStore::addPaymentAccount(
     }
     tool(service).addingAccounts.remove(id);
 
-    const auto fail = [this, service, id](const KitConnection& connection) {
+    const auto fail = [this, service, id, existing](const KitConnection& connection) {
         const Account tried = tool(service).accounts.take(id);
         if (tried.connection)
             Q_EMIT accountConnectionsChanged();
         if (tried.info)
             Q_EMIT accountInfoChanged();
+        if (paymentAccountRecords(service).isEmpty()) {
+            if (existing == 0) {
+                setConnection(service, connection); // the tool's first account: the tool shows why
+            } else if (tool(service).addingAccounts.isEmpty()) {
+                // The last account was removed while this one was tried: the tool goes as that
+                // removal meant, and the failure shows only where the add was made.
+                disconnect(service);
+            }
+        }
         setAddFailure(service, connection);
-        if (paymentAccountRecords(service).isEmpty())
-            setConnection(service, connection);
     };
     if (failure) {
         fail(log(failure, service));
@@ -271,17 +290,23 @@ void DevKitStore::removeAccount(KitService service, const QString& id)
 
 void DevKitStore::adoptSingleKeys()
 {
-    if (m_hasAdoptedSingleKeys)
+    if (m_hasAdoptedSingleKeys && m_legacyUnreadable.isEmpty())
         return;
-    m_hasAdoptedSingleKeys = true;
+    // Once per run and tool; a legacy key that could not be read is looked for again later.
+    const bool first = !std::exchange(m_hasAdoptedSingleKeys, true);
+    const QSet<KitService> again = std::exchange(m_legacyUnreadable, {});
     for (auto it = m_sources.payments.cbegin(); it != m_sources.payments.cend(); ++it) {
         const KitService service = it.key();
-        const auto legacy = m_secrets.secret(service.secretKey());
-        if (!legacy)
+        if (!first && !again.contains(service))
+            continue;
+        const SecretLookup legacy = m_secrets.lookupSecret(service.secretKey());
+        if (legacy.isUnreadable())
+            m_legacyUnreadable.insert(service);
+        if (!legacy.isFound())
             continue;
         const QString id = newAccountID();
         // The legacy key stays where it is unless its new home took it.
-        if (!m_secrets.setSecret(*legacy, accountSecretName(service, id)))
+        if (!m_secrets.setSecret(legacy.value(), accountSecretName(service, id)))
             continue;
         m_secrets.removeSecret(service.secretKey());
         auto accounts = m_preferences.paymentAccounts();

@@ -54,17 +54,23 @@ void DevKitStore::secretsBecameReadable()
 {
     if (!m_isRunning)
         return;
-    for (const auto service : KitService::allCases())
-        if (tool(service).pollTask && connection(service).kind() == KitConnection::Kind::notConnected)
+    // Whatever could not be read is asked again at once: a locked key is no failure to back off from.
+    for (const auto service : KitService::allCases()) {
+        const Tool& record = tool(service);
+        if (record.pollTask
+            && (record.secretUnreadable || connection(service).kind() == KitConnection::Kind::notConnected))
             runDetached(refresh(service), "A tool's refresh");
+    }
     startNewlyConfigured();
 }
 
 void DevKitStore::startNewlyConfigured()
 {
+    // A legacy payment key that could not be read yet may make an account now.
+    adoptSingleKeys();
     // A secret store may not tell a locked item from an absent one: whatever reads now counts.
     for (const auto service : KitService::allCases()) {
-        if (m_isRunning && !service.isPayment() && !tool(service).pollTask && isConfigured(service)) {
+        if (m_isRunning && !tool(service).pollTask && isConfigured(service)) {
             setConnection(service, KitConnection::connecting());
             startPolling(service, true);
         }
@@ -83,10 +89,23 @@ void DevKitStore::stop()
 void DevKitStore::startPolling(KitService service, bool refreshFirst)
 {
     auto& record = tool(service);
+    if (!refreshFirst) {
+        // The tool just answered the user: whatever pause its failures earned is over.
+        record.quietUntil.reset();
+        endBackOff(service);
+    }
     if (!m_isRunning || record.pollTask)
         return;
     record.pollTask = CancelToken();
     runDetached(poll(service, refreshFirst, *record.pollTask), "A tool's polling");
+}
+
+void DevKitStore::endBackOff(KitService service)
+{
+    auto& record = tool(service);
+    record.failedRefreshes = 0;
+    if (auto sleep = std::exchange(record.pollSleep, std::nullopt))
+        sleep->cancel();
 }
 
 bool DevKitStore::isBuildingLately(KitService service) const
@@ -113,7 +132,8 @@ double DevKitStore::pollInterval(KitService service) const
         interval = std::min(normal, service == KitService::github ? 10.0 : 5.0);
     }
     if (record.quietUntil)
-        interval = std::max(interval, static_cast<double>(now().msecsTo(*record.quietUntil)) / 1000.0);
+        interval = std::max(
+            interval, static_cast<double>((*record.quietUntil - m_scheduler.now()).count()) / 1000.0);
     return interval;
 }
 
@@ -129,9 +149,17 @@ QCoro::Task<> DevKitStore::poll(KitService service, bool refreshFirst, CancelTok
     }
     for (;;) {
         Scheduler& scheduler = m_scheduler;
-        co_await scheduler.sleep(seconds(pollInterval(service)), token);
+        // A sleep of its own, so that a success elsewhere can wake the loop without ending it.
+        CancelToken wake;
+        const int link = token.onCancel([wake]() mutable { wake.cancel(); });
+        tool(service).pollSleep = wake;
+        const bool slept = co_await scheduler.sleep(seconds(pollInterval(service)), wake);
         if (!self || token.isCancelled())
             co_return;
+        token.removeCallback(link);
+        if (!slept)
+            continue; // woken: sleep again at the pace now in force
+        tool(service).pollSleep.reset();
         Q_EMIT pollingTurn();
         if (!self || token.isCancelled())
             co_return;
@@ -149,12 +177,13 @@ QCoro::Task<> DevKitStore::refresh(KitService service)
     // A spent request limit: nothing is asked before the service said. Claude's turns read a local
     // reader that spaces its own probes.
     const auto quiet = tool(service).quietUntil;
-    if (quiet && now() < *quiet && service != KitService::claude)
+    if (quiet && m_scheduler.now() < *quiet && service != KitService::claude)
         co_return;
     adoptSingleKeys();
     const Ticket ticket = this->ticket(service);
     if (service.isActivity()) {
         const SecretLookup token = m_secrets.lookupSecret(service.secretKey());
+        tool(service).secretUnreadable = token.isUnreadable();
         if (!token.isFound())
             co_return;
         std::exception_ptr failure;
@@ -168,13 +197,17 @@ QCoro::Task<> DevKitStore::refresh(KitService service)
     } else if (service.isPayment()) {
         co_await refreshPayments(service);
     } else {
+        if (m_sources.spend.value(service))
+            tool(service).secretUnreadable = m_secrets.lookupSecret(service.secretKey()).isUnreadable();
         co_await refreshUsage(service);
     }
     if (!ticket.stillWanted())
         co_return;
     const auto kind = connection(service).kind();
-    auto& failed = tool(service).failedRefreshes;
-    failed = kind == KitConnection::Kind::failing || kind == KitConnection::Kind::rejected ? failed + 1 : 0;
+    if (kind == KitConnection::Kind::failing || kind == KitConnection::Kind::rejected)
+        ++tool(service).failedRefreshes;
+    else if (tool(service).failedRefreshes > 0)
+        endBackOff(service); // a loop sleeping off earlier failures wakes to the normal pace
 }
 
 void DevKitStore::setEnabled(bool enabled, KitService service)

@@ -446,10 +446,14 @@ KitConnection DevKitStore::log(std::exception_ptr failure, KitService service)
         retryAt = error.retryAt();
     } catch (...) {
     }
-    if (retryAt && *retryAt > now()) {
-        // The service's request limit is spent: it is asked nothing before it resets.
-        const QDateTime until = std::min(*retryAt, now().addSecs(3600));
-        tool(service).quietUntil = until;
+    const QDateTime wall = now();
+    if (retryAt && *retryAt > wall) {
+        // The service's request limit is spent: it is asked nothing before it resets. The pause is
+        // kept on the monotonic clock; only the sentence names a time of day.
+        const Duration remaining
+            = std::min(Duration(wall.msecsTo(*retryAt)), Duration(std::chrono::hours(1)));
+        tool(service).quietUntil = m_scheduler.now() + remaining;
+        const QDateTime until = wall.addMSecs(remaining.count());
         sentence += QStringLiteral(" ") + appName() + QStringLiteral(" will try again at ")
             + QLocale().toString(until.toLocalTime().time(), QLocale::ShortFormat) + QStringLiteral(".");
     }

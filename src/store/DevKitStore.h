@@ -9,6 +9,7 @@
 #include "model/KitService.h"
 #include "model/Payment.h"
 #include "model/PaymentSource.h"
+#include "model/Scheduler.h"
 #include "model/SpendSource.h"
 #include "model/Usage.h"
 #include "model/UsageSource.h"
@@ -34,7 +35,6 @@
 namespace brenvo {
 
 class PreferencesStore;
-class Scheduler;
 class SecretStore;
 
 namespace test {
@@ -233,9 +233,13 @@ private:
 
         // Polling: the loop's task while it runs, and when spend was last asked.
         std::optional<CancelToken> pollTask;
+        std::optional<CancelToken> pollSleep; // the loop's sleep in progress; cancelling it wakes the loop
         std::optional<QDateTime> spendChecked;
         int failedRefreshes = 0; // in a row; each one doubles the wait
-        std::optional<QDateTime> quietUntil; // the service said its request limit is spent until then
+        // The service said its request limit is spent until then, on the scheduler's monotonic clock:
+        // a clock set back must not silence a tool for as long.
+        std::optional<Duration> quietUntil;
+        bool secretUnreadable = false; // the last refresh could not read the tool's token or a key
 
         // A later user action wins over a task still waiting: each task notes the counter it
         // depends on before it waits and drops its results when the counter moved.
@@ -278,7 +282,11 @@ private:
     KitConnection notSaved(KitService service);
     std::optional<QString> selectedProjectID(KitService service) const;
 
+    // Starts the tool's loop when none runs. refreshFirst false means the caller has just succeeded
+    // with the tool: a back-off or request-limit pause ends, and a loop already sleeping wakes to
+    // sleep one normal interval from now.
     void startPolling(KitService service, bool refreshFirst);
+    void endBackOff(KitService service);
     bool isBuildingLately(KitService service) const;
     void startNewlyConfigured();
     QCoro::Task<> poll(KitService service, bool refreshFirst, CancelToken token);
@@ -345,6 +353,7 @@ private:
     quint64 m_inspectionGeneration = 0; // another view, or another load of the same one
     bool m_isRunning = false;
     bool m_hasAdoptedSingleKeys = false;
+    QSet<KitService> m_legacyUnreadable; // payment tools whose legacy key could not be read yet
     std::optional<KitService> m_watching;
 };
 

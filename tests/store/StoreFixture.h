@@ -56,6 +56,7 @@ protected:
     std::shared_ptr<FakePaymentSource> polar = std::make_shared<FakePaymentSource>();
     std::shared_ptr<FakeUsageSource> claudeUsage = std::make_shared<FakeUsageSource>();
     std::shared_ptr<FakeSpendSource> claudeSpend = std::make_shared<FakeSpendSource>();
+    std::shared_ptr<FakeSpendSource> codexSpend = std::make_shared<FakeSpendSource>();
     std::unique_ptr<DevKitStore> store;
 
     void build(bool mock = false)
@@ -63,7 +64,7 @@ protected:
         store = std::make_unique<DevKitStore>(preferences, secrets, scheduler, mock,
             DevKitStore::Sources {{{vercelKit, vercel}, {githubKit, github}},
                 {{stripeKit, stripe}, {KitService::polar, polar}}, {{claudeKit, claudeUsage}},
-                {{claudeKit, claudeSpend}}, nullptr});
+                {{claudeKit, claudeSpend}, {KitService::codex, codexSpend}}, nullptr});
     }
     // Every tool enabled, then a store built and, when asked, started.
     void buildEnabled(bool started = false)

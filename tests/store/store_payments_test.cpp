@@ -146,6 +146,20 @@ TEST_F(Payments, AFirstAccountThatFailsShowsOnTheToolAndAnAddEndingAfterADisconn
     EXPECT_TRUE(secrets.items.isEmpty() && store->accountInfo().isEmpty());
 }
 
+TEST_F(Payments, AnAddThatFailsAfterTheLastAccountWasRemovedLeavesTheToolNotConnected)
+{
+    preferences.setPaymentAccounts({});
+    secrets.items.clear();
+    account(u"a"_s, keyA);
+    store->start();
+    stripe->accountErrors.insert(keyC, rejected());
+    interrupt(
+        *stripe, u"account"_s, [&] { return add(keyC); }, [&] { store->removeAccount(stripeKit, u"a"_s); });
+    EXPECT_EQ(conn(stripeKit), C::notConnected());
+    EXPECT_EQ(store->addFailures().value(stripeKit), C::rejected()); // shown where the key was pasted
+    EXPECT_TRUE(stripeRecords().isEmpty() && secrets.items.isEmpty() && !store->isPolling(stripeKit));
+}
+
 TEST_F(Payments, AccountChangesDuringARefreshAreNotUndone)
 {
     load();

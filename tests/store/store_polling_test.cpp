@@ -116,6 +116,112 @@ TEST_F(Polling, ASpentRequestLimitIsWaitedOutAtMostAnHourAndTheCardSaysUntilWhen
     }
 }
 
+TEST_F(Polling, ASuccessOfTheUsersEndsTheBackOff)
+{
+    // Failures at 0, 30, 90 and 210 s: the loop now sleeps 240 s.
+    vercel->rowsError = refused(500, u"Down"_s);
+    buildEnabled(true);
+    scheduler.advance(220);
+    ASSERT_EQ(vercel->count("deployments"), 4);
+    const auto nextRefreshIn = [&](double wait) {
+        const int before = vercel->count("deployments");
+        scheduler.advance(wait - 0.1);
+        EXPECT_EQ(vercel->count("deployments"), before) << wait;
+        scheduler.advance(0.1);
+        EXPECT_EQ(vercel->count("deployments"), before + 1) << wait;
+    };
+    // A good token pasted: the next refresh one interval after it.
+    vercel->rowsError = nullptr;
+    finish(store->connect(vercelKit, kFakeToken));
+    nextRefreshIn(30);
+    // Again through a refresh the user asked for.
+    vercel->rowsError = refused(500, u"Down"_s);
+    scheduler.advance(30 + 60 + 120 + 10);
+    vercel->rowsError = nullptr;
+    store->setEnabled(true, vercelKit);
+    scheduler.runPending();
+    EXPECT_TRUE(conn(vercelKit).isConnected());
+    nextRefreshIn(30);
+    // A spent request limit ends with a connect that worked too.
+    github->rowsError = fail(ServiceFailure::refused(429, u"Slow down"_s, ago(-3000)));
+    scheduler.advance(30);
+    github->rowsError = nullptr;
+    finish(store->connect(githubKit, kFakeToken));
+    const int asked = github->count("deployments");
+    scheduler.advance(30);
+    EXPECT_EQ(github->count("deployments"), asked + 1);
+}
+
+TEST_F(Polling, AnAddedAccountOrAPIKeyEndsTheBackOff)
+{
+    const QString keyA = u"key-a-not-real"_s;
+    account(u"a"_s, keyA);
+    stripe->accountErrors.insert(keyA, rejected());
+    storeToken(KitService::codex, u"admin-key-not-real"_s);
+    codexSpend->error = refused(500, u"Down"_s);
+    buildEnabled(true);
+    // stripe: failures at 0, 30, 90, 210 and 450 s; codex (60 s, spend asked every 5 min) likewise.
+    scheduler.advance(460);
+    const auto asked = [&] { return stripe->calls.count(u"account "_s + keyA); };
+    ASSERT_EQ(asked(), 5);
+    finish(store->addPaymentAccount(stripeKit, u"key-b-not-real"_s, {}, {}));
+    EXPECT_TRUE(conn(stripeKit).isConnected());
+    scheduler.advance(29.9);
+    EXPECT_EQ(asked(), 5);
+    scheduler.advance(0.1);
+    EXPECT_EQ(asked(), 6);
+
+    const qsizetype spent = codexSpend->keys.size();
+    codexSpend->error = nullptr;
+    finish(store->connectAPIUsage(KitService::codex, u"admin-key-not-real"_s));
+    EXPECT_TRUE(conn(KitService::codex).isConnected());
+    // Polled each minute again: spend is due five minutes after the connect asked it.
+    scheduler.advance(299.9);
+    EXPECT_EQ(codexSpend->keys.size(), spent + 1);
+    scheduler.advance(0.1);
+    EXPECT_EQ(codexSpend->keys.size(), spent + 2);
+}
+
+TEST_F(Polling, ARequestLimitPauseHoldsWhenTheClockIsSetBack)
+{
+    buildEnabled(true);
+    github->rowsError = fail(ServiceFailure::refused(403, u"API rate limit exceeded"_s, ago(-1800)));
+    finish(store->refresh(githubKit));
+    // The sentence still names the time of day when the pause ends.
+    EXPECT_TRUE(conn(githubKit).reason().endsWith(
+        QLocale().toString(ago(-1800).toLocalTime().time(), QLocale::ShortFormat) + u"."_s));
+    const int asked = github->count("deployments");
+    scheduler.shiftWallClock(std::chrono::hours(-24));
+    scheduler.advance(1799.9);
+    EXPECT_EQ(github->count("deployments"), asked);
+    scheduler.advance(0.1);
+    EXPECT_EQ(github->count("deployments"), asked + 1);
+}
+
+TEST_F(Polling, PaymentKeysThatCouldNotBeReadAreNotRefused)
+{
+    account(u"a"_s, u"key-a-not-real"_s);
+    stripe->lists.insert(u"key-a-not-real"_s, {pay("1", PS::succeeded, 10)});
+    secrets.unreadable = {u"kit.stripe.a"_s, u"kit.polar"_s};
+    secrets.items.insert(u"kit.polar"_s, u"legacy-polar-not-real"_s);
+    LogLines log;
+    buildEnabled(true);
+    scheduler.advance(300);
+    // Locked: nothing asked, nothing refused, polled at the normal pace.
+    EXPECT_EQ(conn(stripeKit), C::connecting());
+    EXPECT_TRUE(store->accountConnections().isEmpty() && stripe->calls.isEmpty() && log.errors().isEmpty());
+    EXPECT_EQ(store->pollInterval(stripeKit), 30.0);
+    EXPECT_FALSE(store->isPolling(KitService::polar));
+    // Unlocked: read at once; the first load is silent, and the legacy key makes its account.
+    secrets.unreadable.clear();
+    store->secretsBecameReadable();
+    scheduler.runPending();
+    EXPECT_TRUE(conn(stripeKit).isConnected() && paymentIDs() == QStringList {"1@a"});
+    EXPECT_FALSE(store->announcement() || unseen(stripeKit));
+    EXPECT_EQ(preferences.paymentAccounts().value(u"polar"_s).size(), 1);
+    EXPECT_TRUE(conn(KitService::polar).isConnected());
+}
+
 TEST_F(Polling, ATokenThatCouldNotBeReadStartsPollingOnceItReads)
 {
     secrets.unreadable = {KitService(vercelKit).secretKey(), KitService(githubKit).secretKey()};
