@@ -32,9 +32,9 @@ QString deploymentPath(const QString& account, const QString& project, const QSt
     return accountPath(account) + u"/pages/projects/"_s + project + u"/deployments/"_s + id;
 }
 
-// A list that answers 403 with an authentication code (9109 "Invalid access token", 10000
-// "Authentication error") did not take the token. A redeploy answered so is a permission the token
-// lacks, so this holds for lists only; whether the whole token is refused is the source's to say.
+// A list that answers 403 with 9109 ("Invalid access token") did not take the token. Cloudflare also
+// answers 10000 ("Authentication error") to a valid token that lacks a permission, so that one stays a
+// refusal the source can name. Whether the whole token is refused is the source's to say.
 template <typename T>
 QCoro::Task<T> listed(ServiceAPI api, QString path, ServiceAPI::Query query, QString token)
 {
@@ -44,7 +44,7 @@ QCoro::Task<T> listed(ServiceAPI api, QString path, ServiceAPI::Query query, QSt
     const HTTPResponse response = co_await api.http->data(std::move(request));
     if (response.status == 403) {
         const QList<qint64> codes = errorCodes(QJsonDocument::fromJson(response.body).object());
-        if (codes.contains(9109) || codes.contains(10000))
+        if (codes.contains(9109))
             throw ServiceFailure::rejected();
     }
     co_return decodeJson<T>(ServiceAPI::judge(response, api.rejects), KeyStyle::snakeCase);

@@ -118,7 +118,7 @@ public:
         std::optional<QString> branch, std::optional<QString> commit) const;
 
     // True when a failed answer's error codes say the token was not accepted (1000 or 6003). The
-    // account and list requests also take a 403 with an authentication code (9109, 10000) as a
+    // account and list requests also take a 403 with code 9109 ("Invalid access token") as a
     // rejection.
     static bool rejectsToken(const QJsonObject& body);
 

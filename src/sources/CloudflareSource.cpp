@@ -213,8 +213,6 @@ QCoro::Task<CloudflareSource::Lists> CloudflareSource::lists(QString token)
     std::set<Product> refused;
     std::exception_ptr firstFailure;
     std::exception_ptr rejection;
-    // One product answered with something other than a refusal: the lists are not the whole truth.
-    bool incomplete = false;
     auto settle = [&](const std::exception_ptr& error, Product product) {
         switch (verdict(error)) {
         case Verdict::rejected:
@@ -225,8 +223,8 @@ QCoro::Task<CloudflareSource::Lists> CloudflareSource::lists(QString token)
             refused.insert(product);
             break;
         case Verdict::other:
+            // No refusal, so no advice: the list is only left out until the lists are read again.
             qCInfo(logApp, "Cloudflare lists: %s", qUtf8Printable(failureName(error)));
-            incomplete = true;
             if (!firstFailure)
                 firstFailure = error;
             break;
@@ -260,9 +258,10 @@ QCoro::Task<CloudflareSource::Lists> CloudflareSource::lists(QString token)
     if (firstFailure && fresh.pages.isEmpty() && fresh.workers.isEmpty())
         std::rethrow_exception(firstFailure);
 
+    // Kept even when a list failed: details, redeploys and icons read the Workers and projects from
+    // here, and a refresh should not read every list again for the one that failed.
     m_refused = refused;
-    if (!incomplete)
-        m_lists = CachedLists {fresh, m_now()};
+    m_lists = CachedLists {fresh, m_now()};
     co_return fresh;
 }
 

@@ -401,11 +401,28 @@ QCoro::Task<GitHubClient::PlacementStatus> GitHubSource::latestStatus(
     co_return answer;
 }
 
+QList<GitHubClient::Status> GitHubSource::withStalledStatuses(
+    QList<GitHubClient::Status> list, bool kept) const
+{
+    const QDateTime now = m_now();
+    for (auto& status : list) {
+        // A kept list held no status still building: a clock set back does not revive one.
+        if (status.state == State::building && status.updated
+            && (kept || isOlderThan(*status.updated, now, statusStallAfter))) {
+            status.state = State::canceled;
+            status.description = u"Stalled: "_s + nonEmpty(status.description).value_or(u"pending"_s)
+                + u" since "_s + ageText(*status.updated, now) + u" ago"_s;
+        }
+    }
+    return list;
+}
+
 QCoro::Task<QList<GitHubClient::Status>> GitHubSource::statuses(Commit commit, QString token)
 {
     const QString key = commit.key();
+    // Kept as GitHub sent them, so that the age of a stalled one is told anew on every read.
     if (m_settledStatuses.contains(key))
-        co_return m_settledStatuses.value(key);
+        co_return withStalledStatuses(m_settledStatuses.value(key), true);
     if (isRefused(Permission::statuses, commit.repository))
         co_return QList<GitHubClient::Status>();
     QPointer<GitHubSource> self(this);
@@ -416,28 +433,17 @@ QCoro::Task<QList<GitHubClient::Status>> GitHubSource::statuses(Commit commit, Q
         co_return QList<GitHubClient::Status>();
     }
 
-    QList<GitHubClient::Status> list = *got.value;
-    const QDateTime now = m_now();
-    bool stalled = false;
-    bool pending = false;
-    for (auto& status : list) {
-        if (status.state != State::building)
-            continue;
-        if (status.updated && isOlderThan(*status.updated, now, statusStallAfter)) {
-            status.state = State::canceled;
-            status.description = u"Stalled: "_s + nonEmpty(status.description).value_or(u"pending"_s)
-                + u" since "_s + ageText(*status.updated, now) + u" ago"_s;
-            stalled = true;
-        } else {
-            pending = true;
-        }
-    }
+    const QList<GitHubClient::Status> sent = *got.value;
+    const QList<GitHubClient::Status> list = withStalledStatuses(sent, false);
     allow(Permission::statuses, commit.repository);
-    // A stalled status is still pending on GitHub and may yet finish; its age text goes on growing.
+    // A stalled status counts as ended, like the rest: nothing is asked again once none is building.
+    const bool building = std::any_of(list.cbegin(), list.cend(),
+        [](const GitHubClient::Status& status) { return status.state == State::building; });
+    const QDateTime now = m_now();
     const QDateTime made = commit.date();
-    if (!pending && !stalled && isOlderThan(made, now, settleAfter)
+    if (!building && isOlderThan(made, now, settleAfter)
         && (!list.isEmpty() || isOlderThan(made, now, settleEmptyAfter)))
-        m_settledStatuses.insert(key, list);
+        m_settledStatuses.insert(key, sent);
     co_return list;
 }
 

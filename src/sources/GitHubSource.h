@@ -96,6 +96,8 @@ private:
         const QList<GitHubClient::Placement>& placements);
     // Runs still building a day after they began are shown as stalled.
     QList<GitHubClient::Run> withStalledRuns(QList<GitHubClient::Run> runs) const;
+    // Statuses pending for six hours are shown as stalled, with their age as of now.
+    QList<GitHubClient::Status> withStalledStatuses(QList<GitHubClient::Status> list, bool kept) const;
 
     QCoro::Task<Deployment> row(Commit commit, QString token);
     QCoro::Task<GitHubClient::PlacementStatus> latestStatus(

@@ -324,16 +324,18 @@ TEST_F(CloudflareTest, AdviceNamesWhatNoAccountCouldRead)
 
 TEST_F(CloudflareTest, FailuresCountOnlyWhenNothingCouldBeRead)
 {
-    // A list that fails otherwise than by a 403 is no refusal and is not kept.
+    // A list that fails otherwise than by a 403 is no refusal; it stays out until the lists are read
+    // again.
     serveStudio();
     serve("accounts/acc-1/pages/projects", 500, R"({"errors":[{"code":10000,"message":"Try again"}]})");
     runTask(source.account(fakeToken));
     EXPECT_EQ(ids(rows()), allRows.mid(4));
     EXPECT_EQ(source.advice(), std::nullopt);
     rows();
-    EXPECT_EQ(asked("accounts/acc-1/pages/projects"), 2);
+    EXPECT_EQ(asked("accounts/acc-1/pages/projects"), 1);
 
     // Nothing listed at all: the first failure, not an empty success.
+    clock.advance(301.0);
     server.route("GET", "/client/v4/accounts/acc-1/workers/scripts", CannedReply::dropped());
     EXPECT_EQ(failureOf<ServiceFailure>(source.deployments(fakeToken, std::nullopt, 3)),
         ServiceFailure::refused(500, "Try again"));
@@ -366,6 +368,79 @@ TEST_F(CloudflareTest, FailuresCountOnlyWhenNothingCouldBeRead)
     EXPECT_EQ(runTask(source.account(fakeToken)), QString());
     EXPECT_TRUE(rows().isEmpty());
     EXPECT_EQ(source.advice(), std::nullopt);
+}
+
+TEST_F(CloudflareTest, OneFailingListKeepsWhatTheOthersRead)
+{
+    // However the Pages list fails, the Workers list is kept: its builds open whole and start again.
+    const QByteArray trigger = "accounts/acc-1/builds/triggers/trg-1/builds";
+    for (const CannedReply& failure :
+        {CannedReply::json(503, R"({"errors":[{"code":10013,"message":"Try again"}]})"),
+            CannedReply::dropped(), CannedReply::text(200, "<html>busy</html>")}) {
+        serveStudio();
+        server.route("GET", "/client/v4/accounts/acc-1/pages/projects", failure);
+        serve(trigger, 200, R"({"result":{"build_uuid":"bld-started"}})", "POST");
+        server.clearRequests();
+        runTask(source.account(fakeToken));
+        const auto all = rows();
+        ASSERT_EQ(ids(all), allRows.mid(4));
+        EXPECT_EQ(source.advice(), std::nullopt) << "a failure is no missing permission";
+
+        const auto details = runTask(source.details(fakeToken, all[3])); // bld-ver-c
+        EXPECT_EQ(details.buildDuration, 125.0);
+        EXPECT_EQ(details.creator, "ana@example.com");
+        EXPECT_TRUE(details.canRedeploy);
+        EXPECT_EQ(runTask(source.redeploy(fakeToken, all[3])), "build:bld-started");
+
+        clock.advance(299.0);
+        EXPECT_EQ(ids(rows()), allRows.mid(4));
+        EXPECT_EQ(asked("accounts/acc-1/workers/scripts"), 1) << "lists are read once in five minutes";
+        const int pagesAsked = asked("accounts/acc-1/pages/projects");
+        clock.advance(2.0);
+        rows();
+        EXPECT_EQ(asked("accounts/acc-1/workers/scripts"), 2);
+        EXPECT_GT(asked("accounts/acc-1/pages/projects"), pagesAsked) << "then the failed one is asked again";
+    }
+    const Deployment failedRow = rows().value(2); // bld-ver-b
+    serveFixture("accounts/acc-1/builds/workers/tag-api/builds", "builds_triggers");
+    const auto failed = runTask(source.details(fakeToken, failedRow));
+    EXPECT_EQ(failed.errorMessage, "The build failed. Its log is on its page on Cloudflare.");
+
+    // A failing Workers list leaves the Pages projects for the icons.
+    serveStudio();
+    server.route("GET", "/client/v4/accounts/acc-1/workers/scripts", CannedReply::dropped());
+    runTask(source.account(fakeToken));
+    const auto pages = rows();
+    ASSERT_EQ(ids(pages), allRows.mid(0, 4));
+    icons.withIcon = {"shop.pages.dev"};
+    EXPECT_TRUE(runTask(source.projectIcon(fakeToken, pages[1])).has_value());
+    EXPECT_EQ(icons.hosts(), (QStringList {"shop.example.com", "shop.pages.dev"}));
+}
+
+TEST_F(CloudflareTest, AuthenticationErrorIsAMissingPermission)
+{
+    // Cloudflare answers 10000 to a valid token that lacks a permission too; 9109 alone is a bad token.
+    const QByteArray authentication = R"({"errors":[{"code":10000,"message":"Authentication error"}]})";
+    const QByteArray invalid = R"({"errors":[{"code":9109,"message":"Invalid access token"}]})";
+    serve("accounts", 403, authentication);
+    EXPECT_EQ(failureOf<ServiceFailure>(source.account(fakeToken)),
+        ServiceFailure::refused(403, "Authentication error"));
+    serve("accounts", 403, invalid);
+    EXPECT_TRUE(failureOf<ServiceFailure>(source.account(fakeToken))->isRejected());
+
+    serveStudio();
+    serve("accounts/acc-1/pages/projects", 403, authentication);
+    serve("accounts/acc-1/workers/scripts", 403, authentication);
+    runTask(source.account(fakeToken));
+    EXPECT_TRUE(rows().isEmpty());
+    EXPECT_EQ(source.advice(),
+        "This token cannot read Pages (Cloudflare Pages), or Workers (Workers Scripts). Edit the token on "
+        "Cloudflare and set that to Read to see it.");
+
+    serve("accounts/acc-1/pages/projects", 403, invalid);
+    serve("accounts/acc-1/workers/scripts", 403, invalid);
+    runTask(source.account(fakeToken));
+    EXPECT_TRUE(failureOf<ServiceFailure>(source.deployments(fakeToken, std::nullopt, 3))->isRejected());
 }
 
 TEST_F(CloudflareTest, BuildDetailsOfferRedeployOnlyWithATrigger)

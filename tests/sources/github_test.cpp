@@ -502,13 +502,19 @@ TEST_F(GitHubTest, CommitStatusesAreKeptOnlyOnceTheyCannotChange)
         << "a two-hour-old commit may still get its first status";
     EXPECT_EQ(asked(statusPath(storefront, sha('3'))), 1) << "after a day, none is none";
     EXPECT_EQ(asked(statusPath(storefront, sha('4'))), 2) << "pending keeps being asked";
-    EXPECT_EQ(asked(statusPath(storefront, sha('5'))), 2) << "a stalled status may still finish";
+    EXPECT_EQ(asked(statusPath(storefront, sha('5'))), 1) << "a stalled status counts as ended";
 
+    // The kept stalled status still tells its age as of now.
     serve(repoPath() + "/actions/runs", 200, gh::runs({}));
-    const auto opened
-        = runTask(source.details(fakeToken, rowOf(storefront, sha('5'), at("2026-03-12T07:00:00Z"))));
+    const Deployment stalled = rowOf(storefront, sha('5'), at("2026-03-12T07:00:00Z"));
+    auto opened = runTask(source.details(fakeToken, stalled));
     ASSERT_EQ(opened.checks.size(), 1);
     EXPECT_EQ(opened.checks[0].note, "Stalled: Waiting for approval since 7h ago");
+    EXPECT_EQ(opened.checks[0].state, State::canceled);
+    clock.advance(3 * 3600);
+    opened = runTask(source.details(fakeToken, stalled));
+    EXPECT_EQ(opened.checks.value(0).note, "Stalled: Waiting for approval since 10h ago");
+    EXPECT_EQ(asked(statusPath(storefront, sha('5'))), 1);
 
     // Details go by the row's own date: a young commit's statuses are asked again.
     statuses(storefront, sha('6'), {});
