@@ -3,6 +3,7 @@
 #include "app/core/KitSecrets.h"
 #include "app/core/MemoryDefaults.h"
 #include "app/core/PreferencesStore.h"
+#include "app/core/SecretServiceWatcher.h"
 #include "app/state/AppCommands.h"
 #include "app/state/AppDelegate.h"
 #include "app/state/DevKitWiring.h"
@@ -144,6 +145,34 @@ TEST_F(Graph, IsBuiltOverTheGivenStoresAndContactsNothingNotEvenTheUpdaterWithAK
     const QString shared = secrets.items.value(KitSecrets::itemKey);
     EXPECT_TRUE(!secrets.items.contains(github) && shared.contains("test-token-not-real")
         && !shared.contains("test-ai-key"));
+}
+
+TEST_F(Graph, AKeyringLockedAtLaunchIsAskedToUnlockOnceAndTheStoreHearsWhenItOpens)
+{
+    const QString github = KitService(KitService::github).secretKey();
+    secrets.items.insert(KitSecrets::itemKey, R"({")" + github + R"(":"test-token-not-real"})");
+    secrets.unreadable.insert(KitSecrets::itemKey);
+    auto graph = state();
+    graph->kit().start();
+    graph->watchSecretsIfUnreadable();
+    const auto turns = [&graph]() {
+        for (int turn = 0; turn < 8; ++turn) {
+            Q_EMIT graph->kit().pollingTurn();
+            Q_EMIT graph->secretWatcher().mayHaveBecomeReadable();
+        }
+    };
+    turns();
+    EXPECT_EQ(secrets.calls.count("unlock"), 1);
+    secrets.answerUnlock(SecretStore::UnlockAnswer::dismissed);
+    turns();
+    EXPECT_EQ(secrets.calls.count("unlock"), 1);
+
+    // Opened some other way: the next signal reads it, and the store is told once that read is over.
+    secrets.unreadable.clear();
+    Q_EMIT graph->secretWatcher().mayHaveBecomeReadable();
+    EXPECT_EQ(graph->kit().connection(KitService::github).kind(), KitConnection::Kind::notConnected);
+    QCoreApplication::processEvents();
+    EXPECT_NE(graph->kit().connection(KitService::github).kind(), KitConnection::Kind::notConnected);
 }
 
 TEST_F(Graph, SampleDataModeFillsTheStoreAndNeverPolls)

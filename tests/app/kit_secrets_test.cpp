@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 using namespace brenvo;
@@ -111,7 +112,7 @@ TEST(KitSecrets, WhileTheItemIsUnreadableKeepsChangesAndMergesThemWhenItReadsAga
     EXPECT_FALSE(base.items.contains("kit.cloudflare"));
 }
 
-TEST(KitSecrets, KeepsAStrayMemberAndNeverWritesOverAnItemThatIsNoJsonObject)
+TEST(KitSecrets, KeepsAStrayMemberAndReplacesAnItemThatIsNoJsonObjectOnlyOnceItsTextIsKept)
 {
     FakeSecretStore base;
     base.items.insert(KitSecrets::itemKey, R"({"kit.github":"test-token-a","kit.odd":5})");
@@ -123,14 +124,67 @@ TEST(KitSecrets, KeepsAStrayMemberAndNeverWritesOverAnItemThatIsNoJsonObject)
 
     for (const QString content : {"not json", "[\"kit.github\"]", ""}) {
         FakeSecretStore odd;
+        odd.lists = content.isEmpty(); // found by the listing as by a lookup
         odd.items.insert(KitSecrets::itemKey, content);
-        KitSecrets denied(odd);
+        KitSecrets damaged(odd);
         MessageRecorder log;
-        EXPECT_FALSE(denied.setSecret("test-token-a", "kit.github")) << content.toStdString();
-        denied.removeSecret("kit.vercel");
-        EXPECT_TRUE(odd.items.value(KitSecrets::itemKey) == content && log.contains(notSaved));
-        EXPECT_EQ(denied.secret("kit.github"), "test-token-a");
+        EXPECT_TRUE(damaged.secret("kit.github") == std::nullopt && damaged.isReadable())
+            << content.toStdString();
+        EXPECT_EQ(odd.items.value(KitSecrets::itemKey), content); // reading writes nothing
+        EXPECT_TRUE(damaged.setSecret("test-token-a", "kit.github"));
+        const QStringList sets = odd.calls.filter("set ");
+        EXPECT_EQ(sets, (QStringList {"set kit.keys.damaged", "set kit.keys"}));
+        EXPECT_TRUE(
+            odd.items.value(KitSecrets::damagedKey) == content && odd.items.contains(KitSecrets::damagedKey));
+        EXPECT_EQ(storedKeys(odd), (QJsonObject {{"kit.github", "test-token-a"}}));
+        EXPECT_TRUE(log.contains(R"(is kept in "kit.keys.damaged")") && log.contains("was replaced"));
+        EXPECT_FALSE(log.all().contains("test-token"));
     }
+
+    // A text that cannot be kept keeps the item as it is; the token stays for this run.
+    FakeSecretStore refusing;
+    refusing.items.insert(KitSecrets::itemKey, "{\"kit.github\":");
+    refusing.unreadable.insert(KitSecrets::damagedKey);
+    KitSecrets kept(refusing);
+    EXPECT_FALSE(kept.setSecret("test-token-a", "kit.github"));
+    EXPECT_TRUE(refusing.items.value(KitSecrets::itemKey) == "{\"kit.github\":"
+        && kept.secret("kit.github") == "test-token-a");
+
+    // An earlier copy with another text is not written over.
+    FakeSecretStore twice;
+    twice.items.insert(KitSecrets::itemKey, "second damage");
+    twice.items.insert(KitSecrets::damagedKey, "first damage");
+    KitSecrets again(twice);
+    EXPECT_TRUE(again.setSecret("test-token-a", "kit.github"));
+    EXPECT_TRUE(twice.items.value(KitSecrets::damagedKey) == "first damage"
+        && twice.items.value("kit.keys.damaged.2") == "second damage");
+}
+
+// The real prompt, its count and the event loop around it: secret_store_keyring_test.
+TEST(KitSecrets, AsksToUnlockWhenASaveOrRemovalFindsTheKeyringLockedAndSavesOnceItOpens)
+{
+    FakeSecretStore base;
+    base.items.insert(KitSecrets::itemKey, R"({"kit.github":"test-token-a","kit.polar":"test-token-p"})");
+    base.unreadable.insert(KitSecrets::itemKey);
+    KitSecrets secrets(base);
+    QSignalSpy readable(&secrets, &KitSecrets::becameReadable);
+    EXPECT_TRUE(!secrets.secret("kit.github") && !secrets.reload() && !base.calls.contains("unlock"));
+    secrets.removeSecret("kit.polar");
+    EXPECT_EQ(base.calls.count("unlock"), 1);
+    base.answerUnlock(SecretStore::UnlockAnswer::unlocked);
+    EXPECT_TRUE(readable.count() == 1 && secrets.secret("kit.github") == "test-token-a");
+    EXPECT_EQ(storedKeys(base), (QJsonObject {{"kit.github", "test-token-a"}}));
+
+    // No item yet, and a keyring that refuses the write until it is unlocked.
+    FakeSecretStore locked;
+    locked.refuseWrites = true;
+    KitSecrets fresh(locked);
+    QSignalSpy saved(&fresh, &KitSecrets::becameReadable);
+    EXPECT_FALSE(fresh.setSecret("test-token-a", "kit.github"));
+    EXPECT_EQ(locked.calls.count("unlock"), 1);
+    locked.refuseWrites = false;
+    locked.answerUnlock(SecretStore::UnlockAnswer::unlocked);
+    EXPECT_TRUE(saved.count() == 1 && storedKeys(locked) == QJsonObject({{"kit.github", "test-token-a"}}));
 }
 
 TEST(KitSecrets, AStoreThatListsIsReadOnceForEveryKeyAndAgainOnlyWhenReloadedWhileUnreadable)

@@ -6,10 +6,13 @@
 #include <QSet>
 #include <QStringList>
 
+#include <utility>
+
 namespace brenvo::test {
 
-// An in-memory secret store that records each call ("lookup k", "secret k", "set k", "remove k")
-// and can play a locked item or a store that refuses writes.
+// An in-memory secret store that records each call ("lookup k", "secret k", "set k", "remove k",
+// "unlock") and can play a locked item or a store that refuses writes. An unlock request waits in
+// `unlockAnswer` until the test answers it.
 class FakeSecretStore final : public SecretStore {
 public:
     QMap<QString, QString> items;
@@ -19,6 +22,7 @@ public:
     // Answers listSecrets() ("list") as a keyring does; unreadable then if any item is.
     bool lists = false;
     QStringList calls;
+    std::function<void(UnlockAnswer)> unlockAnswer;
 
     std::optional<Listing> listSecrets() override
     {
@@ -49,6 +53,21 @@ public:
     {
         calls.append(QStringLiteral("remove ") + key);
         items.remove(key);
+    }
+
+    bool requestUnlock(std::function<void(UnlockAnswer)> answer) override
+    {
+        calls.append(QStringLiteral("unlock"));
+        unlockAnswer = std::move(answer);
+        return true;
+    }
+
+    // Answers the waiting unlock request as the user would.
+    void answerUnlock(UnlockAnswer answer)
+    {
+        if (answer == UnlockAnswer::unlocked)
+            unreadable.clear();
+        std::exchange(unlockAnswer, nullptr)(answer);
     }
 
     SecretLookup lookupSecret(const QString& key) override

@@ -2,14 +2,22 @@
 
 #include "app/core/SecretStore.h"
 
+using GCancellable = struct _GCancellable;
+
 namespace brenvo {
 
 // Secrets in the desktop's Secret Service (GNOME Keyring, KWallet): one item per key, found by the
-// attributes service and account. The calls are synchronous and block while the service answers
-// (or while it asks the user to unlock); they run no event loop of the application's.
+// attributes service and account. Reads, writes and deletes are synchronous but never ask the user
+// anything, so they wait only for the service itself: a locked item reads as unreadable and a
+// locked keyring refuses writes. requestUnlock() alone asks the user, asynchronously, its answer
+// carried by the GLib main context that the Qt event loop drives.
 class KeychainStore final : public SecretStore {
 public:
     explicit KeychainStore(QString service);
+    // Dismisses an unlock prompt still waiting for the user.
+    ~KeychainStore() override;
+    KeychainStore(const KeychainStore&) = delete;
+    KeychainStore& operator=(const KeychainStore&) = delete;
 
     const QString& service() const { return m_service; }
 
@@ -19,6 +27,9 @@ public:
     SecretLookup lookupSecret(const QString& key) override;
     // Every item of this service in one search (values of items that are not UTF-8 text left out).
     std::optional<Listing> listSecrets() override;
+    // Asks to unlock the locked items of this service and the default keyring (or to make one when
+    // there is none). The answer comes once the user has answered the prompt.
+    bool requestUnlock(std::function<void(UnlockAnswer)> answer) override;
 
     // Found, absent (no item, or one whose data is not UTF-8 text), or unreadable (the service
     // failed, or the item stayed locked).
@@ -28,6 +39,7 @@ public:
 
 private:
     QString m_service;
+    GCancellable* m_cancellable = nullptr;
 };
 
 } // namespace brenvo

@@ -4,13 +4,15 @@
 
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QPointer>
 
 #include <utility>
 
 namespace brenvo {
 
-KitSecrets::KitSecrets(SecretStore& base)
-    : m_base(base)
+KitSecrets::KitSecrets(SecretStore& base, QObject* parent)
+    : QObject(parent)
+    , m_base(base)
 {
 }
 
@@ -24,11 +26,14 @@ bool KitSecrets::reload()
 {
     if (!isReadable())
         read();
+    else if (m_unsaved && saveKeys())
+        Q_EMIT becameReadable(); // a write the keyring refused went through now
     return isReadable();
 }
 
 void KitSecrets::read()
 {
+    const bool wasDenied = m_keys && m_denied;
     SecretLookup lookup = SecretLookup::unreadable();
     std::optional<Listing> listing = m_base.listSecrets();
     m_listed = listing.has_value();
@@ -49,25 +54,27 @@ void KitSecrets::read()
     }
 
     QMap<QString, QString> stored;
+    m_damaged.reset();
     if (lookup.isFound()) {
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(lookup.value().toUtf8(), &error);
-        if (error.error != QJsonParseError::NoError || !document.isObject()) {
-            // Writing over it would drop every token it may hold: leave it for the user.
-            if (!m_denied)
-                qCCritical(logApp, "The kit's keys item does not hold a JSON object; it is left untouched");
-            if (!m_keys)
-                m_keys.emplace();
-            m_denied = true;
-            return;
-        }
-        const QJsonObject object = document.object();
         m_foreign = {};
-        for (auto it = object.begin(); it != object.end(); ++it) {
-            if (it.value().isString())
-                stored.insert(it.key(), it.value().toString());
-            else
-                m_foreign.insert(it.key(), it.value());
+        if (error.error != QJsonParseError::NoError || !document.isObject()) {
+            // Read as empty, so that tools can be connected again; its text is kept before the
+            // item is written over.
+            qCWarning(logApp,
+                "The kit's keys item holds no JSON object: it reads as empty, and its text is kept "
+                "as \"%s\" when the keys are next saved",
+                qUtf8Printable(damagedKey));
+            m_damaged = lookup.value();
+        } else {
+            const QJsonObject object = document.object();
+            for (auto it = object.begin(); it != object.end(); ++it) {
+                if (it.value().isString())
+                    stored.insert(it.key(), it.value().toString());
+                else
+                    m_foreign.insert(it.key(), it.value());
+            }
         }
     }
 
@@ -85,6 +92,8 @@ void KitSecrets::read()
     m_removed.clear();
     if (m_unsaved)
         saveKeys();
+    if (wasDenied)
+        Q_EMIT becameReadable();
 }
 
 std::optional<QString> KitSecrets::secret(const QString& key)
@@ -127,17 +136,22 @@ std::optional<QString> KitSecrets::adopt(const QString& key)
 bool KitSecrets::setSecret(const QString& value, const QString& key)
 {
     // A write is the user's moment: worth one more look at an item that did not read.
-    reload();
+    if (!isReadable())
+        read();
     m_keys->insert(key, value);
     m_foreign.remove(key);
     m_removed.remove(key);
     m_unsaved = true;
-    return saveKeys();
+    if (saveKeys())
+        return true;
+    askToUnlock();
+    return false;
 }
 
 void KitSecrets::removeSecret(const QString& key)
 {
-    reload();
+    if (!isReadable())
+        read();
     const bool removedText = m_keys->remove(key) > 0;
     const bool removedOther = m_foreign.contains(key);
     m_foreign.remove(key);
@@ -151,6 +165,8 @@ void KitSecrets::removeSecret(const QString& key)
         m_unsaved = true;
         saveKeys();
     }
+    if (m_unsaved)
+        askToUnlock();
     // A listing that read says whether there is an item of its own to delete.
     const bool maySingle = !m_listingRead || m_singles.contains(key);
     if ((!m_adopted.contains(key) && maySingle) || m_singlesToDelete.contains(key)) {
@@ -174,6 +190,13 @@ bool KitSecrets::saveKeys()
         qCCritical(logApp, "The kit's keys could not be saved: the keychain item is not readable");
         return false;
     }
+    const bool replacesDamaged = m_damaged.has_value();
+    if (replacesDamaged && !keepDamaged()) {
+        qCCritical(logApp,
+            "The kit's keys could not be saved: the text of the damaged item could not be kept; they "
+            "are kept for this run");
+        return false;
+    }
     QJsonObject object = m_foreign;
     for (auto it = m_keys->cbegin(); it != m_keys->cend(); ++it)
         object.insert(it.key(), it.value());
@@ -185,11 +208,76 @@ bool KitSecrets::saveKeys()
         return false;
     }
     m_unsaved = false;
+    if (replacesDamaged)
+        qCInfo(logApp, "The kit's keys item that held no JSON object was replaced with the keys of this run");
     for (const QString& key : std::exchange(m_singlesToDelete, {})) {
         m_singles.remove(key);
         m_base.removeSecret(key);
     }
     return true;
+}
+
+bool KitSecrets::keepDamaged()
+{
+    // Never over an earlier copy that holds another text: the next free name.
+    QString name = damagedKey;
+    for (int number = 2;; ++number) {
+        SecretLookup there = SecretLookup::absent();
+        if (m_listingRead) {
+            const auto single = m_singles.constFind(name);
+            if (single != m_singles.cend())
+                there = SecretLookup::found(*single);
+        } else {
+            there = m_base.lookupSecret(name);
+        }
+        if (there.isUnreadable())
+            return false;
+        if (there.isAbsent() || there.value() == *m_damaged)
+            break;
+        name = damagedKey + u'.' + QString::number(number);
+    }
+    if (!m_base.setSecret(*m_damaged, name))
+        return false;
+    qCWarning(logApp, "The text of the kit's keys item that held no JSON object is kept in \"%s\"",
+        qUtf8Printable(name));
+    if (m_listingRead)
+        m_singles.insert(name, *m_damaged);
+    m_damaged.reset();
+    return true;
+}
+
+void KitSecrets::askToUnlockOnce()
+{
+    if (std::exchange(m_askedAtLaunch, true))
+        return;
+    ensureLoaded();
+    if (!isReadable())
+        askToUnlock();
+}
+
+void KitSecrets::askToUnlock()
+{
+    // One prompt at a time; a dismissed one is asked again only by the next call (a save).
+    if (m_unlockPending)
+        return;
+    QPointer<KitSecrets> self(this);
+    m_unlockPending = m_base.requestUnlock([self](UnlockAnswer answer) {
+        if (self)
+            self->unlockAnswered(answer);
+    });
+}
+
+void KitSecrets::unlockAnswered(UnlockAnswer answer)
+{
+    m_unlockPending = false;
+    if (answer == UnlockAnswer::unlocked) {
+        qCInfo(logApp, "The keyring was unlocked");
+        reload();
+        return;
+    }
+    if (isReadable() && !m_unsaved)
+        return; // opened some other way meanwhile
+    qCInfo(logApp, "The keyring stays locked: it is asked for again only when a token is saved");
 }
 
 } // namespace brenvo

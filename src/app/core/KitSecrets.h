@@ -4,6 +4,7 @@
 
 #include <QJsonObject>
 #include <QMap>
+#include <QObject>
 #include <QSet>
 #include <QString>
 
@@ -18,12 +19,22 @@ namespace brenvo {
 // When the item could not be read, reads answer from what this run set and nothing else until
 // `reload()` reads it again: call it on each polling turn and when SecretServiceWatcher says the
 // store may have become readable; it costs nothing while the item reads well. Main thread only.
-class KitSecrets final : public SecretStore {
+//
+// No read asks the user to unlock the keyring, so polling never does. The user is asked, without
+// waiting, once at launch (askToUnlockOnce()) and again only when a save the user made finds the
+// keyring locked; one prompt at a time, and a dismissed one is not repeated before that.
+//
+// An item that holds no JSON object reads as empty; the next save first keeps its text in an item
+// of its own ("kit.keys.damaged") and only then replaces it.
+class KitSecrets final : public QObject, public SecretStore {
+    Q_OBJECT
+
 public:
     static inline const QString itemKey = QStringLiteral("kit.keys");
+    static inline const QString damagedKey = QStringLiteral("kit.keys.damaged");
 
     // The base store must outlive this object.
-    explicit KitSecrets(SecretStore& base);
+    explicit KitSecrets(SecretStore& base, QObject* parent = nullptr);
 
     std::optional<QString> secret(const QString& key) override;
     // Keeps the value for this run even when the item cannot be written; false in that case.
@@ -41,11 +52,24 @@ public:
     // and are saved); true when the item is now readable. Nothing is asked while it reads well.
     bool reload();
 
+    // The launch's one request to unlock, when the item did not read; later calls ask nothing.
+    void askToUnlockOnce();
+    bool isUnlockPending() const { return m_unlockPending; }
+
+Q_SIGNALS:
+    // The item reads now after it did not, or what could not be saved is saved now. Emitted from
+    // inside reads and writes: connect with a queued connection when the reaction reads again.
+    void becameReadable();
+
 private:
     void ensureLoaded();
     void read();
     std::optional<QString> adopt(const QString& key);
     bool saveKeys();
+    bool keepDamaged();
+    // Asks once a save the user started did not reach the keyring, and once at launch.
+    void askToUnlock();
+    void unlockAnswered(UnlockAnswer answer);
 
     SecretStore& m_base;
     std::optional<QMap<QString, QString>> m_keys;
@@ -64,6 +88,10 @@ private:
     bool m_listed = false;
     bool m_listingRead = false;
     QMap<QString, QString> m_singles;
+    // The text of an item that held no JSON object, until a copy of it is kept.
+    std::optional<QString> m_damaged;
+    bool m_askedAtLaunch = false;
+    bool m_unlockPending = false;
 };
 
 } // namespace brenvo

@@ -3,6 +3,7 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace brenvo {
@@ -55,6 +56,13 @@ public:
         QMap<QString, QString> values;
     };
     virtual std::optional<Listing> listSecrets() { return std::nullopt; }
+
+    // Reads and writes never ask the user anything: a locked store reads as unreadable and
+    // refuses writes. Only this asks, without waiting: the answer comes later on the calling
+    // thread, unless the store is gone first. False when there is nothing to ask (the store never
+    // locks), and then `answer` is never called.
+    enum class UnlockAnswer { unlocked, dismissed, failed };
+    virtual bool requestUnlock(std::function<void(UnlockAnswer)> /*answer*/) { return false; }
 };
 
 } // namespace brenvo

@@ -85,20 +85,24 @@ AppState::AppState(AppConfig config, Defaults& defaults, SecretStore* secrets, L
     m_updates = std::make_unique<UpdateManager>(m_config, !m_launch.isRunningTests);
     m_kitSecrets = std::make_unique<KitSecrets>(*m_secrets);
     m_secretWatcher = std::make_unique<SecretServiceWatcher>();
-    connect(m_secretWatcher.get(), &SecretServiceWatcher::mayHaveBecomeReadable, this, [this]() {
-        if (m_kitSecrets->reload()) {
-            qCInfo(logApp, "The kit's keys are readable now");
-            if (m_kit)
-                m_kit->secretsBecameReadable();
-        }
-    });
+    // Reads never prompt: the watcher's signals and the polling turns only look again.
+    connect(m_secretWatcher.get(), &SecretServiceWatcher::mayHaveBecomeReadable, m_kitSecrets.get(),
+        &KitSecrets::reload);
     m_kit = makeDevKitStore(*m_preferences, *m_kitSecrets, *m_scheduler, m_launch.usesMockData, m_http,
         std::move(m_launch.usage));
     // Keys that could not be read are looked for again on each polling turn; free once they read.
     connect(m_kit.get(), &DevKitStore::pollingTurn, this, [this]() {
-        if (!m_kitSecrets->isReadable() && m_kitSecrets->reload())
-            m_kit->secretsBecameReadable();
+        if (!m_kitSecrets->isReadable())
+            m_kitSecrets->reload();
     });
+    // Queued: the keys turn readable inside a read or a write of the store's own.
+    connect(
+        m_kitSecrets.get(), &KitSecrets::becameReadable, this,
+        [this]() {
+            qCInfo(logApp, "The kit's keys are readable now");
+            m_kit->secretsBecameReadable();
+        },
+        Qt::QueuedConnection);
     m_launch.usage.reset();
     m_hotKeys = std::make_unique<HotKeyManager>(m_preferences->hotKey());
     m_whatsNew = std::make_unique<WhatsNewController>(m_config, *m_preferences, m_http);
@@ -120,8 +124,10 @@ AppState::~AppState()
 
 void AppState::watchSecretsIfUnreadable()
 {
-    if (!m_launch.usesMockData && !m_kitSecrets->reload())
-        m_secretWatcher->start();
+    if (m_launch.usesMockData || m_kitSecrets->reload())
+        return;
+    m_secretWatcher->start();
+    m_kitSecrets->askToUnlockOnce();
 }
 
 void AppState::setSettingsPage(SettingsPage page)
