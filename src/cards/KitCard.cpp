@@ -220,8 +220,14 @@ void KitCard::setContent(QWidget* content)
         m_content->deleteLater();
     }
     m_content = content;
-    if (content)
-        m_contentLayout->addWidget(content, 1);
+    if (!content)
+        return;
+    m_contentLayout->addWidget(content, 1);
+    // The card is as tall as its content: rows start right under the header and whatever room the
+    // panel gives beyond that lies below them. Only a content that grows (a centred note) takes it.
+    const QLayoutItem* item = m_contentLayout->itemAt(m_contentLayout->indexOf(content));
+    if (!(item->expandingDirections() & Qt::Vertical))
+        m_contentLayout->setAlignment(content, Qt::AlignTop);
 }
 
 } // namespace brenvo

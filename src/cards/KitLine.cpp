@@ -177,10 +177,22 @@ void KitPairLine::setGap(qreal gap)
     updateGeometry();
 }
 
+qreal KitPairLine::trailingReserve() const
+{
+    if (m_trailing.text.isEmpty())
+        return 0;
+    // However long the name, a status keeps the ellipsis and its last few characters: a failed
+    // check must not be left with its red dot alone.
+    const QFontMetricsF metrics(m_trailing.font);
+    const qreal whole = metrics.horizontalAdvance(m_trailing.text);
+    const qreal least = std::ceil(metrics.horizontalAdvance(QChar(0x2026) + m_trailing.text.right(6)));
+    return std::min(whole, least) + m_gap;
+}
+
 qreal KitPairLine::leadingWidth(qreal width) const
 {
     const qreal full = QFontMetricsF(m_leading.font).horizontalAdvance(m_leading.text);
-    return std::max<qreal>(0, std::min(full, width));
+    return std::max<qreal>(0, std::min(full, width - trailingReserve()));
 }
 
 QString KitPairLine::shownLeading(qreal width) const

@@ -59,7 +59,8 @@ private:
 };
 
 // Two texts on one line: the leading one keeps its width first, the trailing one (after a gap)
-// takes what is left and gives way at its head.
+// takes what is left and gives way at its head. The trailing one always keeps room for an
+// ellipsis and a few of its last characters; a leading text that would take that room is cut.
 class KitPairLine : public QWidget {
     Q_OBJECT
 public:
@@ -89,6 +90,7 @@ private:
         QColor colour;
     };
     qreal leadingWidth(qreal width) const;
+    qreal trailingReserve() const;
     Part m_leading;
     Part m_trailing;
     qreal m_gap = 6;

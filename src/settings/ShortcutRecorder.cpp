@@ -73,7 +73,10 @@ ShortcutRecorder::ShortcutRecorder(std::optional<HotKey> current, Actions action
 ShortcutRecorder::~ShortcutRecorder()
 {
     // A window closed mid-recording must not leave the shortcut let go.
-    if (m_recording && m_actions.resume)
+    if (!m_recording)
+        return;
+    m_record->releaseKeyboard();
+    if (m_actions.resume)
         m_actions.resume();
 }
 
@@ -99,6 +102,9 @@ void ShortcutRecorder::startRecording()
     if (m_actions.suspend)
         m_actions.suspend();
     m_record->setFocus(Qt::OtherFocusReason);
+    // Holding the whole keyboard: a combination another program has grabbed would otherwise go
+    // to that program, and the recorder could never say that it is taken.
+    m_record->grabKeyboard();
     updateTexts();
 }
 
@@ -112,6 +118,7 @@ void ShortcutRecorder::cancelRecording()
 void ShortcutRecorder::finishRecording()
 {
     m_recording = false;
+    m_record->releaseKeyboard();
     if (m_actions.resume)
         m_actions.resume();
     updateTexts();

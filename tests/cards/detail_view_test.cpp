@@ -129,6 +129,21 @@ TEST_F(DetailViewTest, ChecksListWithErrorAndLiveLink)
     EXPECT_EQ(opened, QList<QUrl>({QUrl("https://ci.example.com/1")}));
 }
 
+TEST_F(DetailViewTest, ALongCheckNameLeavesItsStatusInSight)
+{
+    DeploymentDetails details;
+    details.checks = {DeploymentCheck {"1", QString("integration suite ").repeated(8),
+        Deployment::State::failed, QString("Process completed with exit code 1"), std::nullopt}};
+    DeploymentDetailView page(open(KitService::github, Deployment::State::failed, details), clock);
+    layOut(page, 292, 300);
+    const auto pairs = test::visibleChildren<KitPairLine>(page);
+    ASSERT_EQ(pairs.size(), 1);
+    const QString status = pairs[0]->shownTrailing(pairs[0]->width());
+    EXPECT_TRUE(status.startsWith(QChar(0x2026)) && status.endsWith("de 1")) << status.toStdString();
+    EXPECT_TRUE(pairs[0]->shownLeading(pairs[0]->width()).endsWith(QChar(0x2026)));
+    EXPECT_EQ(pairs[0]->trailingColour(), KitPalette::red());
+}
+
 TEST_F(DetailViewTest, ChecksKeepTheirScrollPositionAcrossARefresh)
 {
     DeploymentDetails details;

@@ -244,11 +244,20 @@ TEST(KitLines, ToolTextIsPlainAndCutAsAsked)
     const qreal nameWidth
         = QFontMetricsF(kitFont(11.5, QFont::Medium)).horizontalAdvance("Deploy to production");
     // The name keeps its room; the status gives way at its head.
-    const qreal narrow = nameWidth + 6 + 40;
+    const qreal narrow = nameWidth + 6 + 60;
     EXPECT_EQ(pair.shownLeading(narrow), "Deploy to production");
     EXPECT_TRUE(pair.shownTrailing(narrow).startsWith(QChar(0x2026)));
     EXPECT_TRUE(pair.shownTrailing(narrow).endsWith("more"));
-    EXPECT_EQ(pair.shownTrailing(nameWidth), QString());
+    // A name that fills the row gives way at its end: the status keeps an ellipsis and its tail.
+    for (const qreal width : {nameWidth, nameWidth * 3 / 4}) {
+        const QString status = pair.shownTrailing(width);
+        EXPECT_TRUE(status.startsWith(QChar(0x2026)) && status.size() >= 4) << status.toStdString();
+        EXPECT_TRUE(QString("unit › Run tests and then some more").endsWith(status.mid(1)));
+        EXPECT_TRUE(pair.shownLeading(width).endsWith(QChar(0x2026)));
+    }
+    // A short status stays whole beside a long name.
+    pair.setTrailing("Failed", kitFont(11), KitPalette::red());
+    EXPECT_EQ(pair.shownTrailing(nameWidth), "Failed");
 
     KitClampedText clamped(QString("word ").repeated(80), kitFont(11.5), QColor(), 2);
     const QStringList lines = clamped.shownLines(200);
