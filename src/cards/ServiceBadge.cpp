@@ -184,7 +184,12 @@ void ServiceBadge::setState(const State& next)
         }
     }
 
-    animateLook(previous.isWorking != next.isWorking ? 250 : 350);
+    State lit = previous;
+    lit.isLit = next.isLit;
+    if (lit == next) // lit or unlit alone: a quick ease out
+        animateLook(150, QEasingCurve::OutCubic);
+    else
+        animateLook(previous.isWorking != next.isWorking ? 250 : 350);
     redraw();
 }
 
@@ -207,7 +212,7 @@ void ServiceBadge::startDrawing()
     });
 }
 
-void ServiceBadge::animateLook(int msecs)
+void ServiceBadge::animateLook(int msecs, const QEasingCurve& curve)
 {
     const qreal drawnNow = m_drawAnimation->state() == QAbstractAnimation::Running ? m_drawnTarget : m_drawn;
     const qreal fillFrom = m_fillOpacity;
@@ -219,6 +224,7 @@ void ServiceBadge::animateLook(int msecs)
     m_lookAnimation->stop();
     m_lookAnimation->disconnect(this);
     m_lookAnimation->setDuration(msecs);
+    m_lookAnimation->setEasingCurve(curve);
     connect(m_lookAnimation, &QVariantAnimation::valueChanged, this,
         [this, fillFrom, fillTo, ringFrom, ringTo](const QVariant& v) {
             const qreal t = v.toReal();

@@ -5,6 +5,7 @@
 #include "model/Scheduler.h"
 
 #include <QColor>
+#include <QEasingCurve>
 #include <QImage>
 #include <QWidget>
 
@@ -78,7 +79,7 @@ protected:
 
 private:
     void startDrawing();
-    void animateLook(int msecs);
+    void animateLook(int msecs, const QEasingCurve& curve = QEasingCurve::InOutQuad);
     void redraw();
     enum class RimSight { seen, unseen, asleep };
     RimSight rimSight() const;

@@ -113,4 +113,78 @@ void EdgeTween::step(double elapsedMs)
     Q_EMIT valueChanged(m_value);
 }
 
+double EdgeMotion::progress(Duration now) const
+{
+    const double t = std::chrono::duration<double>(now - m_start).count() - m_curve.delay;
+    if (t >= m_curve.duration)
+        return 1;
+    if (t <= 0 || m_curve.duration <= 0)
+        return 0;
+    return m_curve.progress(t / m_curve.duration);
+}
+
+double EdgeMotion::value(Duration now) const
+{
+    if (!m_moving)
+        return m_to;
+    return m_from + (m_to - m_from) * progress(now);
+}
+
+bool EdgeMotion::isMoving(Duration now) const
+{
+    return m_moving
+        && std::chrono::duration<double>(now - m_start).count() < m_curve.delay + m_curve.duration;
+}
+
+void EdgeMotion::animate(double target, const EdgeCurve& curve, Duration now)
+{
+    if (target == m_to)
+        return;
+    if (curve.delay + curve.duration <= 0 || !curve.progress) {
+        jump(target);
+        return;
+    }
+    m_from = value(now);
+    m_to = target;
+    m_curve = curve;
+    m_start = now;
+    m_moving = true;
+}
+
+void EdgeMotion::jump(double target)
+{
+    m_from = target;
+    m_to = target;
+    m_moving = false;
+}
+
+EdgeFrames::EdgeFrames(Scheduler& clock, QObject* context, std::function<bool()> step)
+    : m_clock(clock)
+    , m_context(context)
+    , m_step(std::move(step))
+{
+}
+
+void EdgeFrames::wake()
+{
+    if (m_armed)
+        return;
+    m_armed = true;
+    const quint64 generation = ++m_generation;
+    // The context owns this object: while it lives, so does this.
+    m_clock.after(interval, m_context, [this, generation]() {
+        if (generation != m_generation)
+            return;
+        m_armed = false;
+        if (m_step && m_step())
+            wake();
+    });
+}
+
+void EdgeFrames::stop()
+{
+    ++m_generation;
+    m_armed = false;
+}
+
 } // namespace brenvo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Scheduler.h"
+
 #include <QObject>
 #include <QVariantAnimation>
 
@@ -57,6 +59,56 @@ private:
     double m_value;
     double m_from = 0;
     double m_to = 0;
+};
+
+// One animated number on a clock's time. It is worked out whenever it is read and keeps no timer:
+// whoever draws it asks for frames while it moves (EdgeFrames).
+class EdgeMotion {
+public:
+    explicit EdgeMotion(double value = 0)
+        : m_from(value)
+        , m_to(value)
+    {
+    }
+
+    double value(Duration now) const;
+    double target() const { return m_to; }
+    bool isMoving(Duration now) const;
+    // From its value now towards target; with no duration, jumps there.
+    void animate(double target, const EdgeCurve& curve, Duration now);
+    void jump(double target);
+
+private:
+    double progress(Duration now) const;
+
+    double m_from;
+    double m_to;
+    EdgeCurve m_curve;
+    Duration m_start {0};
+    bool m_moving = false;
+};
+
+// Frames on a clock while something moves: each frame runs a step that says whether to go on, and
+// no frame is waited for once everything is still.
+class EdgeFrames {
+public:
+    static constexpr Duration interval {16};
+
+    // The step runs only while context lives; this object must not outlive it.
+    EdgeFrames(Scheduler& clock, QObject* context, std::function<bool()> step);
+
+    Scheduler& clock() const { return m_clock; }
+    // Arms the next frame unless one is waited for already.
+    void wake();
+    void stop();
+    bool isRunning() const { return m_armed; }
+
+private:
+    Scheduler& m_clock;
+    QObject* m_context;
+    std::function<bool()> m_step;
+    bool m_armed = false;
+    quint64 m_generation = 0;
 };
 
 } // namespace brenvo

@@ -11,6 +11,17 @@
 
 namespace brenvo {
 
+namespace {
+
+void showRoot(EdgePanel& panel, EdgeRootView* root)
+{
+    panel.hostingView()->setRootView(root);
+    QObject::connect(root, &EdgeRootView::outlineChanged, &panel, &EdgePanel::setVisibleOutline);
+    panel.setVisibleOutline(root->outline());
+}
+
+} // namespace
+
 EdgeController::WindowFactory edgePanelFactory(
     EdgeContext& context, EdgeContent& content, EdgeRootView::Animations animations, EdgeRootBuild build)
 {
@@ -28,14 +39,14 @@ EdgeController::WindowFactory edgePanelFactory(
                 weak->handleMouseDown(point, size);
         };
         if (build == EdgeRootBuild::withWindow) {
-            hosting->setRootView(new EdgeRootView(edge, context, content, animations));
+            showRoot(*panel, new EdgeRootView(edge, context, content, animations));
             return panel;
         }
         // The hosting view goes with the panel, and the controller with the panel too.
-        QPointer<EdgeHostingView> host(hosting);
-        QTimer::singleShot(0, hosting, [host, weak, &context, &content, animations]() {
-            if (host && weak && !host->rootView())
-                host->setRootView(new EdgeRootView(*weak, context, content, animations));
+        QPointer<EdgePanel> window(panel.get());
+        QTimer::singleShot(0, hosting, [window, weak, &context, &content, animations]() {
+            if (window && weak && !window->hostingView()->rootView())
+                showRoot(*window, new EdgeRootView(*weak, context, content, animations));
         });
         return panel;
     };

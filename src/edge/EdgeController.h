@@ -61,6 +61,7 @@ public:
     bool isOut() const { return m_isOut; }
     bool isUnfolded() const { return m_isUnfolded; }
     const EdgeGeometry& geometry() const { return m_geometry; }
+    Scheduler& scheduler() const { return m_scheduler; }
 
     // Installed by the root view.
     void setShowSettings(SettingsAction action) { m_showSettings = std::move(action); }

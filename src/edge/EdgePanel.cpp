@@ -5,12 +5,14 @@
 #include "cards/ServiceBadge.h"
 #include "edge/EdgeHostingView.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 #include <QWindow>
 
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
+#include <xcb/xfixes.h>
 
 #include <sys/uio.h>
 
@@ -42,10 +44,18 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name)
     return result;
 }
 
-// The panel's screen is the X server's default one.
-bool hasCompositor(xcb_connection_t* connection)
+// The compositing manager's selection for the display's default screen, where the panel is.
+xcb_atom_t compositorSelection(xcb_connection_t* connection)
 {
-    const xcb_atom_t selection = atom(connection, "_NET_WM_CM_S0");
+    const QByteArray display = qgetenv("DISPLAY");
+    const qsizetype colon = display.lastIndexOf(':');
+    const qsizetype dot = colon < 0 ? -1 : display.indexOf('.', colon);
+    const int screen = dot < 0 ? 0 : display.mid(dot + 1).toInt();
+    return atom(connection, QByteArray("_NET_WM_CM_S" + QByteArray::number(screen)).constData());
+}
+
+bool compositorRunning(xcb_connection_t* connection, xcb_atom_t selection)
+{
     xcb_get_selection_owner_reply_t* reply
         = xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
     if (!reply)
@@ -96,7 +106,72 @@ bool displaysAsleep()
     return asleep;
 }
 
+// Window rectangles in device pixels, covering every partly covered pixel.
+std::vector<xcb_rectangle_t> deviceRectangles(const QRegion& region, double ratio)
+{
+    std::vector<xcb_rectangle_t> rectangles;
+    for (const QRect& r : region) {
+        const QRect device(QPoint(static_cast<int>(std::floor(r.left() * ratio)),
+                               static_cast<int>(std::floor(r.top() * ratio))),
+            QPoint(static_cast<int>(std::ceil((r.right() + 1) * ratio)) - 1,
+                static_cast<int>(std::ceil((r.bottom() + 1) * ratio)) - 1));
+        rectangles.push_back(
+            xcb_rectangle_t {static_cast<int16_t>(device.x()), static_cast<int16_t>(device.y()),
+                static_cast<uint16_t>(device.width()), static_cast<uint16_t>(device.height())});
+    }
+    return rectangles;
+}
+
 } // namespace
+
+// Follows the owner of the compositing manager's selection: XFixes tells the panel's window when it
+// changes hands, and the events come through Qt's own connection.
+class EdgePanel::CompositorWatch : public QAbstractNativeEventFilter {
+public:
+    CompositorWatch(EdgePanel& panel, xcb_connection_t* connection, xcb_window_t window)
+        : m_panel(panel)
+        , m_connection(connection)
+        , m_selection(compositorSelection(connection))
+    {
+        const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+        if (!xfixes || !xfixes->present || m_selection == XCB_ATOM_NONE)
+            return;
+        m_event = static_cast<uint8_t>(xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
+        // The version is agreed on before the extension is used; Qt has done so too.
+        xcb_discard_reply(connection,
+            xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION)
+                .sequence);
+        xcb_xfixes_select_selection_input(connection, window, m_selection,
+            XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER
+                | XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY
+                | XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+        qApp->installNativeEventFilter(this);
+    }
+
+    // Without XFixes the owner is asked whenever the shape is set.
+    bool isWatching() const { return m_event != 0; }
+    bool compositorRunning() const { return brenvo::compositorRunning(m_connection, m_selection); }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        if (!m_event || type != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != m_event)
+            return false;
+        const auto* notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
+        if (notify->selection == m_selection)
+            m_panel.compositorChanged(notify->owner != XCB_NONE);
+        // Qt follows the manager as well.
+        return false;
+    }
+
+private:
+    EdgePanel& m_panel;
+    xcb_connection_t* m_connection;
+    xcb_atom_t m_selection;
+    uint8_t m_event = 0;
+};
 
 EdgePanel::EdgePanel(QWidget* parent)
     : QWidget(
@@ -125,6 +200,7 @@ void EdgePanel::setFrame(const QRect& frame)
     setGeometry(frame);
     m_hosting->setGeometry(QRect(QPoint(0, 0), frame.size()));
     applyX11InputRegion();
+    applyX11Shape();
 }
 
 void EdgePanel::orderFront()
@@ -132,11 +208,18 @@ void EdgePanel::orderFront()
     // The dock type must be set once the native window exists, before it is mapped.
     winId();
     m_hosting->watchWindow(windowHandle());
+    if (xcb_connection_t* connection = x11Connection(); connection && !m_compositorWatch) {
+        // Watched before it is asked, so that no change slips between the two.
+        m_compositorWatch
+            = std::make_unique<CompositorWatch>(*this, connection, static_cast<xcb_window_t>(winId()));
+        m_compositor = m_compositorWatch->compositorRunning();
+    }
     applyX11Hints();
     show();
     raise();
     applyX11Hints();
     applyX11InputRegion();
+    applyX11Shape();
 }
 
 void EdgePanel::orderOut()
@@ -171,6 +254,40 @@ void EdgePanel::setInputRegion(const QRegion& region)
         return;
     m_inputRegion = region;
     applyX11InputRegion();
+}
+
+void EdgePanel::setVisibleOutline(const QPainterPath& outline)
+{
+    if (m_outline == outline)
+        return;
+    m_outline = outline;
+    applyX11Shape();
+}
+
+void EdgePanel::compositorChanged(bool present)
+{
+    if (present == m_compositor)
+        return;
+    m_compositor = present;
+    applyX11Shape();
+}
+
+QRegion EdgePanel::shapeRegion() const
+{
+    const double ratio = devicePixelRatioF();
+    const QSize size = m_frame.isEmpty() ? this->size() : m_frame.size();
+    const QRect bounds(0, 0, static_cast<int>(std::ceil(size.width() * ratio)),
+        static_cast<int>(std::ceil(size.height() * ratio)));
+    QRegion region;
+    if (!m_outline) {
+        for (const xcb_rectangle_t& r : deviceRectangles(m_inputRegion, ratio))
+            region += QRect(r.x, r.y, r.width, r.height);
+        return region & bounds;
+    }
+    // Pixels whose centres lie inside: about what antialiasing covers by half or more.
+    for (const QPolygonF& polygon : m_outline->toSubpathPolygons(QTransform::fromScale(ratio, ratio)))
+        region += QRegion(polygon.toPolygon(), Qt::WindingFill);
+    return region & bounds;
 }
 
 void EdgePanel::applyX11Hints()
@@ -217,27 +334,34 @@ void EdgePanel::applyX11InputRegion()
     if (!connection || !testAttribute(Qt::WA_WState_Created))
         return;
     // setMask would clip the painting too; the input shape only decides where clicks land.
-    const double ratio = devicePixelRatioF();
-    std::vector<xcb_rectangle_t> rectangles;
-    for (const QRect& r : m_inputRegion) {
-        const QRect device(QPoint(static_cast<int>(std::floor(r.left() * ratio)),
-                               static_cast<int>(std::floor(r.top() * ratio))),
-            QPoint(static_cast<int>(std::ceil((r.right() + 1) * ratio)) - 1,
-                static_cast<int>(std::ceil((r.bottom() + 1) * ratio)) - 1));
-        rectangles.push_back(
-            xcb_rectangle_t {static_cast<int16_t>(device.x()), static_cast<int16_t>(device.y()),
-                static_cast<uint16_t>(device.width()), static_cast<uint16_t>(device.height())});
-    }
+    const std::vector<xcb_rectangle_t> rectangles = deviceRectangles(m_inputRegion, devicePixelRatioF());
+    xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
+        static_cast<xcb_window_t>(winId()), 0, 0, static_cast<uint32_t>(rectangles.size()),
+        rectangles.data());
+    xcb_flush(connection);
+}
+
+void EdgePanel::applyX11Shape()
+{
+    xcb_connection_t* connection = x11Connection();
+    if (!connection || !testAttribute(Qt::WA_WState_Created))
+        return;
+    if (m_compositorWatch && !m_compositorWatch->isWatching())
+        m_compositor = m_compositorWatch->compositorRunning();
     const auto window = static_cast<xcb_window_t>(winId());
-    xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, window,
-        0, 0, static_cast<uint32_t>(rectangles.size()), rectangles.data());
-    // Without a compositor the transparent parts would show black: the window then takes the same
-    // shape on screen. With one, translucency does it and the outline stays whole.
-    if (hasCompositor(connection))
+    // With a compositing manager translucency draws the outline, antialiased. Without one the
+    // see-through parts would show black: the window takes the painted outline as its shape (which
+    // also bounds where the pointer reaches it).
+    if (m_compositor) {
         xcb_shape_mask(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, window, 0, 0, XCB_NONE);
-    else
+    } else {
+        std::vector<xcb_rectangle_t> rectangles;
+        for (const QRect& r : shapeRegion())
+            rectangles.push_back(xcb_rectangle_t {static_cast<int16_t>(r.x()), static_cast<int16_t>(r.y()),
+                static_cast<uint16_t>(r.width()), static_cast<uint16_t>(r.height())});
         xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
             window, 0, 0, static_cast<uint32_t>(rectangles.size()), rectangles.data());
+    }
     xcb_flush(connection);
 }
 

@@ -2,7 +2,11 @@
 
 #include "edge/EdgeContext.h"
 
+#include <QPainterPath>
 #include <QWidget>
+
+#include <memory>
+#include <optional>
 
 namespace brenvo {
 
@@ -10,7 +14,8 @@ class EdgeHostingView;
 
 // The borderless, non-focusing window on the screen edge, above ordinary windows and on every
 // desktop. On X11 it is a dock window that takes no strut, and clicks outside its input region fall
-// through to the window below.
+// through to the window below. Without a compositing manager nothing is see-through: the window then
+// takes the painted outline as its shape on screen, and follows the manager coming and going.
 class EdgePanel : public QWidget, public EdgeWindow {
     Q_OBJECT
 public:
@@ -30,14 +35,28 @@ public:
     void layoutContent() override;
     void setInputRegion(const QRegion& region) override;
 
+    // What the content paints, in window coordinates; before it is known the input region stands in.
+    void setVisibleOutline(const QPainterPath& outline);
+    // Whether a compositing manager runs, as last seen.
+    bool hasCompositor() const { return m_compositor; }
+    // The shape the window takes on screen when no compositing manager runs, in device pixels.
+    QRegion shapeRegion() const;
+
 private:
+    class CompositorWatch;
+
     void applyX11Hints();
     void applyX11InputRegion();
+    void applyX11Shape();
+    void compositorChanged(bool present);
 
     EdgeHostingView* m_hosting;
     QRect m_frame;
     QRegion m_inputRegion;
+    std::optional<QPainterPath> m_outline;
     bool m_allowsKey = false;
+    bool m_compositor = false;
+    std::unique_ptr<CompositorWatch> m_compositorWatch;
 };
 
 } // namespace brenvo

@@ -4,6 +4,7 @@
 #include "edge/EdgeCardReel.h"
 #include "edge/EdgeContent.h"
 #include "edge/EdgeController.h"
+#include "edge/EdgeShape.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -81,7 +82,7 @@ EdgeRootView::EdgeRootView(
     , m_context(context)
     , m_content(content)
     , m_animations(std::move(animations))
-    , m_strip(new DevKitStripView(content, this))
+    , m_strip(new DevKitStripView(content, edge.scheduler(), this))
     , m_card(new CardContainer(this))
     , m_reel(new EdgeCardReel(m_card))
     , m_stripOffset(0, this)
@@ -271,6 +272,26 @@ void EdgeRootView::relayout()
         m_card->setVisible(settled);
     if (settled)
         m_snapshot = QPixmap();
+    updateOutline();
+}
+
+void EdgeRootView::updateOutline()
+{
+    QPainterPath outline;
+    const QRectF strip(m_strip->geometry());
+    if (strip.intersects(QRectF(rect())))
+        outline.addPath(EdgeShape {8, 16, true, m_edge.geometry().side}.path(strip));
+    const QRectF frame = cardFrame();
+    if (m_card->isVisible())
+        outline.addPath(cardOutline(frame));
+    else if (m_cardOpacity.value() > 0 && m_scale.value() > 0)
+        outline.addPath(snapshotTransform(frame).map(cardOutline(frame)));
+    if (m_context.tucksAway() && m_handleOpacity.value() > 0)
+        outline.addPath(handlePath());
+    if (outline == m_outline)
+        return;
+    m_outline = outline;
+    Q_EMIT outlineChanged(m_outline);
 }
 
 void EdgeRootView::paintEvent(QPaintEvent*)
@@ -294,14 +315,9 @@ void EdgeRootView::paintCardSnapshot(QPainter& p)
         m_snapshot.fill(Qt::transparent);
         m_reel->render(&m_snapshot, QPoint(), QRegion(), QWidget::DrawChildren);
     }
-    const double scale = std::max(m_scale.value(), 0.0);
-    const QPointF anchor(frame.left() + (m_edge.geometry().side == EdgeSide::right ? frame.width() : 0),
-        frame.top() + anchorHeight(frame) * frame.height());
     p.save();
     p.setOpacity(m_cardOpacity.value());
-    p.translate(anchor);
-    p.scale(scale, scale);
-    p.translate(-anchor);
+    p.setTransform(snapshotTransform(frame), true);
     p.fillPath(cardOutline(frame), Qt::black);
     p.setPen(QPen(QColor(255, 255, 255, 26), 1));
     p.drawPath(cardOutline(frame.adjusted(0.5, 0.5, -0.5, -0.5)));
@@ -311,7 +327,19 @@ void EdgeRootView::paintCardSnapshot(QPainter& p)
     p.restore();
 }
 
-void EdgeRootView::paintHandle(QPainter& p)
+QTransform EdgeRootView::snapshotTransform(const QRectF& frame) const
+{
+    const double scale = std::max(m_scale.value(), 0.0);
+    const QPointF anchor(frame.left() + (m_edge.geometry().side == EdgeSide::right ? frame.width() : 0),
+        frame.top() + anchorHeight(frame) * frame.height());
+    QTransform transform;
+    transform.translate(anchor.x(), anchor.y());
+    transform.scale(scale, scale);
+    transform.translate(-anchor.x(), -anchor.y());
+    return transform;
+}
+
+QPainterPath EdgeRootView::handlePath() const
 {
     const EdgeSide side = m_edge.geometry().side;
     const double centreX = side == EdgeSide::left ? 2 : width() - 2;
@@ -322,8 +350,12 @@ void EdgeRootView::paintHandle(QPainter& p)
     QPainterPath square;
     square.addRect(side == EdgeSide::right ? r.adjusted(handleWidth / 2, 0, 0, 0)
                                            : r.adjusted(0, 0, -handleWidth / 2, 0));
-    path = path.united(square);
+    return path.united(square);
+}
 
+void EdgeRootView::paintHandle(QPainter& p)
+{
+    const QPainterPath path = handlePath();
     const auto signal = m_content.handleSignal();
     QColor fill = Qt::black;
     if (signal) {

@@ -4,6 +4,7 @@
 #include "edge/EdgeLayout.h"
 #include "model/KitService.h"
 
+#include <QPainterPath>
 #include <QPixmap>
 #include <QWidget>
 
@@ -39,8 +40,13 @@ public:
     QRectF cardFrame() const;
     // Settles every animation at its end value.
     void finishAnimations();
+    // What is painted now (strip, card, tuck handle), in this view; the rest is see-through.
+    QPainterPath outline() const { return m_outline; }
 
     static constexpr double foldedScale = 0.08;
+
+Q_SIGNALS:
+    void outlineChanged(const QPainterPath& outline);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -57,6 +63,10 @@ private:
     double anchorHeight(const QRectF& frame) const;
     void paintCardSnapshot(QPainter& p);
     void paintHandle(QPainter& p);
+    // The folding or unfolding card, scaled about its tile.
+    QTransform snapshotTransform(const QRectF& frame) const;
+    QPainterPath handlePath() const;
+    void updateOutline();
 
     EdgeController& m_edge;
     EdgeContext& m_context;
@@ -68,6 +78,7 @@ private:
     EdgeCardReel* m_reel;
     QList<KitService> m_reelServices; // the tool of each card in the reel
     QPixmap m_snapshot;
+    QPainterPath m_outline;
 
     EdgeTween m_stripOffset; // 0 out; ±44 slid off the screen
     EdgeTween m_stripLength; // follows the number of tiles

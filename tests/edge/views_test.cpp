@@ -1,6 +1,6 @@
-// The panel's views and glue on the offscreen platform: exit rule, strip tiles, card reel, root view,
-// animation curves, the surface's toggle, the settings observers and the content read from a real
-// tool store.
+// The panel's views and glue on the offscreen platform: exit rule, strip tiles with their motion and
+// names, card reel, root view and its outline, animation curves, the surface's toggle, the settings
+// observers and the content read from a real tool store.
 #include "app/core/MemoryDefaults.h"
 #include "app/core/PreferencesStore.h"
 #include "cards/ConnectCard.h"
@@ -20,7 +20,9 @@
 #include "support/FakeSecretStore.h"
 #include "support/FakeToolSources.h"
 #include "support/ManualScheduler.h"
+#include "support/QtPrinting.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -49,7 +51,8 @@ TEST(EdgeExitRule, OnlyTheScreenSideEdgeKeepsThePointer)
 TEST(EdgeStripTiles, TilesSitSixPointsFromTheScreenEdgeOnTheirSlots)
 {
     FakeEdgeContent content;
-    DevKitStripView strip(content);
+    ManualScheduler clock;
+    DevKitStripView strip(content, clock);
     strip.resize(44, 222);
     strip.setItems(StripItem::items(content.services, 4, false));
     EXPECT_EQ(strip.tileRect(0), QRect(12, 22, 26, 26));
@@ -68,6 +71,163 @@ TEST(EdgeStripTiles, TilesSitSixPointsFromTheScreenEdgeOnTheirSlots)
     strip.setOpenService(std::nullopt);
     strip.setHoveredItem(StripItem::more());
     EXPECT_TRUE(strip.isLit(StripItem::more()) && !strip.isLit(StripItem::service(KitService::github)));
+}
+
+namespace {
+
+std::optional<DevKitStripView::TileLook> lookOf(const DevKitStripView& strip, StripItem item)
+{
+    for (const auto& look : strip.tileLooks()) {
+        if (look.item == item)
+            return look;
+    }
+    return std::nullopt;
+}
+
+// What the strip paints, its black fill counting nothing.
+double brightness(const DevKitStripView& strip, const QRect& area)
+{
+    const QImage image = const_cast<DevKitStripView&>(strip).grab().toImage();
+    double sum = 0;
+    const QRect r = area & image.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x)
+            sum += qGray(image.pixel(x, y));
+    }
+    return sum;
+}
+
+} // namespace
+
+TEST(EdgeStripMotion, ARemovedTileFadesAndShrinksInPlaceWhileTheOthersSlideUp)
+{
+    ManualScheduler clock;
+    FakeEdgeContent content;
+    DevKitStripView strip(content, clock);
+    strip.resize(44, 300);
+    strip.setItems(StripItem::items(content.services, 4, false));
+    EXPECT_FALSE(strip.isAnimating()); // the first list is shown as it is
+    EXPECT_EQ(clock.pendingCount(), 0);
+    const QRect all = strip.rect();
+    const double before = brightness(strip, all);
+
+    const auto github = StripItem::service(KitService::github);
+    const auto stripe = StripItem::service(KitService::stripe);
+    strip.setItems(StripItem::items({KitService::vercel, KitService::stripe, KitService::claude}, 4, false));
+    clock.advance(0.08);
+    const auto leaving = lookOf(strip, github);
+    ASSERT_TRUE(leaving.has_value());
+    EXPECT_TRUE(leaving->leaving);
+    EXPECT_EQ(leaving->rect, QRectF(strip.tileRect(1))); // where it was
+    EXPECT_GT(leaving->opacity, 0.05);
+    EXPECT_LT(leaving->opacity, 0.95);
+    EXPECT_GT(leaving->scale, 0.4);
+    EXPECT_LT(leaving->scale, 0.97);
+    const double midway = brightness(strip, all);
+
+    // Stripe slides from its old slot to github's, without a jump, and comes to rest there.
+    double y = lookOf(strip, stripe)->rect.top();
+    EXPECT_GT(y, strip.tileRect(1).top());
+    EXPECT_LT(y, strip.tileRect(2).top());
+    double lowest = y;
+    for (int i = 0; i < 60; ++i) {
+        clock.advance(0.016);
+        const double next = lookOf(strip, stripe)->rect.top();
+        EXPECT_LT(std::abs(next - y), 8) << i;
+        y = next;
+        lowest = std::min(lowest, y);
+    }
+    EXPECT_EQ(y, strip.tileRect(1).top());
+    EXPECT_GT(lowest, strip.tileRect(1).top() - 2); // a light overshoot at most
+
+    // Gone at the end; the strip then asks for no more frames.
+    EXPECT_FALSE(lookOf(strip, github).has_value());
+    EXPECT_FALSE(strip.isAnimating());
+    EXPECT_EQ(clock.pendingCount(), 0);
+    const double after = brightness(strip, all);
+    const double tile = before - after;
+    ASSERT_GT(tile, 0);
+    EXPECT_LT(midway, before - 0.1 * tile);
+    EXPECT_GT(midway, after + 0.1 * tile);
+
+    // Coming back, it grows from 0.4 of its size on its own place.
+    strip.setItems(StripItem::items(content.services, 4, false));
+    auto coming = lookOf(strip, github);
+    ASSERT_TRUE(coming.has_value());
+    EXPECT_FALSE(coming->leaving);
+    EXPECT_EQ(coming->rect, QRectF(strip.tileRect(1)));
+    EXPECT_EQ(coming->opacity, 0);
+    EXPECT_DOUBLE_EQ(coming->scale, 0.4);
+    clock.advance(1.0);
+    coming = lookOf(strip, github);
+    EXPECT_EQ(coming->opacity, 1);
+    EXPECT_DOUBLE_EQ(coming->scale, 1);
+    EXPECT_FALSE(strip.isAnimating());
+}
+
+TEST(EdgeStripMotion, TheLitStateEasesOutOverAFraction)
+{
+    ManualScheduler clock;
+    FakeEdgeContent content;
+    DevKitStripView strip(content, clock);
+    strip.resize(44, 300);
+    strip.setItems(StripItem::items(content.services, 4, false));
+    const QRect settings = strip.tileRect(4);
+    const double unlit = brightness(strip, settings);
+
+    strip.setHoveredItem(StripItem::settings());
+    EXPECT_EQ(lookOf(strip, StripItem::settings())->lit, 0);
+    clock.advance(0.05);
+    // An ease out: two thirds of the way in a third of the time.
+    EXPECT_NEAR(lookOf(strip, StripItem::settings())->lit, 1 - std::pow(2.0 / 3, 3), 0.02);
+    const double lighter = brightness(strip, settings);
+    clock.advance(0.1);
+    EXPECT_EQ(lookOf(strip, StripItem::settings())->lit, 1);
+    const double lit = brightness(strip, settings);
+    EXPECT_GT(lighter, unlit);
+    EXPECT_GT(lit, lighter);
+    clock.advance(0.02);
+    EXPECT_FALSE(strip.isAnimating());
+    EXPECT_EQ(clock.pendingCount(), 0);
+
+    // The open tool lights up the same way while the hovered tile goes out.
+    strip.setOpenService(KitService::vercel);
+    strip.setHoveredItem(std::nullopt);
+    clock.advance(0.05);
+    EXPECT_GT(lookOf(strip, StripItem::service(KitService::vercel))->lit, 0.5);
+    EXPECT_LT(lookOf(strip, StripItem::settings())->lit, 0.5);
+    EXPECT_GT(lookOf(strip, StripItem::settings())->lit, 0);
+}
+
+TEST(EdgeStripAccessibility, EveryTileHasItsName)
+{
+    ManualScheduler clock;
+    FakeEdgeContent content;
+    DevKitStripView strip(content, clock);
+    strip.resize(44, 300);
+    strip.setItems(StripItem::items(content.services, 2, false));
+    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(&strip);
+    ASSERT_NE(a11y, nullptr);
+    auto names = [&]() {
+        QStringList list;
+        for (int i = 0; i < a11y->childCount(); ++i)
+            list << a11y->child(i)->text(QAccessible::Name);
+        return list;
+    };
+    EXPECT_EQ(names(), QStringList({"Vercel", "GitHub", "Settings", "More tools"}));
+    for (int i = 0; i < a11y->childCount(); ++i) {
+        QAccessibleInterface* tile = a11y->child(i);
+        EXPECT_EQ(tile->parent(), a11y);
+        EXPECT_EQ(a11y->indexOfChild(tile), i);
+        EXPECT_EQ(tile->role(), QAccessible::Button);
+        EXPECT_EQ(tile->rect(), QRect(strip.mapToGlobal(strip.tileRect(i).topLeft()), QSize(26, 26)));
+    }
+
+    // Unfolding takes the more tile away, and its entry with it.
+    const QAccessible::Id more = QAccessible::uniqueId(a11y->child(3));
+    strip.setItems(StripItem::items(content.services, 2, true));
+    EXPECT_EQ(QAccessible::accessibleInterface(more), nullptr);
+    EXPECT_EQ(names(), QStringList({"Vercel", "GitHub", "Stripe", "Claude Code", "Settings"}));
 }
 
 TEST(EdgeCardReelPlacement, SelectedCardFillsTheReelOthersWholePitchesAway)
@@ -161,6 +321,36 @@ TEST_F(EdgeViewsTest, RootViewFollowsTheControllerAndThePanelNeverTakesFocus)
     edge->uninstall();
 }
 
+TEST_F(EdgeViewsTest, TheWindowsShapeIsThePaintedOutline)
+{
+    edge->install();
+    // The strip: flared ends and rounded inner corners stay out.
+    EXPECT_TRUE(panel()->shapeRegion().contains(QPoint(22, 111)));
+    for (const QPoint outside : {QPoint(2, 2), QPoint(1, 12), QPoint(2, 219)})
+        EXPECT_FALSE(panel()->shapeRegion().contains(outside)) << outside.x() << "," << outside.y();
+    EXPECT_FALSE(root()->stripView()->isAnimating());
+
+    // An open card joins it; the gap between them does not.
+    edge->open(KitService::stripe, true);
+    scheduler.runPending();
+    root()->finishAnimations();
+    const QRectF card = root()->cardFrame();
+    EXPECT_TRUE(panel()->shapeRegion().contains(card.center().toPoint()));
+    EXPECT_FALSE(panel()->shapeRegion().contains(QPoint(int(card.right()) + 4, int(card.center().y()))));
+    EXPECT_FALSE(panel()->shapeRegion().contains(card.topLeft().toPoint()));
+
+    // Tucked away: the thin handle alone, not the whole sliver.
+    edge->closeCard();
+    context.tucked = true;
+    mouse = QPointF(0, 0);
+    edge->tucksAwayChanged();
+    scheduler.advance(2.0);
+    root()->finishAnimations();
+    ASSERT_EQ(panel()->frame().size(), QSize(10, 64));
+    EXPECT_EQ(panel()->shapeRegion().boundingRect(), QRect(6, 10, 4, 44));
+    edge->uninstall();
+}
+
 TEST(EdgeSurfaceToggle, FlipsTuckAwayOnlyWithAControllerAndThePanelFollows)
 {
     MemoryDefaults defaults;
@@ -235,12 +425,14 @@ TEST_F(EdgeStoreContentTest, SampleDataShowsEveryToolsSignalAndTheWorstUnseenOnT
     EXPECT_EQ(content.handleSignal(), std::nullopt); // nothing unseen
 
     // The strip makes each badge as it is: no ring is drawn on as if the tool had just connected.
-    DevKitStripView strip(content);
+    DevKitStripView strip(content, scheduler);
     strip.setItems(StripItem::items(kit->enabledServices(), 8, false));
     const auto badges = strip.findChildren<ServiceBadge*>();
     EXPECT_EQ(badges.size(), kit->enabledServices().size());
-    for (const ServiceBadge* badge : badges)
+    for (const ServiceBadge* badge : badges) {
         EXPECT_EQ(badge->drawn(), 1) << badge->service().rawValue().toStdString();
+        EXPECT_EQ(badge->accessibleName(), badge->service().displayName());
+    }
 
     // An announcement going away opens nothing.
     EdgeController& edge = installPanel();

@@ -1,0 +1,190 @@
+// The panel on an X11 display without and with a compositing manager: without one, only what is
+// painted (strip, handle) is on screen and the desktop shows around it; with one the window stays
+// whole and translucency does the rest; the panel follows the manager coming and going.
+#include "edge/EdgeAssembly.h"
+#include "edge/EdgePanel.h"
+#include "support/FakeEdge.h"
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <xcb/shape.h>
+#include <xcb/xcb.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+using namespace brenvo;
+using brenvo::test::FakeEdgeContent;
+using brenvo::test::FakeEdgeContext;
+
+namespace {
+
+constexpr uint32_t desktop = 0x2a6fbb; // the root window's colour
+
+xcb_connection_t* connection()
+{
+    return qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+}
+
+xcb_window_t root()
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+}
+
+// The root window in one colour, and a picture of it where a compositing manager looks for the
+// desktop's background.
+void paintDesktop()
+{
+    xcb_connection_t* c = connection();
+    xcb_change_window_attributes(c, root(), XCB_CW_BACK_PIXEL, &desktop);
+    xcb_clear_area(c, 0, root(), 0, 0, 0, 0);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_pixmap_t tile = xcb_generate_id(c);
+    xcb_create_pixmap(c, screen->root_depth, tile, root(), 1, 1);
+    const xcb_gcontext_t gc = xcb_generate_id(c);
+    xcb_create_gc(c, gc, tile, XCB_GC_FOREGROUND, &desktop);
+    const xcb_rectangle_t all {0, 0, 1, 1};
+    xcb_poly_fill_rectangle(c, tile, gc, 1, &all);
+    xcb_free_gc(c, gc);
+    const char* name = "_XROOTPMAP_ID";
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    if (atom) {
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, root(), atom->atom, XCB_ATOM_PIXMAP, 32, 1, &tile);
+        std::free(atom);
+    }
+    xcb_flush(c);
+}
+
+// The colour on screen at a global point, as 0xRRGGBB.
+uint32_t screenPixel(QPoint p)
+{
+    const auto cookie = xcb_get_image(connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, root(),
+        static_cast<int16_t>(p.x()), static_cast<int16_t>(p.y()), 1, 1, ~0u);
+    xcb_get_image_reply_t* reply = xcb_get_image_reply(connection(), cookie, nullptr);
+    if (!reply)
+        return 0xffffffff;
+    uint32_t value = 0;
+    if (xcb_get_image_data_length(reply) >= 4)
+        std::memcpy(&value, xcb_get_image_data(reply), 4);
+    std::free(reply);
+    return value & 0xffffff;
+}
+
+bool dark(uint32_t colour)
+{
+    return (colour >> 16 & 0xff) < 60 && (colour >> 8 & 0xff) < 60 && (colour & 0xff) < 60;
+}
+
+// The window's bounding shape as the X server has it.
+QRegion boundingShape(xcb_window_t window)
+{
+    const auto cookie = xcb_shape_get_rectangles(connection(), window, XCB_SHAPE_SK_BOUNDING);
+    xcb_shape_get_rectangles_reply_t* reply = xcb_shape_get_rectangles_reply(connection(), cookie, nullptr);
+    QRegion region;
+    if (!reply)
+        return region;
+    const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(reply);
+    for (int i = 0; i < xcb_shape_get_rectangles_rectangles_length(reply); ++i)
+        region += QRect(rects[i].x, rects[i].y, rects[i].width, rects[i].height);
+    std::free(reply);
+    return region;
+}
+
+template <typename Condition> bool waitFor(Condition condition)
+{
+    return QTest::qWaitFor(condition, 5000);
+}
+
+class EdgeShapeX11Test : public ::testing::Test {
+protected:
+    FakeEdgeContext context;
+    FakeEdgeContent content;
+    TimerScheduler scheduler;
+    std::unique_ptr<EdgeController> edge;
+
+    void SetUp() override
+    {
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+        paintDesktop();
+        context.placement = EdgeGeometry::forScreen(QGuiApplication::primaryScreen(), EdgeSide::right);
+        // The pointer stays far from the panel.
+        edge = std::make_unique<EdgeController>(
+            context, scheduler, edgePanelFactory(context, content), []() { return QPointF(0, 0); });
+    }
+    void TearDown() override
+    {
+        if (edge)
+            edge->uninstall();
+    }
+
+    EdgePanel* panel() const { return static_cast<EdgePanel*>(edge->panel()); }
+    xcb_window_t window() const { return static_cast<xcb_window_t>(panel()->winId()); }
+    // A point of the panel's window on screen.
+    QPoint at(int x, int y) const { return panel()->frame().topLeft() + QPoint(x, y); }
+    bool showsDesktop(int x, int y) const { return screenPixel(at(x, y)) == desktop; }
+    bool showsPanel(int x, int y) const { return dark(screenPixel(at(x, y))); }
+};
+
+} // namespace
+
+TEST_F(EdgeShapeX11Test, WithoutACompositorTheDesktopShowsAroundTheStripAndTheHandle)
+{
+    edge->install();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel()));
+    ASSERT_FALSE(panel()->hasCompositor());
+    ASSERT_EQ(panel()->frame().size(), QSize(44, 222));
+    // Inside the strip its black; beside its flared ends and rounded corners, the desktop.
+    EXPECT_TRUE(waitFor([&]() { return showsPanel(6, 111); })) << std::hex << screenPixel(at(6, 111));
+    for (const QPoint outside : {QPoint(2, 2), QPoint(1, 12), QPoint(2, 219), QPoint(1, 209)})
+        EXPECT_TRUE(showsDesktop(outside.x(), outside.y()))
+            << outside.x() << "," << outside.y() << ": " << std::hex
+            << screenPixel(at(outside.x(), outside.y()));
+    edge->uninstall();
+
+    // Tucked away: a 4 × 44 handle on the screen edge, not the 10 × 64 sliver.
+    context.tucked = true;
+    edge->install();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel()));
+    ASSERT_EQ(panel()->frame().size(), QSize(10, 64));
+    EXPECT_TRUE(waitFor([&]() { return showsPanel(8, 32); })) << std::hex << screenPixel(at(8, 32));
+    EXPECT_TRUE(waitFor([&]() { return boundingShape(window()).boundingRect() == QRect(6, 10, 4, 44); }));
+    for (const QPoint outside : {QPoint(1, 32), QPoint(4, 32), QPoint(8, 5), QPoint(8, 58)})
+        EXPECT_TRUE(showsDesktop(outside.x(), outside.y()))
+            << outside.x() << "," << outside.y() << ": " << std::hex
+            << screenPixel(at(outside.x(), outside.y()));
+}
+
+TEST_F(EdgeShapeX11Test, AManagerComingMakesTheWindowWholeAndGoingShapesItAgain)
+{
+    const QString xcompmgr = QStandardPaths::findExecutable("xcompmgr");
+    if (xcompmgr.isEmpty())
+        GTEST_SKIP() << "xcompmgr is not installed: run scripts/setup";
+    edge->install();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel()));
+    const QRect whole(QPoint(0, 0), panel()->frame().size());
+    ASSERT_TRUE(waitFor([&]() { return boundingShape(window()) != QRegion(whole); }));
+
+    QProcess manager;
+    manager.start(xcompmgr, {});
+    ASSERT_TRUE(manager.waitForStarted());
+    ASSERT_TRUE(waitFor([&]() { return panel()->hasCompositor(); }));
+    EXPECT_TRUE(waitFor([&]() { return boundingShape(window()) == QRegion(whole); }));
+    // Translucency now draws the outline.
+    EXPECT_TRUE(waitFor([&]() { return showsDesktop(2, 2) && showsPanel(6, 111); }))
+        << std::hex << screenPixel(at(2, 2)) << " " << screenPixel(at(6, 111));
+
+    manager.terminate();
+    ASSERT_TRUE(manager.waitForFinished(5000));
+    ASSERT_TRUE(waitFor([&]() { return !panel()->hasCompositor(); }));
+    EXPECT_TRUE(waitFor([&]() { return boundingShape(window()) == panel()->shapeRegion(); }));
+    EXPECT_NE(panel()->shapeRegion(), QRegion(whole));
+    EXPECT_TRUE(waitFor([&]() { return showsDesktop(2, 2) && showsPanel(6, 111); }))
+        << std::hex << screenPixel(at(2, 2)) << " " << screenPixel(at(6, 111));
+}
