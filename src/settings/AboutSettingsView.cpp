@@ -24,6 +24,7 @@ AboutSettingsView::AboutSettingsView(const SettingsContext& context, QWidget* pa
     row->addWidget(m_icon, 0, Qt::AlignVCenter);
     auto* column = new QVBoxLayout;
     column->setSpacing(4);
+    column->addStretch();
     m_name = new QLabel(m_context.config.name);
     m_name->setObjectName(QStringLiteral("name"));
     m_name->setTextFormat(Qt::PlainText);
@@ -54,6 +55,7 @@ AboutSettingsView::AboutSettingsView(const SettingsContext& context, QWidget* pa
         });
         column->addWidget(m_support, 0, Qt::AlignLeft);
     }
+    column->addStretch();
     row->addLayout(column);
     row->addStretch();
     outer->addLayout(row);

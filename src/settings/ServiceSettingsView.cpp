@@ -88,6 +88,7 @@ QWidget* ServiceSettingsView::buildHeader()
     auto* header = new QWidget;
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(12);
     m_tile = new ServiceTile(m_service, 40);
     row->addWidget(m_tile, 0, Qt::AlignTop);
     auto* column = new QVBoxLayout;
