@@ -75,7 +75,7 @@ void PaintedButtonStyle::drawControl(
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing, true);
     painter->setOpacity(painter->opacity() * opacity(pressed, enabled));
-    const QColor label = paintBackground(*painter, QRectF(option->rect), pressed, enabled);
+    const QColor label = paintBackground(*painter, QRectF(option->rect), option->palette, pressed, enabled);
     painter->setPen(label);
     painter->setFont(widget ? widget->font() : labelFont());
     painter->drawText(option->rect.marginsRemoved(insets()),
@@ -117,7 +117,8 @@ QFont KitButtonStyle::labelFont() const
     return kitFont(11.5, QFont::Medium);
 }
 
-QColor KitButtonStyle::paintBackground(QPainter& painter, const QRectF& rect, bool pressed, bool) const
+QColor KitButtonStyle::paintBackground(
+    QPainter& painter, const QRectF& rect, const QPalette&, bool pressed, bool) const
 {
     const Look l = look(m_kind, pressed);
     const qreal radius = rect.height() / 2.0;
@@ -154,7 +155,8 @@ QFont PrimaryButtonStyle::labelFont() const
     return kitFont(14, QFont::Medium);
 }
 
-QColor PrimaryButtonStyle::paintBackground(QPainter& painter, const QRectF& rect, bool, bool) const
+QColor PrimaryButtonStyle::paintBackground(
+    QPainter& painter, const QRectF& rect, const QPalette&, bool, bool) const
 {
     QLinearGradient gradient(rect.topLeft(), rect.bottomLeft());
     gradient.setColorAt(0, topBlue());
@@ -181,10 +183,11 @@ QFont SecondaryButtonStyle::labelFont() const
     return kitFont(12, QFont::Medium);
 }
 
-QColor SecondaryButtonStyle::paintBackground(QPainter& painter, const QRectF& rect, bool, bool) const
+QColor SecondaryButtonStyle::paintBackground(
+    QPainter& painter, const QRectF& rect, const QPalette& palette, bool, bool) const
 {
-    // The windows that use it follow the system palette: a faint fill of the text colour.
-    const QColor text = QApplication::palette().color(QPalette::WindowText);
+    // A faint fill of the text colour of the window it sits in, light or dark.
+    const QColor text = palette.color(QPalette::WindowText);
     QPainterPath shape;
     shape.addRoundedRect(rect, 8, 8);
     painter.fillPath(shape, KitPalette::withOpacity(text, 0.1 * 0.7));

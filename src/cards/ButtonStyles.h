@@ -30,9 +30,10 @@ public:
 
 protected:
     PaintedButtonStyle();
-    // Paints the background of a button in rect and returns the label colour.
+    // Paints the background of a button in rect and returns the label colour. palette: the
+    // button's own.
     virtual QColor paintBackground(
-        QPainter& painter, const QRectF& rect, bool pressed, bool enabled) const = 0;
+        QPainter& painter, const QRectF& rect, const QPalette& palette, bool pressed, bool enabled) const = 0;
     // The opacity of the whole button.
     virtual qreal opacity(bool pressed, bool enabled) const = 0;
 };
@@ -57,7 +58,8 @@ public:
     QMargins insets() const override { return QMargins(10, 5, 10, 5); }
 
 protected:
-    QColor paintBackground(QPainter& painter, const QRectF& rect, bool pressed, bool enabled) const override;
+    QColor paintBackground(QPainter& painter, const QRectF& rect, const QPalette& palette, bool pressed,
+        bool enabled) const override;
     qreal opacity(bool, bool) const override { return 1.0; }
 
 private:
@@ -81,7 +83,8 @@ public:
     QMargins insets() const override { return QMargins(24, 10, 24, 10); }
 
 protected:
-    QColor paintBackground(QPainter& painter, const QRectF& rect, bool pressed, bool enabled) const override;
+    QColor paintBackground(QPainter& painter, const QRectF& rect, const QPalette& palette, bool pressed,
+        bool enabled) const override;
     qreal opacity(bool pressed, bool enabled) const override { return opacityFor(pressed, enabled); }
 
 private:
@@ -99,7 +102,8 @@ public:
     QMargins insets() const override { return QMargins(12, 6, 12, 6); }
 
 protected:
-    QColor paintBackground(QPainter& painter, const QRectF& rect, bool pressed, bool enabled) const override;
+    QColor paintBackground(QPainter& painter, const QRectF& rect, const QPalette& palette, bool pressed,
+        bool enabled) const override;
     qreal opacity(bool pressed, bool) const override { return opacityFor(pressed); }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "cards/WindowPieces.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -13,22 +14,30 @@ AboutSettingsView::AboutSettingsView(const SettingsContext& context, QWidget* pa
     : QWidget(parent)
     , m_context(context)
 {
-    auto* column = new QVBoxLayout(this);
-    column->setSpacing(8);
+    // The icon beside the name, the version and the support address under the name.
+    auto* outer = new QVBoxLayout(this);
+    outer->addStretch();
+    auto* row = new QHBoxLayout;
+    row->setSpacing(18);
+    row->addStretch();
+    m_icon = new AppIconView(72);
+    row->addWidget(m_icon, 0, Qt::AlignVCenter);
+    auto* column = new QVBoxLayout;
+    column->setSpacing(4);
     column->addStretch();
-    column->addWidget(new AppIconView(96), 0, Qt::AlignHCenter);
-    auto* name = new QLabel(m_context.config.name);
-    name->setTextFormat(Qt::PlainText);
-    QFont font = name->font();
+    m_name = new QLabel(m_context.config.name);
+    m_name->setObjectName(QStringLiteral("name"));
+    m_name->setTextFormat(Qt::PlainText);
+    QFont font = m_name->font();
     font.setPointSizeF(font.pointSizeF() * 1.6);
     font.setBold(true);
-    name->setFont(font);
-    column->addWidget(name, 0, Qt::AlignHCenter);
+    m_name->setFont(font);
+    column->addWidget(m_name);
     m_version = new QLabel(versionText(m_context.config));
     m_version->setObjectName(QStringLiteral("version"));
     m_version->setTextFormat(Qt::PlainText);
     m_version->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    column->addWidget(m_version, 0, Qt::AlignHCenter);
+    column->addWidget(m_version);
 
     const QUrl support = supportUrl(m_context.config.supportEmail);
     if (!support.isEmpty()) {
@@ -44,9 +53,13 @@ AboutSettingsView::AboutSettingsView(const SettingsContext& context, QWidget* pa
             if (m_context.openUrl)
                 m_context.openUrl(support);
         });
-        column->addWidget(m_support, 0, Qt::AlignHCenter);
+        column->addWidget(m_support, 0, Qt::AlignLeft);
     }
     column->addStretch();
+    row->addLayout(column);
+    row->addStretch();
+    outer->addLayout(row);
+    outer->addStretch();
 }
 
 QUrl AboutSettingsView::supportUrl(const QString& address)

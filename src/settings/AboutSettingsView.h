@@ -9,6 +9,8 @@ class QPushButton;
 
 namespace brenvo {
 
+class AppIconView;
+
 // The application's name, version and build, and the support address when one is configured.
 class AboutSettingsView : public QWidget {
     Q_OBJECT
@@ -16,6 +18,8 @@ class AboutSettingsView : public QWidget {
 public:
     explicit AboutSettingsView(const SettingsContext& context, QWidget* parent = nullptr);
 
+    AppIconView* iconView() const { return m_icon; }
+    QLabel* nameLabel() const { return m_name; }
     QLabel* versionLabel() const { return m_version; }
     // None when no support address is configured.
     QPushButton* supportButton() const { return m_support; }
@@ -27,6 +31,8 @@ public:
 
 private:
     SettingsContext m_context;
+    AppIconView* m_icon;
+    QLabel* m_name;
     QLabel* m_version;
     QPushButton* m_support = nullptr;
 };

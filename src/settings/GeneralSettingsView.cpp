@@ -2,11 +2,15 @@
 
 #include "app/core/LoginItemManager.h"
 #include "app/core/PreferencesStore.h"
+#include "cards/ServiceTile.h"
 #include "settings/ShortcutRecorder.h"
+#include "store/DevKitStore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -42,6 +46,7 @@ GeneralSettingsView::GeneralSettingsView(const SettingsContext& context, QWidget
 
     m_display = new QComboBox;
     m_display->setObjectName(QStringLiteral("edgeDisplay"));
+    m_display->setSizeAdjustPolicy(QComboBox::AdjustToContents); // listed again as screens come and go
 
     m_trigger = new QComboBox;
     m_trigger->setObjectName(QStringLiteral("edgeTrigger"));
@@ -76,7 +81,9 @@ GeneralSettingsView::GeneralSettingsView(const SettingsContext& context, QWidget
         hint(QStringLiteral("The shortcut tucks the panel away and brings it back from any application.")));
 
     auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(14);
     layout->addLayout(form);
+    layout->addWidget(buildToolSwitches());
     layout->addStretch();
 
     connect(m_side, &QComboBox::activated, this, [this](int index) {
@@ -102,6 +109,8 @@ GeneralSettingsView::GeneralSettingsView(const SettingsContext& context, QWidget
         readLoginItem(); // springs back when the change did not happen
     });
 
+    connect(
+        &preferences, &PreferencesStore::enabledServicesChanged, this, &GeneralSettingsView::readPreferences);
     connect(&preferences, &PreferencesStore::edgeSideChanged, this, &GeneralSettingsView::readPreferences);
     connect(&preferences, &PreferencesStore::edgeTriggerChanged, this, &GeneralSettingsView::readPreferences);
     connect(&preferences, &PreferencesStore::panelLimitChanged, this, &GeneralSettingsView::readPreferences);
@@ -123,6 +132,31 @@ GeneralSettingsView::GeneralSettingsView(const SettingsContext& context, QWidget
     readLoginItem();
 }
 
+QWidget* GeneralSettingsView::buildToolSwitches()
+{
+    auto* group = new QGroupBox(QStringLiteral("Tools"));
+    auto* grid = new QGridLayout(group);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(8);
+    // Two to a row: the catalogue's pairs (deployments, checks, payments, usage) side by side.
+    for (KitService service : KitService::allCases()) {
+        const int row = service.index() / 2;
+        const int column = (service.index() % 2) * 3;
+        auto* toggle = new QCheckBox(service.displayName());
+        toggle->setObjectName(QStringLiteral("show-") + service.rawValue());
+        grid->addWidget(new ServiceTile(service, 24), row, column);
+        grid->addWidget(toggle, row, column + 1);
+        connect(toggle, &QCheckBox::toggled, this,
+            [this, service](bool shown) { m_context.kit->setEnabled(shown, service); });
+        m_toolSwitches.at(service.index()) = toggle;
+    }
+    grid->setColumnMinimumWidth(2, 24);
+    grid->setColumnStretch(5, 1);
+    auto* note = hint(QStringLiteral("A tool switched off leaves the panel and is not checked."));
+    grid->addWidget(note, (KitService::count + 1) / 2, 0, 1, 6);
+    return group;
+}
+
 void GeneralSettingsView::showEvent(QShowEvent* event)
 {
     reloadDisplays();
@@ -138,6 +172,11 @@ void GeneralSettingsView::readPreferences()
     m_side->setCurrentIndex(preferences.edgeSide() == EdgeSide::right ? 0 : 1);
     m_trigger->setCurrentIndex(preferences.edgeTrigger() == EdgeTrigger::hover ? 0 : 1);
     m_limit->setValue(std::clamp(preferences.panelLimit(), 0, int(KitService::count)));
+    for (KitService service : KitService::allCases()) {
+        QCheckBox* toggle = m_toolSwitches.at(service.index());
+        const QSignalBlocker block(toggle);
+        toggle->setChecked(preferences.enabledServices().contains(service));
+    }
 }
 
 void GeneralSettingsView::reloadDisplays()

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "model/EdgePlacement.h"
+#include "model/KitService.h"
 #include "settings/SettingsContext.h"
 
 #include <QList>
 #include <QWidget>
 
+#include <array>
 #include <optional>
 
 class QCheckBox;
@@ -16,9 +18,9 @@ namespace brenvo {
 
 class ShortcutRecorder;
 
-// The panel's side, display and trigger, how many tiles it shows, launch at login and the global
-// shortcut. Every control writes through the preferences (or the login item, or the shortcut
-// setter) and follows them when they change elsewhere.
+// The panel's side, display and trigger, how many tiles it shows, launch at login, the global
+// shortcut and which tools are on the panel. Every control writes through the preferences (or the login item,
+// or the shortcut setter) and follows them when they change elsewhere.
 class GeneralSettingsView : public QWidget {
     Q_OBJECT
 
@@ -31,6 +33,8 @@ public:
     QSpinBox* limitBox() const { return m_limit; }
     QCheckBox* loginBox() const { return m_login; }
     ShortcutRecorder* recorder() const { return m_recorder; }
+    // A tool's switch: the same setting as its own page's "Show on panel".
+    QCheckBox* toolSwitch(KitService service) const { return m_toolSwitches.at(service.index()); }
 
     // Lists the attached displays again (and a stored one that is not attached).
     void reloadDisplays();
@@ -39,6 +43,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QWidget* buildToolSwitches();
     void readPreferences();
     void readLoginItem();
 
@@ -49,6 +54,7 @@ private:
     QSpinBox* m_limit;
     QCheckBox* m_login;
     ShortcutRecorder* m_recorder;
+    std::array<QCheckBox*, KitService::count> m_toolSwitches {};
     // The display of each row of the display box; none is the first screen.
     QList<std::optional<EdgeDisplay>> m_displayChoices;
 };

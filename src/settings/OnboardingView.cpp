@@ -1,9 +1,11 @@
 #include "settings/OnboardingView.h"
 
 #include "app/core/LoginItemManager.h"
+#include "cards/ButtonStyles.h"
 #include "cards/WindowPieces.h"
 
 #include <QCheckBox>
+#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -12,14 +14,37 @@
 
 namespace brenvo {
 
+namespace {
+
+// The wash is white whatever the desktop's scheme: the window's text and controls are light-scheme.
+QPalette lightPalette()
+{
+    // Black text on white ground, the controls' shades worked out from the two.
+    QPalette palette(QColor(236, 236, 236), Qt::white);
+    palette.setColor(QPalette::PlaceholderText, QColor(0, 0, 0, 140));
+    return palette;
+}
+
+} // namespace
+
 OnboardingView::OnboardingView(const SettingsContext& context, QWidget* parent)
     : QWidget(parent)
     , m_context(context)
 {
+    setPalette(lightPalette());
+    m_wash = new CardWash(this);
+    m_wash->lower();
+
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(40, 36, 40, 28);
     column->setSpacing(14);
-    column->addWidget(new AppIconView(96), 0, Qt::AlignHCenter);
+    m_icon = new AppIconView(96);
+    auto* shadow = new QGraphicsDropShadowEffect(m_icon);
+    shadow->setBlurRadius(24);
+    shadow->setOffset(0, 6);
+    shadow->setColor(QColor(0, 0, 0, 60));
+    m_icon->setGraphicsEffect(shadow);
+    column->addWidget(m_icon, 0, Qt::AlignHCenter);
 
     auto* title = new QLabel(QStringLiteral("Welcome to ") + m_context.config.name);
     title->setTextFormat(Qt::PlainText);
@@ -52,9 +77,13 @@ OnboardingView::OnboardingView(const SettingsContext& context, QWidget* parent)
 
     m_settings = new QPushButton(QStringLiteral("Open Settings"));
     m_settings->setObjectName(QStringLiteral("openSettings"));
-    m_finish = new QPushButton(QStringLiteral("Get Started"));
+    SecondaryButtonStyle::shared()->applyTo(m_settings);
+    m_finish = new QPushButton(QStringLiteral("Finish"));
     m_finish->setObjectName(QStringLiteral("finish"));
-    m_finish->setDefault(true);
+    PrimaryButtonStyle::shared()->applyTo(m_finish);
+    // The painted styles are made for the panel, which takes no focus; this window is typed in.
+    for (QPushButton* button : {m_settings, m_finish})
+        button->setFocusPolicy(Qt::StrongFocus);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_settings);
     buttons->addStretch();
@@ -77,6 +106,12 @@ OnboardingView::OnboardingView(const SettingsContext& context, QWidget* parent)
     } else {
         m_login->hide();
     }
+}
+
+void OnboardingView::resizeEvent(QResizeEvent* event)
+{
+    m_wash->setGeometry(rect());
+    QWidget::resizeEvent(event);
 }
 
 void OnboardingView::readLoginItem()

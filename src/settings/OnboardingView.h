@@ -10,6 +10,9 @@ class QPushButton;
 
 namespace brenvo {
 
+class AppIconView;
+class CardWash;
+
 // The first-run window's content: what the application does in one line, launch at login, the way
 // to the settings, and a button that finishes. This platform asks for no permissions, so there
 // are no permission steps.
@@ -26,14 +29,22 @@ public:
     QCheckBox* loginBox() const { return m_login; }
     QPushButton* settingsButton() const { return m_settings; }
     QPushButton* finishButton() const { return m_finish; }
+    AppIconView* iconView() const { return m_icon; }
+    // The backdrop laid under the whole window.
+    CardWash* wash() const { return m_wash; }
 
 Q_SIGNALS:
     void finished();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void readLoginItem();
 
     SettingsContext m_context;
+    CardWash* m_wash;
+    AppIconView* m_icon;
     QLabel* m_pitch;
     QCheckBox* m_login;
     QPushButton* m_settings;

@@ -1,7 +1,7 @@
 #include "settings/ServiceSettingsView.h"
 
 #include "app/core/PreferencesStore.h"
-#include "cards/ServiceIcon.h"
+#include "cards/ServiceTile.h"
 #include "model/DetachedTask.h"
 #include "model/KitText.h"
 #include "model/Log.h"
@@ -88,8 +88,9 @@ QWidget* ServiceSettingsView::buildHeader()
     auto* header = new QWidget;
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(0, 0, 0, 0);
-    auto* icon = new ServiceIcon(m_service, 32);
-    row->addWidget(icon, 0, Qt::AlignTop);
+    row->setSpacing(12);
+    m_tile = new ServiceTile(m_service, 40);
+    row->addWidget(m_tile, 0, Qt::AlignTop);
     auto* column = new QVBoxLayout;
     auto* title = textLabel(m_service.displayName());
     QFont font = title->font();
@@ -118,6 +119,8 @@ QWidget* ServiceSettingsView::buildOptions()
 
     m_interval = new QComboBox;
     m_interval->setObjectName(QStringLiteral("checkInterval"));
+    // Both boxes are filled again as the store changes: each keeps the width of what it holds now.
+    m_interval->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     connect(m_interval, &QComboBox::activated, this, [this](int index) {
         if (index >= 0 && index < m_intervalChoices.size())
             m_kit.setCheckInterval(m_intervalChoices.at(index), m_service);
@@ -128,6 +131,7 @@ QWidget* ServiceSettingsView::buildOptions()
 
     m_project = new QComboBox;
     m_project->setObjectName(QStringLiteral("project"));
+    m_project->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_projectLabel = new QLabel(projectWord(m_service));
     connect(m_project, &QComboBox::activated, this, [this](int index) {
         const auto projects = m_kit.projects(m_service);

@@ -25,6 +25,8 @@ namespace brenvo {
 // accounts, or an admin key and the local plan limits), and how to make the token or key.
 // Everything is done through the tool store; a token or key typed here is handed to it and never
 // kept or logged by the page.
+class ServiceTile;
+
 class ServiceSettingsView : public QWidget {
     Q_OBJECT
 
@@ -33,6 +35,7 @@ public:
 
     KitService service() const { return m_service; }
 
+    ServiceTile* tile() const { return m_tile; }
     QLabel* statusLabel() const { return m_status; }
     QCheckBox* showOnPanel() const { return m_shown; }
     QComboBox* intervalBox() const { return m_interval; }
@@ -89,6 +92,7 @@ private:
     bool m_busy = false;
     bool m_planBusy = false;
 
+    ServiceTile* m_tile = nullptr;
     QLabel* m_status = nullptr;
     QCheckBox* m_shown = nullptr;
     QComboBox* m_interval = nullptr;

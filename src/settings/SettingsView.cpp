@@ -1,6 +1,6 @@
 #include "settings/SettingsView.h"
 
-#include "cards/ServiceIcon.h"
+#include "cards/ServiceTile.h"
 #include "settings/AboutSettingsView.h"
 #include "settings/GeneralSettingsView.h"
 #include "settings/ServiceSettingsView.h"
@@ -20,7 +20,8 @@ namespace brenvo {
 
 namespace {
 
-constexpr int iconSide = 20;
+// The side of a tool's tile in the sidebar; the other pages' symbols share its box.
+constexpr int iconSide = 22;
 
 // A sidebar icon drawn at twice its size for sharp edges.
 QIcon paintedIcon(const std::function<void(QPainter&)>& draw)
@@ -34,10 +35,10 @@ QIcon paintedIcon(const std::function<void(QPainter&)>& draw)
     return QIcon(pixmap);
 }
 
-QIcon serviceIcon(KitService service, const QColor& colour)
+QIcon serviceTile(KitService service, const QColor& ink)
 {
     return paintedIcon([&](QPainter& painter) {
-        ServiceIcon::paint(painter, service, QRectF(2, 2, iconSide - 4, iconSide - 4), colour);
+        ServiceTile::paint(painter, service, QRectF(0, 0, iconSide, iconSide), ink);
     });
 }
 
@@ -68,8 +69,8 @@ QIcon infoIcon(const QColor& colour)
         QPainterPath disc;
         disc.addEllipse(QPointF(iconSide / 2.0, iconSide / 2.0), 8, 8);
         QPainterPath mark;
-        mark.addEllipse(QPointF(iconSide / 2.0, 6.2), 1.3, 1.3);
-        mark.addRoundedRect(QRectF(iconSide / 2.0 - 1.1, 8.6, 2.2, 6.4), 1, 1);
+        mark.addEllipse(QPointF(iconSide / 2.0, iconSide / 2.0 - 3.8), 1.3, 1.3);
+        mark.addRoundedRect(QRectF(iconSide / 2.0 - 1.1, iconSide / 2.0 - 1.4, 2.2, 6.4), 1, 1);
         painter.fillPath(disc.subtracted(mark), colour);
     });
 }
@@ -118,7 +119,7 @@ SettingsView::SettingsView(const SettingsContext& context, QWidget* parent)
     for (KitService service : KitService::allCases()) {
         auto* page = new ServiceSettingsView(service, m_context);
         m_services.at(service.index()) = page;
-        m_sidebar->addItem(new QListWidgetItem(serviceIcon(service, ink), service.displayName()));
+        m_sidebar->addItem(new QListWidgetItem(serviceTile(service, ink), service.displayName()));
         m_stack->addWidget(scrolling(page));
     }
     m_about = new AboutSettingsView(m_context);

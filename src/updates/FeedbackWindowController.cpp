@@ -40,11 +40,24 @@ std::optional<QUrl> FeedbackWindowController::mailURL(const AppConfig& config)
     return url;
 }
 
+QString FeedbackWindowController::alertTitle()
+{
+    return QStringLiteral("Feedback is not set up");
+}
+
+QString FeedbackWindowController::alertText(const AppConfig& config)
+{
+    return QStringLiteral("This copy of %1 cannot send feedback. Give your feedback where you got this one.")
+        .arg(config.name.isEmpty() ? QStringLiteral("App") : config.name);
+}
+
 void FeedbackWindowController::show(const AppConfig& config)
 {
     const std::optional<QUrl> url = mailURL(config);
-    if (!url)
+    if (!url) {
+        m_window.show(alertTitle(), alertText(config));
         return;
+    }
     if (!m_open(*url))
         qCWarning(logApp, "No mail program took the feedback address");
 }

@@ -2,8 +2,6 @@
 
 #include "model/Log.h"
 
-#include <QMessageBox>
-
 namespace brenvo {
 
 UpdateManager::UpdateManager(AppConfig config, bool startingUpdater, QObject* parent)
@@ -13,11 +11,6 @@ UpdateManager::UpdateManager(AppConfig config, bool startingUpdater, QObject* pa
 {
     if (m_wantsUpdater)
         qCInfo(logApp, "An update key is configured, but this build has no updater: updates stay off");
-}
-
-UpdateManager::~UpdateManager()
-{
-    delete m_box.data();
 }
 
 QString UpdateManager::alertTitle() const
@@ -34,25 +27,7 @@ QString UpdateManager::alertText() const
 
 void UpdateManager::checkForUpdates()
 {
-    if (m_alert) {
-        m_alert(alertTitle(), alertText());
-        return;
-    }
-    showAlertWindow(alertTitle(), alertText());
-}
-
-void UpdateManager::showAlertWindow(const QString& title, const QString& text)
-{
-    // One alert at a time: asking again brings the open one forward. Not modal: no nested loop.
-    if (!m_box) {
-        m_box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok);
-        m_box->setAttribute(Qt::WA_DeleteOnClose);
-        m_box->setTextFormat(Qt::PlainText);
-        m_box->setModal(false);
-    }
-    m_box->show();
-    m_box->raise();
-    m_box->activateWindow();
+    m_window.show(alertTitle(), alertText());
 }
 
 } // namespace brenvo

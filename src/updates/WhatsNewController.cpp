@@ -41,11 +41,25 @@ std::optional<QUrl> WhatsNewController::pageURL() const
     return url;
 }
 
+QString WhatsNewController::alertTitle() const
+{
+    return QStringLiteral("Release notes are not set up");
+}
+
+QString WhatsNewController::alertText() const
+{
+    return QStringLiteral("This copy of %1 cannot show what's new. Read the release notes where you got "
+                          "this one.")
+        .arg(m_config.name.isEmpty() ? QStringLiteral("App") : m_config.name);
+}
+
 QCoro::Task<> WhatsNewController::show()
 {
     const std::optional<QUrl> url = pageURL();
-    if (!url)
+    if (!url) {
+        m_window.show(alertTitle(), alertText());
         co_return;
+    }
     if (!m_open(*url))
         qCWarning(logApp, "%s", qPrintable(QStringLiteral("Could not open %1").arg(url->toString())));
 }

@@ -14,7 +14,9 @@
 #include "edge/EdgeSurface.h"
 #include "settings/OnboardingView.h"
 #include "settings/OnboardingWindowController.h"
+#include "updates/FeedbackWindowController.h"
 #include "updates/UpdateManager.h"
+#include "updates/WhatsNewController.h"
 #include <QDir>
 
 #include "support/FakeHTTPClient.h"
@@ -276,17 +278,26 @@ TEST_F(Graph, TheCommandsCarryTheirTitlesKeysAndActions)
     int quits = 0;
     AppCommands commands(graph, [&]() { ++quits; });
     QStringList alerts;
-    graph.updates().setAlert([&](const QString& title, const QString&) { alerts.append(title); });
+    const auto alert = [&](const QString& title, const QString&) { alerts.append(title); };
+    graph.updates().setAlert(alert);
+    graph.whatsNew().setAlert(alert);
+    graph.feedbackWindow().setAlert(alert);
     EXPECT_EQ(commands.showPanel()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
     QSignalSpy requested(&graph, &AppState::settingsRequested);
     commands.showPanel()->trigger(); // no panel yet: nothing
     app->applicationDidFinishLaunching();
     for (QAction* action : {commands.showPanel(), commands.checkForUpdates(), commands.settings(),
              commands.whatsNew(), commands.sendFeedback(), commands.quit()})
-        action->trigger(); // no site, no support address: nothing opens, nothing throws
+        action->trigger();
     EXPECT_EQ(log, (QStringList {"start Edge", "bringOut Edge"}));
-    EXPECT_EQ(alerts, QStringList {"Updates are not set up"});
+    // No updater, no site, no support address: each command says why it does nothing.
+    EXPECT_EQ(alerts,
+        (QStringList {"Updates are not set up", "Release notes are not set up", "Feedback is not set up"}));
     EXPECT_TRUE(requested.count() == 1 && quits == 1);
+    EXPECT_EQ(graph.settingsPage(), SettingsPage::general());
+    commands.about()->trigger();
+    EXPECT_EQ(requested.count(), 2);
+    EXPECT_EQ(graph.settingsPage(), SettingsPage::about());
 
     QMenu tray;
     commands.fillTrayMenu(&tray);
@@ -304,7 +315,15 @@ TEST_F(Graph, TheSettingsWindowFollowsTheGraphsPageAndItsContextOutlivesTheGraph
     SettingsView* window = app->settingsWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->page(), SettingsPage::service(KitService::github));
-    EXPECT_EQ(texts(window->menuBar()->actions()), (QStringList {"Brenvo", "Window", "Help"}));
+    const QList<QAction*> menus = window->menuBar()->actions();
+    EXPECT_EQ(texts(menus), (QStringList {"Brenvo", "Window", "Help"}));
+    // The application-info item comes first, the update check right after it.
+    EXPECT_EQ(texts(menus.at(0)->menu()->actions()).join('|'),
+        QString::fromUtf8("About Brenvo|Check for Updates…|-|Settings…|-|Quit"));
+    EXPECT_EQ(texts(menus.at(2)->menu()->actions()).join('|'), "What's New|Send Feedback…");
+    menus.at(0)->menu()->actions().at(0)->trigger();
+    EXPECT_EQ(window->page(), SettingsPage::about());
+    graph.setSettingsPage(SettingsPage::service(KitService::github));
     // A page picked in the window is the graph's; a page set on the graph shows in the window.
     Q_EMIT window->pageChosen(SettingsPage::about());
     EXPECT_EQ(graph.settingsPage(), SettingsPage::about());

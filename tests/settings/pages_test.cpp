@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QVBoxLayout>
 
 using namespace brenvo;
 using namespace brenvo::test;
@@ -143,6 +144,36 @@ TEST_F(PagesTest, ProjectsListedByTheToolCanBePicked)
     EXPECT_EQ(preferences.selectedProjects().value(QStringLiteral("github")), "me/api");
     choose(view->projectBox(), 0);
     EXPECT_FALSE(preferences.selectedProjects().contains(QStringLiteral("github")));
+}
+
+TEST_F(PagesTest, TheProjectBoxFitsItsLongestItemEvenWhenItWasFirstShownEmpty)
+{
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* view = new ServiceSettingsView(KitService::github, context());
+    layout->addWidget(view);
+    window.show();
+    // Listed while the page is on screen, then listed again with other names.
+    github->projectList = {{QStringLiteral("a/b"), QStringLiteral("a/b")}};
+    submit(*view, token);
+    scheduler.runPending();
+    QComboBox* box = view->projectBox();
+    ASSERT_EQ(box->count(), 2);
+    ASSERT_TRUE(box->isVisible());
+    const auto fits = [box](const QString& text) {
+        return box->sizeHint().width() >= box->fontMetrics().horizontalAdvance(text) + 16;
+    };
+    EXPECT_TRUE(fits(QStringLiteral("All repositories"))) << box->sizeHint().width();
+    github->projectList.append({QStringLiteral("me/a-much-longer-repository-name"),
+        QStringLiteral("me/a-much-longer-repository-name")});
+    view->disconnectButton()->click();
+    EXPECT_TRUE(box->isHidden());
+    submit(*view, token);
+    scheduler.runPending();
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_TRUE(fits(QStringLiteral("me/a-much-longer-repository-name"))) << box->sizeHint().width();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_GE(box->width(), box->fontMetrics().horizontalAdvance(QStringLiteral("All repositories")));
 }
 
 TEST_F(PagesTest, PaymentAccountsAreAddedWithTheirFailuresShownAndRemoved)
@@ -286,6 +317,31 @@ TEST_F(PagesTest, SideDisplayTriggerAndLimitMoveThePanel)
     EXPECT_EQ(general.sideBox()->currentIndex(), 0);
     EXPECT_EQ(general.limitBox()->value(), 8);
     EXPECT_EQ(preferences.panelLimit(), 20);
+}
+
+TEST_F(PagesTest, TheGeneralToolSwitchesAndEachToolsShowOnPanelAreOneSetting)
+{
+    installPanel();
+    GeneralSettingsView general(context());
+    auto view = page(KitService::github);
+    preferences.setEnabledServices({KitService::vercel, KitService::github});
+    for (KitService service : KitService::allCases())
+        EXPECT_EQ(general.toolSwitch(service)->isChecked(),
+            service == KitService::vercel || service == KitService::github);
+    EXPECT_EQ(general.toolSwitch(KitService::github)->text(), "GitHub");
+
+    general.toolSwitch(KitService::github)->click();
+    EXPECT_EQ(preferences.enabledServices(), QSet<KitService> {KitService::vercel});
+    EXPECT_FALSE(view->showOnPanel()->isChecked());
+    EXPECT_FALSE(onStrip(KitService::github));
+
+    view->showOnPanel()->click();
+    EXPECT_TRUE(general.toolSwitch(KitService::github)->isChecked());
+    general.toolSwitch(KitService::polar)->click();
+    EXPECT_EQ(preferences.enabledServices(),
+        (QSet<KitService> {KitService::vercel, KitService::github, KitService::polar}));
+    EXPECT_TRUE(page(KitService::polar)->showOnPanel()->isChecked());
+    EXPECT_TRUE(onStrip(KitService::polar));
 }
 
 TEST_F(PagesTest, LaunchAtLoginFollowsTheEntryAndSpringsBack)

@@ -1,5 +1,6 @@
 #include "app/core/MemoryDefaults.h"
 #include "app/core/PreferencesStore.h"
+#include "updates/AlertWindow.h"
 #include "updates/FeedbackWindowController.h"
 #include "updates/UpdateManager.h"
 #include "updates/WhatsNewController.h"
@@ -134,4 +135,56 @@ TEST(Feedback, AMailGoesToThePlainSupportAddressAndOneThatWouldAddRecipientsOrHe
         config.supportEmail = QString::fromUtf8(address);
         EXPECT_EQ(FeedbackWindowController::mailURL(config), std::nullopt) << address;
     }
+}
+
+TEST(NotSetUp, WithoutASiteOrASupportAddressWhatsNewAndFeedbackSayWhyInTheOneAlertWindow)
+{
+    MemoryDefaults defaults;
+    PreferencesStore preferences(defaults);
+    auto http = std::make_shared<test::FakeHTTPClient>();
+    Opened opened;
+    QStringList shown;
+    const auto alert = [&](const QString& title, const QString& text) { shown << title << text; };
+
+    // A host that makes no plain address counts as none.
+    for (const char* host : {"", "user@evil.test"}) {
+        WhatsNewController whatsNew(siteConfig(host, {}), preferences, http, opened.opener());
+        whatsNew.setAlert(alert);
+        test::runTask(whatsNew.show());
+    }
+    FeedbackWindowController feedback(opened.opener());
+    feedback.setAlert(alert);
+    AppConfig config = siteConfig({}, {});
+    feedback.show(config);
+    config.supportEmail = QStringLiteral("help@example.test?bcc=x@evil.test");
+    feedback.show(config);
+    EXPECT_TRUE(opened.urls.isEmpty());
+    const QString news = "This copy of Brenvo cannot show what's new. Read the release notes where you got "
+                         "this one.";
+    const QString mail
+        = "This copy of Brenvo cannot send feedback. Give your feedback where you got this one.";
+    EXPECT_EQ(shown,
+        (QStringList {"Release notes are not set up", news, "Release notes are not set up", news,
+            "Feedback is not set up", mail, "Feedback is not set up", mail}));
+
+    // A configured site or address opens and says nothing.
+    shown.clear();
+    WhatsNewController site(siteConfig("example.test", {}), preferences, http, opened.opener());
+    site.setAlert(alert);
+    test::runTask(site.show());
+    config.supportEmail = QStringLiteral("help@example.test");
+    feedback.show(config);
+    EXPECT_TRUE(shown.isEmpty());
+    EXPECT_EQ(opened.urls.size(), 2);
+
+    // The real alert: one window per teller, brought forward with the words of the latest telling.
+    AlertWindow window;
+    window.show(QStringLiteral("First"), QStringLiteral("One."));
+    QMessageBox* box = window.box();
+    ASSERT_NE(box, nullptr);
+    window.show(QStringLiteral("Second"), QStringLiteral("Two."));
+    EXPECT_EQ(window.box(), box);
+    EXPECT_TRUE(box->isVisible() && !box->isModal() && box->textFormat() == Qt::PlainText);
+    EXPECT_EQ(box->windowTitle(), "Second");
+    EXPECT_EQ(box->text(), "Two.");
 }

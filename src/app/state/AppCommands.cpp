@@ -17,9 +17,15 @@ QString AppCommands::showTitle(const AppConfig& config)
     return QStringLiteral("Show ") + (config.name.isEmpty() ? QStringLiteral("App") : config.name);
 }
 
+QString AppCommands::aboutTitle(const AppConfig& config)
+{
+    return QStringLiteral("About ") + (config.name.isEmpty() ? QStringLiteral("App") : config.name);
+}
+
 AppCommands::AppCommands(AppState& appState, std::function<void()> quit, QObject* parent)
     : QObject(parent)
     , m_appState(appState)
+    , m_about(new QAction(aboutTitle(appState.config()), this))
     , m_checkForUpdates(new QAction(QStringLiteral("Check for Updates…"), this))
     , m_showPanel(new QAction(showTitle(appState.config()), this))
     , m_whatsNew(new QAction(QStringLiteral("What's New"), this))
@@ -30,10 +36,15 @@ AppCommands::AppCommands(AppState& appState, std::function<void()> quit, QObject
     m_showPanel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
     m_settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     m_quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_about->setMenuRole(QAction::AboutRole);
     m_settings->setMenuRole(QAction::PreferencesRole);
     m_quit->setMenuRole(QAction::QuitRole);
 
     QPointer<AppState> state(&appState);
+    connect(m_about, &QAction::triggered, this, [state]() {
+        if (state)
+            state->openSettings(SettingsPage::about());
+    });
     connect(m_checkForUpdates, &QAction::triggered, this, [state]() {
         if (state)
             state->updates().checkForUpdates();
@@ -78,6 +89,7 @@ void AppCommands::fillMenuBar(QMenuBar* bar) const
     const QString name
         = m_appState.config().name.isEmpty() ? QStringLiteral("App") : m_appState.config().name;
     QMenu* app = bar->addMenu(name);
+    app->addAction(m_about);
     app->addAction(m_checkForUpdates);
     app->addSeparator();
     app->addAction(m_settings);

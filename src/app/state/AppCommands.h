@@ -23,6 +23,7 @@ public:
     // quit: ends the application through its termination sequence.
     AppCommands(AppState& appState, std::function<void()> quit, QObject* parent = nullptr);
 
+    QAction* about() const { return m_about; }
     QAction* checkForUpdates() const { return m_checkForUpdates; }
     QAction* showPanel() const { return m_showPanel; }
     QAction* whatsNew() const { return m_whatsNew; }
@@ -32,14 +33,17 @@ public:
 
     // Show, Settings…, Check for Updates…, What's New, Send Feedback…, Quit.
     void fillTrayMenu(QMenu* menu) const;
-    // The application's menu, Window and Help.
+    // The application's menu (About, Check for Updates…, Settings…, Quit), Window and Help.
     void fillMenuBar(QMenuBar* bar) const;
 
     // "Show " and the application's name.
     static QString showTitle(const AppConfig& config);
+    // "About " and the application's name.
+    static QString aboutTitle(const AppConfig& config);
 
 private:
     AppState& m_appState;
+    QAction* m_about;
     QAction* m_checkForUpdates;
     QAction* m_showPanel;
     QAction* m_whatsNew;
