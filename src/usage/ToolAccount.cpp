@@ -171,7 +171,7 @@ void ToolChild::take(QProcess::ProcessChannel channel)
     } else {
         into.append(data);
     }
-    Q_EMIT changed();
+    notify();
 }
 
 void ToolChild::end()
@@ -191,7 +191,24 @@ void ToolChild::end()
         ::kill(-static_cast<pid_t>(m_pid), SIGKILL);
         LiveGroups::all().remove(static_cast<pid_t>(m_pid));
     }
-    Q_EMIT changed();
+    notify();
+}
+
+// A waiter on `changed` is woken by a queued call per emission, and only the first call stops
+// it: two emissions before the loop runs (output and the end seen in one turn) would wake it twice,
+// the second time after it has ended. So there is one emission at a time.
+void ToolChild::notify()
+{
+    if (m_notifying)
+        return;
+    m_notifying = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_notifying = false;
+            Q_EMIT changed();
+        },
+        Qt::QueuedConnection);
 }
 
 void ToolChild::kill()

@@ -75,6 +75,7 @@ private:
         std::optional<QByteArray> input, bool speaks, Duration limit);
     void take(QProcess::ProcessChannel channel);
     void end();
+    void notify();
 
     Scheduler& m_scheduler;
     qint64 m_cap;
@@ -83,6 +84,7 @@ private:
     qint64 m_pid = 0;
     bool m_ended = false;
     bool m_inputOpen = false;
+    bool m_notifying = false; // an emission of changed is queued
     ToolRun m_run;
 };
 

@@ -137,6 +137,22 @@ TEST(ToolAccountTest, BoundsEveryChild)
     EXPECT_FALSE(run.started);
 }
 
+// Output and the end that the event loop sees in one turn wake a waiting read once: a second wake
+// would resume a coroutine that has ended.
+TEST(ToolAccountTest, OutputAndTheEndTogetherWakeAWaiterOnce)
+{
+    ManualScheduler scheduler;
+    ToolAccount account(u"sh"_s, scheduler, {u"/usr/bin:/bin"_s, {}, QDir::homePath(), {}});
+    for (int i = 0; i < 10; ++i) {
+        const auto child = account.start(u"/bin/sh"_s, {u"-c"_s, u"echo out; echo err >&2"_s});
+        auto line = child->readLine();
+        QThread::msleep(50); // it writes and ends before the loop looks
+        EXPECT_EQ(runTask(std::move(line)), QByteArray("out"));
+        EXPECT_EQ(runTask(child->wait()).errors, "err\n");
+        QCoreApplication::processEvents();
+    }
+}
+
 // Every child runs in one private empty folder of ours: claude records each folder it is started
 // in. Whatever else holds its name is never used.
 TEST(ToolAccountTest, ChildrenShareOnePrivateEmptyFolder)
