@@ -1,9 +1,13 @@
 // The text of `claude -p /usage` without windows: only the cost summary means that the account has
 // no plan limits; a subscriber's answer without them is a fetch that failed this time.
+#include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
 #include "usage/ClaudeUsageFile.h"
+#include "usage/ToolAccount.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
@@ -75,4 +79,46 @@ TEST(ClaudeProbeAnswers, OnlyTheCostSummaryMeansNoPlanLimits)
             clock = clock.addSecs(5);
         }
     }
+}
+
+// The real program signed in as a subscriber (with a made-up token, so that the fetch of the limits
+// fails) prints only its subscriber's line. Asked twice, it records one folder among its projects.
+TEST(ClaudeProbeAnswers, TheRealProgramsFailedFetchIsMomentary)
+{
+    const QString tools = QStringLiteral(BRENVO_TOOLS_DIR "/node_modules/.bin");
+    if (!QFileInfo(tools + u"/claude"_s).isExecutable())
+        GTEST_SKIP() << "scripts/setup has not installed claude";
+    QTemporaryDir home;
+    QDir().mkpath(home.filePath(u".claude"_s));
+    QFile credentials(home.filePath(u".claude/.credentials.json"_s));
+    ASSERT_TRUE(credentials.open(QIODevice::WriteOnly));
+    credentials.write(R"({"claudeAiOauth": {"accessToken": "test-access-not-real", "refreshToken": )"
+                      R"("test-refresh-not-real", "expiresAt": 4102444800000, "scopes": ["user:inference", )"
+                      R"("user:profile"], "subscriptionType": "max"}})");
+    credentials.close();
+
+    ManualScheduler scheduler;
+    auto tool = std::make_shared<ToolAccount>(
+        u"claude"_s, scheduler, ToolAccount::Places {tools, {}, home.path(), {}});
+    tool->environment = {{u"HOME"_s, home.path()}};
+    tool->runtimeFolder = home.path();
+    ClaudeUsageFile file;
+    QDateTime clock(QDate(2026, 12, 7), QTime(14, 0), QTimeZone::utc());
+    file.claudeDirectory = home.filePath(u".claude"_s);
+    file.directory = home.filePath(u"Brenvo"_s);
+    file.now = [&clock] { return clock; };
+    file.refreshEvery = [] { return 600.0; };
+    file.askAccount = ClaudeUsageFile::accountAsker(tool);
+    file.ask = ClaudeUsageFile::limitsProbe(tool);
+    for (int ask = 0; ask < 2; ++ask) {
+        clock = clock.addSecs(600);
+        try {
+            runTask(file.report(), std::chrono::seconds(60));
+            ADD_FAILURE() << "no failure";
+        } catch (const UsageFailure& failure) {
+            EXPECT_EQ(failure, UsageFailure::momentary(claude_sentences::notReadNow())) << failure.what();
+        }
+    }
+    EXPECT_EQ(
+        QDir(home.filePath(u".claude/projects"_s)).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
 }
