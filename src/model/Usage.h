@@ -69,14 +69,28 @@ public:
     {
     }
 
+    // A failure of one ask that says nothing of the account (the tool could not fetch the limits
+    // this time): the last report still stands beside the sentence.
+    static UsageFailure momentary(QString reason)
+    {
+        UsageFailure failure(std::move(reason));
+        failure.m_momentary = true;
+        return failure;
+    }
+
     const QString& reason() const { return m_reason; }
+    bool isMomentary() const { return m_momentary; }
     const char* what() const noexcept override { return m_what.c_str(); }
 
-    bool operator==(const UsageFailure& other) const { return m_reason == other.m_reason; }
+    bool operator==(const UsageFailure& other) const
+    {
+        return m_reason == other.m_reason && m_momentary == other.m_momentary;
+    }
 
 private:
     QString m_reason;
     std::string m_what;
+    bool m_momentary = false;
 };
 
 } // namespace brenvo

@@ -209,6 +209,7 @@ private:
     struct UsageHalf {
         std::optional<KitConnection> connection;
         quint64 generation = 0; // moved on when the half is disconnected
+        bool keepsReport = false; // failing for now, its last report still shown: it counts as working
     };
 
     // Everything the store holds about one tool. Forgetting the tool replaces its record with a fresh
@@ -316,7 +317,9 @@ private:
         KitService service, UsageHalf Tool::*half, bool hasSource);
     void failHalf(KitService service, UsageHalf Tool::*half, const KitConnection& failure);
     void finishHalf(KitService service, const KitConnection& before);
-    void setHalf(KitService service, UsageHalf Tool::*half, std::optional<KitConnection> connection);
+    void setHalf(KitService service, UsageHalf Tool::*half, std::optional<KitConnection> connection,
+        bool keepsReport = false);
+    void failPlan(KitService service, std::exception_ptr failure);
     void applyReport(KitService service, const UsageReport& report);
     void updateUsageConnection(KitService service);
 

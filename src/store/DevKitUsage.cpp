@@ -31,10 +31,15 @@ QCoro::Task<> DevKitStore::refreshUsage(KitService service)
             co_return;
         if (plan.stillWanted()) {
             if (failure) {
-                setHalf(service, &Tool::plan, log(failure, service));
+                failPlan(service, failure);
             } else {
                 if (report)
                     applyReport(service, *report);
+                const auto before = tool(service).plan.connection;
+                if (before
+                    && (before->kind() == KitConnection::Kind::failing
+                        || before->kind() == KitConnection::Kind::rejected))
+                    qCInfo(logApp, "%s reports its plan limits again", qUtf8Printable(service.serviceName()));
                 setHalf(service, &Tool::plan, KitConnection::connected(std::nullopt));
             }
         }
@@ -111,11 +116,34 @@ void DevKitStore::applyReport(KitService service, const UsageReport& report)
         qUtf8Printable(report.plan.value_or(QStringLiteral("unnamed"))));
 }
 
-void DevKitStore::setHalf(KitService service, UsageHalf Tool::*half, std::optional<KitConnection> connection)
+// A plan half that keeps failing alike is said once, not on every turn. A tool that only could not
+// fetch its limits this time keeps its last report, and the tool stays connected beside the sentence.
+void DevKitStore::failPlan(KitService service, std::exception_ptr failure)
 {
-    auto& stored = (tool(service).*half).connection;
-    if (stored == connection)
+    bool momentary = false;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const UsageFailure& error) {
+        momentary = error.isMomentary();
+    } catch (...) {
+    }
+    const bool keepsReport = momentary && usageReport(service).has_value();
+    const UsageHalf& half = tool(service).plan;
+    const auto connection = half.connection;
+    if (connection && connection->kind() == KitConnection::Kind::failing
+        && connection->reason() == failureText(failure, service) && half.keepsReport == keepsReport)
         return;
+    setHalf(service, &Tool::plan, log(failure, service), keepsReport);
+}
+
+void DevKitStore::setHalf(
+    KitService service, UsageHalf Tool::*half, std::optional<KitConnection> connection, bool keepsReport)
+{
+    auto& record = tool(service).*half;
+    auto& stored = record.connection;
+    if (stored == connection && record.keepsReport == keepsReport)
+        return;
+    record.keepsReport = keepsReport;
     stored = std::move(connection);
     if (half == &Tool::plan)
         Q_EMIT planConnectionsChanged();
@@ -127,8 +155,9 @@ void DevKitStore::updateUsageConnection(KitService service)
 {
     const KitConnection plan = tool(service).plan.connection.value_or(KitConnection::notConnected());
     const KitConnection api = tool(service).api.connection.value_or(KitConnection::notConnected());
+    const bool planWorks = plan.isConnected() || (tool(service).plan.keepsReport && usageReport(service));
     KitConnection wanted;
-    if (plan.isConnected() || api.isConnected())
+    if (planWorks || api.isConnected())
         wanted = KitConnection::connected(std::nullopt);
     else if (plan.kind() != KitConnection::Kind::notConnected)
         wanted = plan;

@@ -167,6 +167,24 @@ QList<UsageMeter> fromUsageText(const QString& text, const QDateTime& now)
     return meters;
 }
 
+NoWindows whyNoWindows(const QString& text)
+{
+    // "You are currently using your subscription to power your Claude Code usage", or "your
+    // overages" once the subscription's limits are spent.
+    static const QRegularExpression subscriber(
+        uR"(^\s*You are currently using your \w+ to power your Claude Code usage)"_s,
+        QRegularExpression::MultilineOption);
+    static const QRegularExpression window(
+        uR"(^\s*Current \w+.*%\s*used)"_s, QRegularExpression::MultilineOption);
+    static const QRegularExpression cost(u"Total cost:"_s);
+    // A window line that could not be read is a new format, not a failed fetch.
+    if (subscriber.match(text).hasMatch() && !window.match(text).hasMatch())
+        return NoWindows::notFetched;
+    if (cost.match(text).hasMatch() && !subscriber.match(text).hasMatch())
+        return NoWindows::noPlan;
+    return NoWindows::unknown;
+}
+
 } // namespace claude_limits
 
 namespace claude_sentences {
@@ -195,6 +213,10 @@ QString apiKey()
 QString noPlanLimits()
 {
     return u"Claude Code reports no plan limits for this account."_s;
+}
+QString notReadNow()
+{
+    return u"Claude Code could not read the plan limits just now. Brenvo will ask again at the next check."_s;
 }
 QString noAnswer(int seconds)
 {

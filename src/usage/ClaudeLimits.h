@@ -40,6 +40,16 @@ std::optional<QList<UsageMeter>> fromStatusInput(const QByteArray& json);
 // given without a year lies in the current year of its time zone.
 QList<UsageMeter> fromUsageText(const QString& text, const QDateTime& now);
 
+// What a text of `claude -p /usage` without windows means. Claude Code prints its cost summary to a
+// sign-in that has no plan limits; a subscriber gets a line on the subscription, followed by the
+// windows only when it could fetch them. It exits 0 either way.
+enum class NoWindows {
+    noPlan, // the cost summary
+    notFetched, // a subscriber's answer: the limits could not be fetched this time
+    unknown, // neither
+};
+NoWindows whyNoWindows(const QString& text);
+
 } // namespace claude_limits
 
 // The sentences of the Claude usage source.
@@ -48,6 +58,7 @@ QString notInstalled();
 QString notSignedIn();
 QString apiKey();
 QString noPlanLimits();
+QString notReadNow();
 QString noAnswer(int seconds);
 QString unexpected();
 QString unreadable(const QString& path);

@@ -552,12 +552,22 @@ QCoro::Task<void> ClaudeUsageFile::askTool()
             const QString text = co_await ask();
             if (!self)
                 co_return;
-            // Without plan limits Claude Code prints a cost summary instead.
             auto meters = claude_limits::fromUsageText(text, now());
-            if (meters.isEmpty())
-                failure = claude_sentences::noPlanLimits();
-            else
+            if (!meters.isEmpty()) {
                 answered = Answer {std::move(meters), now()};
+            } else {
+                switch (claude_limits::whyNoWindows(text)) {
+                case claude_limits::NoWindows::noPlan:
+                    failure = claude_sentences::noPlanLimits();
+                    break;
+                case claude_limits::NoWindows::notFetched:
+                    failure = claude_sentences::notReadNow();
+                    break;
+                case claude_limits::NoWindows::unknown:
+                    failure = claude_sentences::unexpected();
+                    break;
+                }
+            }
         }
     } catch (const UsageFailure& error) {
         if (!self)
@@ -599,8 +609,11 @@ QCoro::Task<std::optional<UsageReport>> ClaudeUsageFile::report()
     if (answered && (!report || answered->asOf > report->asOf))
         report = UsageReport {answered->meters, std::nullopt, answered->asOf, std::nullopt};
     // A failed ask wins over what was read before it.
-    if (m_failure && (!report || (askedAt && report->asOf < *askedAt)))
+    if (m_failure && (!report || (askedAt && report->asOf < *askedAt))) {
+        if (*m_failure == claude_sentences::notReadNow())
+            throw UsageFailure::momentary(*m_failure);
         throw UsageFailure(*m_failure);
+    }
     if (report && account) {
         report->plan = account->plan();
         report->account = account->email;

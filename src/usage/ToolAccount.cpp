@@ -2,13 +2,20 @@
 
 #include "model/Log.h"
 
+#include <QCoreApplication>
 #include <QCoroSignal>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <set>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace brenvo {
@@ -28,6 +35,43 @@ bool isPlainName(const QString& name)
     return plain.match(name).hasMatch();
 }
 
+// The process groups of the children still running. A child's object may never be destroyed (a
+// coroutine that waits on it stays suspended when the event loop ends), so quitting kills them
+// from here; so does the end of the process, for a quit that never ran the loop.
+class LiveGroups {
+public:
+    static LiveGroups& all()
+    {
+        static LiveGroups groups;
+        return groups;
+    }
+    ~LiveGroups() { killAll(); }
+
+    void add(pid_t group)
+    {
+        m_groups.insert(group);
+        QCoreApplication* app = QCoreApplication::instance();
+        if (app && m_watched != app) {
+            m_watched = app;
+            QObject::connect(app, &QCoreApplication::aboutToQuit, app, [] { ToolChild::killAll(); });
+        }
+    }
+    void remove(pid_t group) { m_groups.erase(group); }
+    void killAll()
+    {
+        for (const pid_t group : std::exchange(m_groups, {})) {
+            ::kill(-group, SIGKILL);
+            ::kill(group, SIGKILL); // in case it has not made its group yet
+        }
+    }
+
+private:
+    std::set<pid_t> m_groups;
+    QPointer<QCoreApplication> m_watched;
+};
+
+const char* const emptyFolderName = "Brenvo-empty";
+
 } // namespace
 
 // ToolChild
@@ -35,7 +79,6 @@ bool isPlainName(const QString& name)
 ToolChild::ToolChild(Scheduler& scheduler, qint64 cap)
     : m_scheduler(scheduler)
     , m_cap(cap)
-    , m_folder(QDir::tempPath() + QStringLiteral("/Brenvo-empty-XXXXXX"))
 {
 }
 
@@ -48,12 +91,28 @@ ToolChild::~ToolChild()
         m_process.kill();
         m_process.waitForFinished(2000); // after SIGKILL: only the reaping
     }
+    if (m_pid > 0)
+        LiveGroups::all().remove(static_cast<pid_t>(m_pid));
+}
+
+void ToolChild::killAll()
+{
+    LiveGroups::all().killAll();
 }
 
 void ToolChild::launch(const QString& program, const QStringList& arguments,
-    const QMap<QString, QString>& environment, std::optional<QByteArray> input, bool speaks, Duration limit)
+    const QMap<QString, QString>& environment, const QString& runtimeFolder, std::optional<QByteArray> input,
+    bool speaks, Duration limit)
 {
-    if (!m_folder.isValid()) {
+    // One folder for every child: claude records each folder it is started in.
+    std::optional<QString> folder = ToolAccount::emptyFolder(runtimeFolder);
+    if (!folder) {
+        m_spareFolder
+            = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/Brenvo-empty-XXXXXX"));
+        if (m_spareFolder->isValid())
+            folder = m_spareFolder->path();
+    }
+    if (!folder) {
         qCWarning(logApp, "%s", qUtf8Printable(QStringLiteral("No empty folder to run %1 in").arg(program)));
         end();
         return;
@@ -62,7 +121,7 @@ void ToolChild::launch(const QString& program, const QStringList& arguments,
     for (auto it = environment.cbegin(); it != environment.cend(); ++it)
         env.insert(it.key(), it.value());
     m_process.setProcessEnvironment(env);
-    m_process.setWorkingDirectory(m_folder.path());
+    m_process.setWorkingDirectory(*folder);
     m_process.setProgram(program);
     m_process.setArguments(arguments);
     if (!speaks && !input)
@@ -81,6 +140,8 @@ void ToolChild::launch(const QString& program, const QStringList& arguments,
     m_pid = m_process.processId();
     if (m_ended)
         return;
+    if (m_pid > 0)
+        LiveGroups::all().add(static_cast<pid_t>(m_pid));
     if (input) {
         m_process.write(*input);
         m_process.closeWriteChannel();
@@ -110,7 +171,7 @@ void ToolChild::take(QProcess::ProcessChannel channel)
     } else {
         into.append(data);
     }
-    Q_EMIT changed();
+    notify();
 }
 
 void ToolChild::end()
@@ -126,9 +187,28 @@ void ToolChild::end()
         m_run.exitCode = m_process.exitCode();
     // Whatever the tool left running in its group goes with it. The group's number is not reused
     // while any member lives, so this reaches only our own.
-    if (m_pid > 0)
+    if (m_pid > 0) {
         ::kill(-static_cast<pid_t>(m_pid), SIGKILL);
-    Q_EMIT changed();
+        LiveGroups::all().remove(static_cast<pid_t>(m_pid));
+    }
+    notify();
+}
+
+// A waiter on `changed` is woken by a queued call per emission, and only the first call stops
+// it: two emissions before the loop runs (output and the end seen in one turn) would wake it twice,
+// the second time after it has ended. So there is one emission at a time.
+void ToolChild::notify()
+{
+    if (m_notifying)
+        return;
+    m_notifying = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_notifying = false;
+            Q_EMIT changed();
+        },
+        Qt::QueuedConnection);
 }
 
 void ToolChild::kill()
@@ -212,6 +292,30 @@ ToolAccount::ToolAccount(QString name, Scheduler& scheduler, Places places)
 {
 }
 
+std::optional<QString> ToolAccount::emptyFolder(const QString& runtimeFolder)
+{
+    if (!QDir::isAbsolutePath(runtimeFolder))
+        return std::nullopt;
+    const QString path = runtimeFolder + u'/' + QLatin1String(emptyFolderName);
+    const QByteArray native = QFile::encodeName(path);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ::mkdir(native.constData(), 0700); // most often it is there already
+        struct stat info { };
+        if (::lstat(native.constData(), &info) != 0)
+            break;
+        if (S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700)
+            return path;
+        // Not what we make: a link or a file goes (never what a link points to), and so does an
+        // empty folder of another mode. Anything with contents is left alone.
+        qCWarning(logApp, "%s",
+            qUtf8Printable(QStringLiteral("%1 is not a private folder of this user").arg(path)));
+        if (attempt > 0
+            || (S_ISDIR(info.st_mode) ? ::rmdir(native.constData()) : ::unlink(native.constData())) != 0)
+            break;
+    }
+    return std::nullopt;
+}
+
 QMap<QString, QString> ToolAccount::childEnvironment(
     const QString& program, const QMap<QString, QString>& extra) const
 {
@@ -227,6 +331,19 @@ QMap<QString, QString> ToolAccount::childEnvironment(
     for (auto it = extra.cbegin(); it != extra.cend(); ++it)
         env.insert(it.key(), it.value());
     return env;
+}
+
+QString ToolAccount::runtime() const
+{
+    if (!runtimeFolder.isEmpty())
+        return runtimeFolder;
+    // Private to this user; without one, a shared folder still serves: only a folder of ours with
+    // mode 0700 is used.
+    static const QString system = [] {
+        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        return runtime.isEmpty() ? QDir::tempPath() : runtime;
+    }();
+    return system;
 }
 
 QCoro::Task<std::optional<QString>> ToolAccount::locate()
@@ -284,7 +401,7 @@ QCoro::Task<std::optional<QString>> ToolAccount::askShell()
 QCoro::Task<ToolRun> ToolAccount::run(QString program, QStringList arguments, ToolRunOptions options)
 {
     auto child = std::make_shared<ToolChild>(m_scheduler, options.cap);
-    child->launch(program, arguments, childEnvironment(program, options.environment),
+    child->launch(program, arguments, childEnvironment(program, options.environment), runtime(),
         std::move(options.input), false, options.limit);
     co_return co_await child->wait();
 }
@@ -293,7 +410,7 @@ std::shared_ptr<ToolChild> ToolAccount::start(
     const QString& program, const QStringList& arguments, Duration limit, qint64 cap)
 {
     auto child = std::make_shared<ToolChild>(m_scheduler, cap);
-    child->launch(program, arguments, childEnvironment(program, {}), std::nullopt, true, limit);
+    child->launch(program, arguments, childEnvironment(program, {}), runtime(), std::nullopt, true, limit);
     return child;
 }
 

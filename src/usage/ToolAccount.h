@@ -37,7 +37,9 @@ struct ToolRunOptions {
 
 // A running child that is spoken to line by line (one JSON object a line each way). It lives in a
 // process group of its own so that whatever it starts (an npm tool is node starting a binary) ends
-// with it; its time limit, counted from the start, kills the whole group.
+// with it; its time limit, counted from the start, kills the whole group. No group outlives the
+// application: every one still running is killed when it quits, even where the child's object is
+// never destroyed (a coroutine suspended on it).
 class ToolChild : public QObject, public std::enable_shared_from_this<ToolChild> {
     Q_OBJECT
 public:
@@ -60,6 +62,8 @@ public:
     QCoro::Task<ToolRun> finish(Duration grace);
     // Kills the child's process group at once.
     void kill();
+    // Kills the group of every child still running. Done when the application quits.
+    static void killAll();
 
 Q_SIGNALS:
     void changed();
@@ -67,18 +71,20 @@ Q_SIGNALS:
 private:
     friend class ToolAccount;
     void launch(const QString& program, const QStringList& arguments,
-        const QMap<QString, QString>& environment, std::optional<QByteArray> input, bool speaks,
-        Duration limit);
+        const QMap<QString, QString>& environment, const QString& runtimeFolder,
+        std::optional<QByteArray> input, bool speaks, Duration limit);
     void take(QProcess::ProcessChannel channel);
     void end();
+    void notify();
 
     Scheduler& m_scheduler;
     qint64 m_cap;
-    QTemporaryDir m_folder;
+    std::unique_ptr<QTemporaryDir> m_spareFolder; // only when our own empty folder is unfit
     QProcess m_process;
     qint64 m_pid = 0;
     bool m_ended = false;
     bool m_inputOpen = false;
+    bool m_notifying = false; // an emission of changed is queued
     ToolRun m_run;
 };
 
@@ -105,6 +111,13 @@ public:
     Scheduler& scheduler() const { return m_scheduler; }
     // Added to the environment of every child (a test's throwaway HOME).
     QMap<QString, QString> environment;
+    // Where the children's one empty working folder, "Brenvo-empty", is kept: a folder that only
+    // this user can write to. Empty: the user's runtime folder.
+    QString runtimeFolder;
+
+    // The empty working folder in runtimeFolder, made on first use with mode 0700. Nothing when an
+    // entry of that name is not a real folder of ours with that mode and cannot be replaced.
+    static std::optional<QString> emptyFolder(const QString& runtimeFolder);
 
     // The tool's full path, or nothing when it is not installed.
     QCoro::Task<std::optional<QString>> locate();
@@ -118,6 +131,7 @@ public:
 private:
     QMap<QString, QString> childEnvironment(
         const QString& program, const QMap<QString, QString>& extra) const;
+    QString runtime() const;
     QCoro::Task<std::optional<QString>> askShell();
 
     QString m_name;
