@@ -125,7 +125,7 @@ public:
     {
     }
 
-    int childCount() const override { return static_cast<int>(strip()->items().size()); }
+    int childCount() const override { return static_cast<int>(strip()->accessibleItems().size()); }
     QAccessibleInterface* child(int index) const override
     {
         const QAccessible::Id id = strip()->accessibleTile(index);
@@ -192,7 +192,18 @@ QString DevKitStripView::accessibleName(const StripItem& item)
     case StripItem::Kind::settings:
         break;
     }
-    return QStringLiteral("Settings");
+    return {};
+}
+
+// The settings tile stays out of a screen reader's view: the tray menu names the same command.
+QList<StripItem> DevKitStripView::accessibleItems() const
+{
+    QList<StripItem> items;
+    for (const StripItem& item : m_items) {
+        if (item.kind() != StripItem::Kind::settings)
+            items.append(item);
+    }
+    return items;
 }
 
 Duration DevKitStripView::now() const
@@ -378,9 +389,10 @@ void DevKitStripView::refreshBadges()
 
 QAccessible::Id DevKitStripView::accessibleTile(int index)
 {
-    if (index < 0 || index >= m_items.size())
+    const QList<StripItem> items = accessibleItems();
+    if (index < 0 || index >= items.size())
         return 0;
-    const StripItem item = m_items.at(index);
+    const StripItem item = items.at(index);
     if (const auto it = m_accessibleTiles.constFind(item); it != m_accessibleTiles.constEnd())
         return *it;
     const QAccessible::Id id = QAccessible::registerAccessibleInterface(new StripTileAccessible(this, item));

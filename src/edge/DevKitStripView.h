@@ -54,6 +54,7 @@ public:
 
     // For the strip's accessible interface.
     QAccessible::Id accessibleTile(int index);
+    QList<StripItem> accessibleItems() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
