@@ -167,6 +167,11 @@ QCoro::Task<> DevKitStore::poll(KitService service, bool refreshFirst, CancelTok
         co_await refresh(service);
         if (!self || token.isCancelled())
             co_return;
+        if (!isConfigured(service) && !tool(service).secretUnreadable) {
+            // Started while its token could not be read, and none came: nothing to ask until one does.
+            tool(service).pollTask.reset();
+            co_return;
+        }
     }
 }
 

@@ -238,6 +238,24 @@ TEST_F(Polling, ATokenThatCouldNotBeReadStartsPollingOnceItReads)
     EXPECT_TRUE(conn(vercelKit).isConnected() && store->isPolling(claudeKit));
 }
 
+TEST_F(Polling, AToolWhoseLockedTokenTurnsOutAbsentStopsAsking)
+{
+    secrets.items.remove(KitService(vercelKit).secretKey());
+    secrets.unreadable = {KitService(vercelKit).secretKey()};
+    preferences.setEnabledServices({vercelKit});
+    build();
+    store->start();
+    EXPECT_TRUE(store->isPolling(vercelKit));
+    secrets.unreadable.clear(); // unlocked, and no token was ever stored
+    scheduler.advance(60);
+    EXPECT_FALSE(store->isPolling(vercelKit));
+    EXPECT_EQ(conn(vercelKit), C::notConnected());
+    storeToken(vercelKit); // connected later: picked up as any new tool
+    store->secretsBecameReadable();
+    scheduler.runPending();
+    EXPECT_TRUE(conn(vercelKit).isConnected() && store->isPolling(vercelKit));
+}
+
 TEST_F(Polling, AStoreReleasedWhileWaitingEndsItsTasks)
 {
     vercel->hold("deployments");

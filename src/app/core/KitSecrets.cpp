@@ -181,6 +181,9 @@ SecretLookup KitSecrets::lookupSecret(const QString& key)
 {
     if (auto value = secret(key))
         return SecretLookup::found(std::move(*value));
+    // A key the locked item may hold is not a missing one: a payment account must not read as refused.
+    if (m_denied && !m_removed.contains(key))
+        return SecretLookup::unreadable();
     return SecretLookup::absent();
 }
 

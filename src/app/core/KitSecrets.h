@@ -40,7 +40,7 @@ public:
     // Keeps the value for this run even when the item cannot be written; false in that case.
     bool setSecret(const QString& value, const QString& key) override;
     void removeSecret(const QString& key) override;
-    // Found or absent; never unreadable.
+    // Unreadable only for a key that is not in memory while the item cannot be read.
     SecretLookup lookupSecret(const QString& key) override;
 
     // The item could not be read (or holds something other than a JSON object) at the last look:
