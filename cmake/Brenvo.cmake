@@ -22,7 +22,8 @@ endfunction()
 
 # brenvo_tests(<area> DEPS <targets...>)
 # Each <name>_test.cpp becomes one test program. <name>_x11_test.cpp runs under its own Xvfb;
-# <name>_keyring_test.cpp in a private D-Bus session with a real Secret Service.
+# <name>_keyring_test.cpp in a private D-Bus session with a real Secret Service; every other one in
+# a network namespace of its own with only loopback (tests/support/offline).
 function(brenvo_tests area)
   cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
@@ -41,7 +42,7 @@ function(brenvo_tests area)
       add_test(NAME ${area}.${base} COMMAND ${CMAKE_SOURCE_DIR}/tests/support/with-keyring $<TARGET_FILE:${exe}>)
       set_tests_properties(${area}.${base} PROPERTIES LABELS keyring)
     else()
-      add_test(NAME ${area}.${base} COMMAND ${exe})
+      add_test(NAME ${area}.${base} COMMAND ${CMAKE_SOURCE_DIR}/tests/support/offline $<TARGET_FILE:${exe}>)
     endif()
     set_tests_properties(${area}.${base} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300
       SKIP_RETURN_CODE 77)
