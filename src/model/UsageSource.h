@@ -16,7 +16,9 @@ public:
 
     virtual bool isConnected() const = 0;
     virtual QCoro::Task<void> connect() = 0;
-    virtual void disconnect() = 0;
+    // Undoes what connect set up. A sentence when that could not be done whole: the reader then
+    // keeps what it set up (nothing of the user's is lost) and may read as connected again.
+    virtual std::optional<QString> disconnect() = 0;
     // Nothing when there is nothing to report yet.
     virtual QCoro::Task<std::optional<UsageReport>> report() = 0;
     // Asks the tool for fresh limits before the next report; never fails. Does nothing by default.

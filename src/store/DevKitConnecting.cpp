@@ -58,16 +58,22 @@ void DevKitStore::disconnect(KitService service)
     auto picks = m_preferences.selectedProjects();
     picks.remove(service.rawValue());
     m_preferences.setSelectedProjects(picks);
+    std::optional<QString> notUndone;
     if (const auto usage = m_sources.usage.value(service))
-        usage->disconnect();
+        notUndone = usage->disconnect();
 
     // Forgetting the tool: a fresh record, which also moves every counter a waiting task noted.
     Tool forgotten = std::exchange(tool(service), freshTool());
     if (forgotten.pollTask)
         forgotten.pollTask->cancel();
     tool(service).connection = KitConnection::notConnected();
+    if (notUndone) {
+        // What the reader set up stays: say so where the user disconnected.
+        qCWarning(logApp, "%s: %s", qUtf8Printable(service.serviceName()), qUtf8Printable(*notUndone));
+        tool(service).plan.connection = KitConnection::failing(*notUndone);
+    }
     Q_EMIT connectionsChanged();
-    if (forgotten.plan.connection)
+    if (forgotten.plan.connection || notUndone)
         Q_EMIT planConnectionsChanged();
     if (forgotten.api.connection)
         Q_EMIT apiConnectionsChanged();

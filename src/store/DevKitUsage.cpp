@@ -265,9 +265,13 @@ QCoro::Task<> DevKitStore::connectAPIUsage(KitService service, QString key)
 void DevKitStore::disconnectUsage(KitService service)
 {
     moveOn(tool(service).plan.generation);
+    std::optional<QString> notUndone;
     if (const auto usage = m_sources.usage.value(service))
-        usage->disconnect();
-    setHalf(service, &Tool::plan, std::nullopt);
+        notUndone = usage->disconnect();
+    if (notUndone)
+        qCWarning(logApp, "%s: %s", qUtf8Printable(service.serviceName()), qUtf8Printable(*notUndone));
+    setHalf(
+        service, &Tool::plan, notUndone ? std::optional(KitConnection::failing(*notUndone)) : std::nullopt);
     if (m_snapshot.usage.remove(service) > 0)
         Q_EMIT snapshotChanged();
     updateUsageConnection(service);

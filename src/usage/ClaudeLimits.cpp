@@ -244,6 +244,11 @@ QString notWritable(const QString& path)
     return u"Claude Code's settings file %1 cannot be written, so it was left unchanged. Make it writable, then connect again."_s
         .arg(shown(path));
 }
+QString notRestored(const QString& path)
+{
+    return u"Claude Code's settings file %1 could not be put back as it was, so Brenvo's status line stays in it. Fix the file, then disconnect again."_s
+        .arg(shown(path));
+}
 QString folderNotWritable(const QString& path)
 {
     return u"Brenvo cannot write to its data folder %1."_s.arg(shown(path));

@@ -65,6 +65,7 @@ QString unreadable(const QString& path);
 QString tooLarge(const QString& path);
 QString notJson(const QString& path);
 QString notWritable(const QString& path);
+QString notRestored(const QString& path);
 QString folderNotWritable(const QString& path);
 } // namespace claude_sentences
 

@@ -484,7 +484,7 @@ QCoro::Task<void> ClaudeUsageFile::connect()
     qCInfo(logApp, "Claude Code's status line now runs %s", qUtf8Printable(scriptPath()));
 }
 
-void ClaudeUsageFile::disconnect()
+std::optional<QString> ClaudeUsageFile::disconnect()
 {
     const Settings settings = readSettings();
     sweep(settings);
@@ -499,7 +499,7 @@ void ClaudeUsageFile::disconnect()
             if (!files->remove(settings.target)) {
                 qCWarning(
                     logApp, "Claude Code's settings file could not be removed; Brenvo's status line stays");
-                return;
+                return claude_sentences::notRestored(settingsPath());
             }
         } else {
             // Nothing else changed since: the file exactly as it was. Otherwise only the member goes
@@ -519,7 +519,7 @@ void ClaudeUsageFile::disconnect()
                 // still put the old one back.
                 qCWarning(
                     logApp, "Claude Code's settings file could not be restored; Brenvo's status line stays");
-                return;
+                return claude_sentences::notRestored(settingsPath());
             }
         }
         qCInfo(logApp, "Claude Code's status line is back as it was");
@@ -528,12 +528,13 @@ void ClaudeUsageFile::disconnect()
         // It may still name our script: forgetting now would leave the user's fixed file naming a
         // script that is gone, and the status line they had before lost with it.
         qCWarning(logApp, "Claude Code's settings file cannot be read as JSON; Brenvo's status line stays");
-        return;
+        return claude_sentences::notRestored(settingsPath());
     }
     forgetFiles();
     answered.reset();
     askedAt.reset();
     m_failure.reset();
+    return std::nullopt;
 }
 
 QCoro::Task<void> ClaudeUsageFile::askTool()

@@ -83,7 +83,7 @@ public:
 
     bool isConnected() const override;
     QCoro::Task<void> connect() override;
-    void disconnect() override;
+    std::optional<QString> disconnect() override;
     QCoro::Task<std::optional<UsageReport>> report() override;
     QCoro::Task<void> askNow() override;
 

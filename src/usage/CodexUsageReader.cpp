@@ -32,11 +32,12 @@ QCoro::Task<void> CodexUsageReader::connect()
     m_preferences.setLinkedServices(std::move(linked));
 }
 
-void CodexUsageReader::disconnect()
+std::optional<QString> CodexUsageReader::disconnect()
 {
     QSet<KitService> linked = m_preferences.linkedServices();
     linked.remove(KitService::codex);
     m_preferences.setLinkedServices(std::move(linked));
+    return std::nullopt;
 }
 
 QCoro::Task<std::optional<UsageReport>> CodexUsageReader::report()

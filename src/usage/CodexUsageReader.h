@@ -28,7 +28,7 @@ public:
 
     bool isConnected() const override;
     QCoro::Task<void> connect() override;
-    void disconnect() override;
+    std::optional<QString> disconnect() override;
     QCoro::Task<std::optional<UsageReport>> report() override;
 
     // The report that an answer of the server makes at now.

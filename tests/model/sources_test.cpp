@@ -31,7 +31,7 @@ public:
         throw UsageFailure(QStringLiteral("Claude Code is not installed."));
         co_return;
     }
-    void disconnect() override { }
+    std::optional<QString> disconnect() override { return std::nullopt; }
     QCoro::Task<std::optional<UsageReport>> report() override { co_return std::nullopt; }
 };
 

@@ -142,4 +142,21 @@ TEST_F(Connecting, ClaudeKeysGoToTheSpendHalfAndDisconnectingUndoesBothHalves)
     EXPECT_TRUE(store->planConnections().isEmpty() && store->apiConnections().isEmpty());
 }
 
+TEST_F(Connecting, ADisconnectThatCouldNotUndoThePlanHalfSaysSo)
+{
+    const QString refusal = u"Claude Code's settings file could not be put back."_s;
+    finish(store->connectUsage(claudeKit));
+    claudeUsage->disconnectRefusal = refusal;
+    QSignalSpy told(store.get(), &DevKitStore::planConnectionsChanged);
+    store->disconnectUsage(claudeKit); // the half alone
+    EXPECT_EQ(store->planConnections().value(claudeKit), C::failing(refusal));
+    EXPECT_EQ(told.count(), 1);
+    store->disconnect(claudeKit); // the whole tool
+    EXPECT_EQ(store->connection(claudeKit), C::notConnected());
+    EXPECT_EQ(store->planConnections().value(claudeKit), C::failing(refusal));
+    claudeUsage->disconnectRefusal.reset();
+    store->disconnect(claudeKit);
+    EXPECT_TRUE(store->planConnections().isEmpty());
+}
+
 } // namespace

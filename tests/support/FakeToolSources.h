@@ -187,6 +187,8 @@ public:
     int connects = 0;
     int disconnects = 0;
     int reports = 0;
+    // Said by a disconnect that could not undo what connect set up (the source stays connected).
+    std::optional<QString> disconnectRefusal;
 
     bool isConnected() const override { return connected; }
     QCoro::Task<void> connect() override
@@ -197,10 +199,11 @@ public:
             std::rethrow_exception(connectError);
         connected = true;
     }
-    void disconnect() override
+    std::optional<QString> disconnect() override
     {
         ++disconnects;
-        connected = false;
+        connected = connected && disconnectRefusal;
+        return disconnectRefusal;
     }
     QCoro::Task<std::optional<UsageReport>> report() override
     {

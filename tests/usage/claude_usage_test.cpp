@@ -314,18 +314,21 @@ TEST(ClaudeSettings, DisconnectKeepsOurFilesWhileTheFileMayNameTheScriptButCanno
         const QStringList ours = home.ourFiles();
         const QByteArray broken = c.broken(connected);
         writeAll(home.settings(), broken);
-        home.file->disconnect();
+        const auto said = home.file->disconnect();
         EXPECT_EQ(readAll(home.settings()), broken);
         if (!c.namesScript) {
+            EXPECT_EQ(said, std::nullopt);
             EXPECT_EQ(home.ourFiles(), QStringList());
             continue;
         }
+        // Not undone, and said so: never a disconnect that only looks done.
+        EXPECT_EQ(said, claude_sentences::notRestored(home.settings()));
         EXPECT_EQ(home.ourFiles(), ours);
         // Fixed, it is connected again, and the next disconnect puts the user's line back.
         writeAll(home.settings(), connected);
         EXPECT_TRUE(home.file->isConnected());
         EXPECT_EQ(runStatusLine(home.command(), "in"), QByteArray("it's: in"));
-        home.file->disconnect();
+        EXPECT_EQ(home.file->disconnect(), std::nullopt);
         EXPECT_EQ(readAll(home.settings()), realShaped);
         EXPECT_EQ(home.ourFiles(), QStringList());
     }
