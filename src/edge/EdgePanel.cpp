@@ -219,6 +219,7 @@ void EdgePanel::orderFront()
     raise();
     applyX11Hints();
     applyX11InputRegion();
+    m_sentShape.reset(); // the native window may be a new one
     applyX11Shape();
 }
 
@@ -352,11 +353,15 @@ void EdgePanel::applyX11Shape()
     // With a compositing manager translucency draws the outline, antialiased. Without one the
     // see-through parts would show black: the window takes the painted outline as its shape (which
     // also bounds where the pointer reaches it).
-    if (m_compositor) {
+    const std::optional<QRegion> wanted = m_compositor ? std::nullopt : std::optional(shapeRegion());
+    if (m_sentShape == wanted)
+        return;
+    m_sentShape = wanted;
+    if (!wanted) {
         xcb_shape_mask(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, window, 0, 0, XCB_NONE);
     } else {
         std::vector<xcb_rectangle_t> rectangles;
-        for (const QRect& r : shapeRegion())
+        for (const QRect& r : *wanted)
             rectangles.push_back(xcb_rectangle_t {static_cast<int16_t>(r.x()), static_cast<int16_t>(r.y()),
                 static_cast<uint16_t>(r.width()), static_cast<uint16_t>(r.height())});
         xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,

@@ -57,6 +57,9 @@ private:
     bool m_allowsKey = false;
     bool m_compositor = false;
     std::unique_ptr<CompositorWatch> m_compositorWatch;
+    // The bounding shape last sent: none (the whole window) or a region. Frames that change nothing
+    // send nothing, so the window manager and compositor are not told again 60 times a second.
+    std::optional<std::optional<QRegion>> m_sentShape;
 };
 
 } // namespace brenvo

@@ -345,7 +345,7 @@ TEST_F(InChild, DISABLED_UnlockPrompts)
     QElapsedTimer clock;
     clock.start();
     unlockWithPassword();
-    EXPECT_TRUE(QTest::qWaitFor([&readable]() { return readable.count() == 1; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&readable]() { return readable.count() == 1; }, 5000));
     std::printf("Keys readable %lld ms after the unlock\n", static_cast<long long>(clock.elapsed()));
     EXPECT_EQ(secrets.secret("kit.github"), "test-token-github");
     const SecretLookup stored = base.read(KitSecrets::itemKey);

@@ -264,10 +264,13 @@ void KitSecrets::askToUnlock()
     if (m_unlockPending)
         return;
     QPointer<KitSecrets> self(this);
-    m_unlockPending = m_base.requestUnlock([self](UnlockAnswer answer) {
-        if (self)
-            self->unlockAnswered(answer);
-    });
+    // Pending before the call: a store may answer inside it, and that answer must not be undone.
+    m_unlockPending = true;
+    if (!m_base.requestUnlock([self](UnlockAnswer answer) {
+            if (self)
+                self->unlockAnswered(answer);
+        }))
+        m_unlockPending = false;
 }
 
 void KitSecrets::unlockAnswered(UnlockAnswer answer)
