@@ -81,7 +81,10 @@ bool AISettings::setAPIKey(const QString& key)
 {
     const QString trimmed = key.trimmed();
     if (trimmed.isEmpty()) {
-        m_secrets.removeSecret(apiKeyItem);
+        if (!m_secrets.removeSecret(apiKeyItem)) {
+            qCWarning(logApp, "The AI key could not be removed");
+            return false;
+        }
         Q_EMIT apiKeyChanged();
         return true;
     }

@@ -173,6 +173,26 @@ QString notSavedText(KitService service)
         + QStringLiteral(", but it could not be saved in the keyring.");
 }
 
+static QString credentialWord(KitService service)
+{
+    return takesKey(service) ? QStringLiteral("key") : QStringLiteral("token");
+}
+
+QString lockedText(KitService service)
+{
+    return appName() + QStringLiteral(" cannot read your ") + service.serviceName() + u' '
+        + credentialWord(service)
+        + QStringLiteral(
+            " while the keyring is locked. What it shows comes back once the keyring is unlocked.");
+}
+
+QString heldText(KitService service)
+{
+    return QStringLiteral("The keyring is locked, so the ") + credentialWord(service)
+        + QStringLiteral(" is not saved yet: ") + appName()
+        + QStringLiteral(" uses it until it quits, and saves it as soon as the keyring is unlocked.");
+}
+
 static bool isCheckTool(KitService service)
 {
     return service == KitService::github || service == KitService::gitlab;

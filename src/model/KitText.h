@@ -40,6 +40,10 @@ QString undecodableText(KitService service);
 QString unreachableText(KitService service);
 QString unavailableText(KitService service);
 QString notSavedText(KitService service);
+// "Brenvo cannot read your GitHub token while the keyring is locked. …"
+QString lockedText(KitService service);
+// Said where a token was given that the keyring could not take yet.
+QString heldText(KitService service);
 
 // Wordings of a deployment's page, by tool: the checks of GitHub and GitLab pass and run where
 // deployments are ready and build.

@@ -71,10 +71,11 @@ ServiceSettingsView::ServiceSettingsView(KitService service, const SettingsConte
     layout->addStretch();
 
     const auto update = [this] { refresh(); };
-    for (auto signal : {&DevKitStore::connectionsChanged, &DevKitStore::adviceChanged,
-             &DevKitStore::addFailuresChanged, &DevKitStore::accountConnectionsChanged,
-             &DevKitStore::accountInfoChanged, &DevKitStore::apiConnectionsChanged,
-             &DevKitStore::planConnectionsChanged, &DevKitStore::listedProjectsChanged})
+    for (auto signal :
+        {&DevKitStore::connectionsChanged, &DevKitStore::adviceChanged, &DevKitStore::addFailuresChanged,
+            &DevKitStore::accountConnectionsChanged, &DevKitStore::accountInfoChanged,
+            &DevKitStore::apiConnectionsChanged, &DevKitStore::planConnectionsChanged,
+            &DevKitStore::listedProjectsChanged, &DevKitStore::heldSecretsChanged})
         connect(&m_kit, signal, this, update);
     PreferencesStore& preferences = *m_context.preferences;
     for (auto signal : {&PreferencesStore::enabledServicesChanged, &PreferencesStore::checkIntervalsChanged,
@@ -369,12 +370,19 @@ void ServiceSettingsView::refresh()
 
 void ServiceSettingsView::refreshStatus()
 {
-    m_status->setText(connectionSentence(m_service, m_kit.connection(m_service)));
+    // A token the keyring did not take is said where it was given, until it is saved.
+    const auto held = [this](QString sentence, bool isHeld) {
+        return isHeld ? sentence + u' ' + heldText(m_service) : sentence;
+    };
+    const bool tokenHeld = !m_service.isPayment() && m_kit.isHeld(m_service);
+    m_status->setText(
+        held(connectionSentence(m_service, m_kit.connection(m_service)), tokenHeld && !m_service.isUsage()));
     const auto advice = m_kit.advice().value(m_service);
     m_advice->setText(advice);
     m_advice->setVisible(!advice.isEmpty());
     if (m_service.isUsage()) {
-        m_keyState->setText(connectionSentence(m_service, m_kit.apiConnections().value(m_service)));
+        m_keyState->setText(
+            held(connectionSentence(m_service, m_kit.apiConnections().value(m_service)), tokenHeld));
         if (m_planState)
             m_planState->setText(connectionSentence(m_service, m_kit.planConnections().value(m_service)));
     } else if (m_service.isPayment()) {
@@ -461,8 +469,10 @@ void ServiceSettingsView::refreshAccounts()
         line->setObjectName(QStringLiteral("accountRow"));
         auto* row = new QHBoxLayout(line);
         row->setContentsMargins(0, 0, 0, 0);
-        auto* name = textLabel(
-            account.name + QStringLiteral(" \u2014 ") + connectionSentence(m_service, account.connection));
+        QString sentence = connectionSentence(m_service, account.connection);
+        if (account.keyHeld)
+            sentence += u' ' + heldText(m_service);
+        auto* name = textLabel(account.name + QStringLiteral(" \u2014 ") + sentence);
         name->setObjectName(QStringLiteral("account"));
         auto* remove = new QPushButton(QStringLiteral("Remove"));
         remove->setObjectName(QStringLiteral("removeAccount"));

@@ -38,7 +38,7 @@ QCoro::Task<> DevKitStore::connect(KitService service, QString key)
         setConnection(service, log(failure, service));
         co_return;
     }
-    if (!m_secrets.setSecret(token, service.secretKey())) {
+    if (!m_secrets.setSecret(token, service.secretKey()) && !isHeldAfterRefusal(service.secretKey())) {
         setConnection(service, notSaved(service));
         co_return;
     }
@@ -68,9 +68,11 @@ void DevKitStore::disconnect(KitService service)
         forgotten.pollTask->cancel();
     tool(service).connection = KitConnection::notConnected();
     if (notUndone) {
-        // What the reader set up stays: say so where the user disconnected.
+        // What the reader set up stays: say so where the user disconnected, and finish the
+        // disconnect on the tool's turns as soon as it can be done.
         qCWarning(logApp, "%s: %s", qUtf8Printable(service.serviceName()), qUtf8Printable(*notUndone));
         tool(service).plan.connection = KitConnection::failing(*notUndone);
+        resumePolling(service);
     }
     Q_EMIT connectionsChanged();
     if (forgotten.plan.connection || notUndone)

@@ -284,8 +284,9 @@ void DevKitStore::select(std::optional<KitProject> project, KitService service)
     if (!service.isActivity() || m_usesMockData)
         return;
     tool(service).loadedOnce = false;
+    // A refresh under way reads the project picked before: it runs once more.
     if (m_isRunning)
-        runDetached(refresh(service), "A tool's refresh");
+        runDetached(runRefresh(service, true, &DevKitStore::refreshOnce), "A tool's refresh");
 }
 
 void DevKitStore::focus(std::optional<KitService> service)
@@ -359,7 +360,7 @@ QCoro::Task<> DevKitStore::redeploy()
         else
             m_awaitedRedeploy.reset();
     }
-    co_await refresh(service);
+    co_await runRefresh(service, true, &DevKitStore::refreshOnce);
     if (!self || !m_isRunning)
         co_return;
     m_scheduler.after(seconds(redeployFollowUpSeconds), this,

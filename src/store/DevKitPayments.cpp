@@ -95,8 +95,12 @@ QCoro::Task<> DevKitStore::refreshPayments(KitService service)
     for (const PaymentAccountRecord& record : records) {
         const SecretLookup key = m_secrets.lookupSecret(accountSecretName(service, record.id));
         if (key.isUnreadable()) {
-            // A locked keyring refused nothing: the account keeps its state and rows until it reads.
+            // A locked keyring refused nothing: the account keeps its rows, and a state it had from a
+            // fetch, until it reads; one that has none says why nothing is asked.
             unreadable = true;
+            const auto state = tool(service).accounts.value(record.id).connection;
+            if (!state || (!state->isConnected() && *state != keyringLocked(service)))
+                setAccountConnection(service, record.id, keyringLocked(service));
             keepOld(record.id);
             continue;
         }
@@ -218,7 +222,9 @@ QCoro::Task<> DevKitStore::addPaymentAccount(
         fail(log(failure, service));
         co_return;
     }
-    if (!m_secrets.setSecret(trimmed, accountSecretName(service, id))) {
+    // A keyring locked since launch: the key is used for this run and saved once it opens.
+    if (!m_secrets.setSecret(trimmed, accountSecretName(service, id))
+        && !isHeldAfterRefusal(accountSecretName(service, id))) {
         fail(notSaved(service));
         co_return;
     }

@@ -3,10 +3,13 @@
 #include "app/core/PreferencesStore.h"
 #include "app/core/SecretStore.h"
 #include "model/DetachedTask.h"
+#include "model/KitText.h"
+#include "model/Log.h"
 #include "model/Scheduler.h"
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace brenvo {
 
@@ -15,6 +18,14 @@ namespace {
 constexpr double claudePollSeconds = 5.0;
 constexpr double longestBackoffSeconds = 15 * 60;
 constexpr qint64 buildingLongestSeconds = 6 * 3600; // older "building" rows are stuck, not busy
+// A refresh ends within its requests' deadlines; one joined waits no longer than this for it.
+constexpr Duration joinLongest = std::chrono::hours(1);
+
+// Runs when the coroutine that holds it ends, however it ends.
+struct AtEnd {
+    std::function<void()> run;
+    ~AtEnd() { run(); }
+};
 
 } // namespace
 
@@ -26,8 +37,9 @@ bool DevKitStore::isConfigured(KitService service)
         return m_secrets.secret(service.secretKey()).has_value();
     if (service.isPayment())
         return !paymentAccountRecords(service).isEmpty();
+    // A disconnect still to be finished is retried on the tool's turns.
     const auto usage = m_sources.usage.value(service);
-    if (usage && usage->isConnected())
+    if (usage && (usage->isConnected() || usage->isDisconnecting()))
         return true;
     return m_secrets.secret(service.secretKey()).has_value();
 }
@@ -75,6 +87,16 @@ void DevKitStore::startNewlyConfigured()
             startPolling(service, true);
         }
     }
+}
+
+void DevKitStore::resumePolling(KitService service)
+{
+    if (!m_isRunning || tool(service).pollTask || !isConfigured(service))
+        return;
+    qCInfo(logApp, "Checking %s again", qUtf8Printable(service.serviceName()));
+    auto& record = tool(service);
+    record.pollTask = CancelToken();
+    runDetached(poll(service, false, *record.pollTask), "A tool's polling");
 }
 
 void DevKitStore::stop()
@@ -177,6 +199,41 @@ QCoro::Task<> DevKitStore::poll(KitService service, bool refreshFirst, CancelTok
 
 QCoro::Task<> DevKitStore::refresh(KitService service)
 {
+    return runRefresh(service, false, &DevKitStore::refreshOnce);
+}
+
+QCoro::Task<> DevKitStore::runRefresh(
+    KitService service, bool anew, QCoro::Task<> (DevKitStore::*body)(KitService))
+{
+    QPointer<DevKitStore> self(this);
+    if (const auto running = tool(service).refreshing) {
+        if (anew)
+            tool(service).refreshAgain = true;
+        Scheduler& scheduler = m_scheduler;
+        co_await scheduler.sleep(joinLongest, *running);
+        co_return;
+    }
+    CancelToken done;
+    tool(service).refreshing = done;
+    // Whoever joined goes on when this ends; also when it ends by an exception or with the store.
+    const std::function<void()> finish = [self, service, done]() mutable {
+        if (self && self->tool(service).refreshing == done)
+            self->tool(service).refreshing.reset();
+        done.cancel();
+    };
+    const AtEnd end {finish};
+    do {
+        tool(service).refreshAgain = false;
+        co_await (this->*body)(service);
+        if (!self)
+            co_return;
+    } while (tool(service).refreshing == done && tool(service).refreshAgain);
+    finish();
+    resumePolling(service);
+}
+
+QCoro::Task<> DevKitStore::refreshOnce(KitService service)
+{
     if (m_usesMockData || !m_preferences.enabledServices().contains(service))
         co_return;
     // A spent request limit: nothing is asked before the service said. Claude's turns read a local
@@ -189,6 +246,14 @@ QCoro::Task<> DevKitStore::refresh(KitService service)
     if (service.isActivity()) {
         const SecretLookup token = m_secrets.lookupSecret(service.secretKey());
         tool(service).secretUnreadable = token.isUnreadable();
+        // A locked keyring is said as such, not as a tool to add; rows already shown stay.
+        if (token.isUnreadable() && !connection(service).isConnected()
+            && connection(service) != keyringLocked(service)) {
+            qCInfo(logApp, "%s", qUtf8Printable(lockedText(service)));
+            setConnection(service, keyringLocked(service));
+        } else if (token.isAbsent() && connection(service) == keyringLocked(service)) {
+            setConnection(service, KitConnection::notConnected());
+        }
         if (!token.isFound())
             co_return;
         std::exception_ptr failure;
@@ -209,10 +274,13 @@ QCoro::Task<> DevKitStore::refresh(KitService service)
     if (!ticket.stillWanted())
         co_return;
     const auto kind = connection(service).kind();
-    if (kind == KitConnection::Kind::failing || kind == KitConnection::Kind::rejected)
-        ++tool(service).failedRefreshes;
-    else if (tool(service).failedRefreshes > 0)
+    if (kind == KitConnection::Kind::failing || kind == KitConnection::Kind::rejected) {
+        // A key the keyring keeps locked is no failure of the tool's to back off from.
+        if (!tool(service).secretUnreadable)
+            ++tool(service).failedRefreshes;
+    } else if (tool(service).failedRefreshes > 0) {
         endBackOff(service); // a loop sleeping off earlier failures wakes to the normal pace
+    }
 }
 
 void DevKitStore::setEnabled(bool enabled, KitService service)
@@ -254,7 +322,7 @@ QCoro::Task<> DevKitStore::watchUsage(KitService service)
     co_await usage->askNow();
     if (!self)
         co_return;
-    co_await refreshUsage(service);
+    co_await runRefresh(service, false, &DevKitStore::refreshUsage);
 }
 
 double DevKitStore::claudeCheckInterval() const

@@ -387,8 +387,8 @@ QList<PaymentAccount> DevKitStore::paymentAccounts(KitService service) const
             name = service.serviceName() + QStringLiteral(" account");
         else
             name = QStringLiteral("Account ") + QString::number(i + 1);
-        result.append(
-            PaymentAccount {record.id, name, account.connection.value_or(KitConnection::connecting())});
+        result.append(PaymentAccount {record.id, name,
+            account.connection.value_or(KitConnection::connecting()), isHeld(service, record.id)});
     }
     return result;
 }
@@ -473,6 +473,25 @@ KitConnection DevKitStore::notSaved(KitService service)
     const QString sentence = notSavedText(service);
     qCCritical(logApp, "%s", qUtf8Printable(sentence));
     return KitConnection::failing(sentence);
+}
+
+KitConnection DevKitStore::keyringLocked(KitService service)
+{
+    return KitConnection::failing(lockedText(service));
+}
+
+bool DevKitStore::isHeldAfterRefusal(const QString& secretName)
+{
+    if (!m_secrets.isHeld(secretName))
+        return false;
+    qCWarning(logApp, "A token or key the user gave is used but not saved yet: the keyring is locked");
+    Q_EMIT heldSecretsChanged();
+    return true;
+}
+
+bool DevKitStore::isHeld(KitService service, const std::optional<QString>& accountID) const
+{
+    return m_secrets.isHeld(accountID ? accountSecretName(service, *accountID) : service.secretKey());
 }
 
 // A row or payment of this tool that is open goes, with the redeploy it waited for.

@@ -129,10 +129,14 @@ public:
     QList<KitService> enabledServices() const;
     QList<PaymentAccount> paymentAccounts(KitService service) const;
     void markUnseen(KitService service);
+    // The tool's token or key (an account's, given its id) that the user gave is used, but the
+    // keyring has not taken it yet. Told by heldSecretsChanged.
+    bool isHeld(KitService service, const std::optional<QString>& accountID = std::nullopt) const;
 
     // Polling.
     void start();
     void stop();
+    // One refresh of a tool at a time: asked for while one runs, it waits for that one to end.
     QCoro::Task<> refresh(KitService service);
     void setEnabled(bool enabled, KitService service);
     void setCheckInterval(double seconds, KitService service);
@@ -195,6 +199,8 @@ Q_SIGNALS:
     void accountInfoChanged();
     // A tool's loop woke: secrets that could not be read may be read again.
     void pollingTurn();
+    // isHeld() may answer otherwise.
+    void heldSecretsChanged();
 
 private:
     friend class test::StoreTest;
@@ -241,6 +247,9 @@ private:
         // a clock set back must not silence a tool for as long.
         std::optional<Duration> quietUntil;
         bool secretUnreadable = false; // the last refresh could not read the tool's token or a key
+        // The refresh under way, which ends by cancelling it; asked again meanwhile: run once more.
+        std::optional<CancelToken> refreshing;
+        bool refreshAgain = false;
 
         // A later user action wins over a task still waiting: each task notes the counter it
         // depends on before it waits and drops its results when the counter moved.
@@ -281,6 +290,9 @@ private:
     bool isConfigured(KitService service);
     KitConnection unavailable(KitService service);
     KitConnection notSaved(KitService service);
+    KitConnection keyringLocked(KitService service);
+    // After a save the secret store refused: whether it holds the secret for the run meanwhile.
+    bool isHeldAfterRefusal(const QString& secretName);
     std::optional<QString> selectedProjectID(KitService service) const;
 
     // Starts the tool's loop when none runs. refreshFirst false means the caller has just succeeded
@@ -290,7 +302,13 @@ private:
     void endBackOff(KitService service);
     bool isBuildingLately(KitService service) const;
     void startNewlyConfigured();
+    // A tool whose loop ended starts it again once it reads as configured.
+    void resumePolling(KitService service);
     QCoro::Task<> poll(KitService service, bool refreshFirst, CancelToken token);
+    // `body` alone, or joined to the refresh of the tool under way; `anew` when the caller changed
+    // something that a refresh under way did not see: that one then runs once more.
+    QCoro::Task<> runRefresh(KitService service, bool anew, QCoro::Task<> (DevKitStore::*body)(KitService));
+    QCoro::Task<> refreshOnce(KitService service);
     QCoro::Task<> watchUsage(KitService service);
 
     QCoro::Task<> refreshDeployments(KitService service, QString token, bool identify);

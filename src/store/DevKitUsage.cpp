@@ -17,7 +17,14 @@ QCoro::Task<> DevKitStore::refreshUsage(KitService service)
 {
     QPointer<DevKitStore> self(this);
     const auto usage = m_sources.usage.value(service);
-    if (usage && usage->isConnected()) {
+    if (usage && usage->isDisconnecting()) {
+        // The disconnect the user asked for is finished as soon as it can be; said until then.
+        const auto notUndone = usage->disconnect();
+        setHalf(service, &Tool::plan,
+            notUndone ? std::optional(KitConnection::failing(*notUndone)) : std::nullopt);
+        if (m_snapshot.usage.remove(service) > 0)
+            Q_EMIT snapshotChanged();
+    } else if (usage && usage->isConnected()) {
         // A plan half disconnected while its report was on the way stays disconnected.
         const Ticket plan(this, &tool(service).plan.generation);
         std::optional<UsageReport> report;
@@ -48,8 +55,14 @@ QCoro::Task<> DevKitStore::refreshUsage(KitService service)
     }
 
     const auto spend = m_sources.spend.value(service);
-    const auto key = spend ? m_secrets.secret(service.secretKey()) : std::nullopt;
-    if (spend && key) {
+    const SecretLookup lookup = spend ? m_secrets.lookupSecret(service.secretKey()) : SecretLookup::absent();
+    const auto key = lookup.isFound() ? std::optional(lookup.value()) : std::nullopt;
+    const auto apiHalf = tool(service).api.connection;
+    if (lookup.isUnreadable()) {
+        // The admin key is locked away: said so, its figures (if any) kept.
+        if (!apiHalf || (!apiHalf->isConnected() && *apiHalf != keyringLocked(service)))
+            setHalf(service, &Tool::api, keyringLocked(service));
+    } else if (spend && key) {
         const QDateTime checkedNow = now();
         const auto checked = tool(service).spendChecked;
         const qint64 since = checked ? checked->msecsTo(checkedNow) : 0;
@@ -79,7 +92,7 @@ QCoro::Task<> DevKitStore::refreshUsage(KitService service)
                 }
             }
         }
-    } else if (const auto half = tool(service).api.connection; half && half->isConnected()) {
+    } else if (apiHalf && (apiHalf->isConnected() || *apiHalf == keyringLocked(service))) {
         setHalf(service, &Tool::api, std::nullopt);
     }
     updateUsageConnection(service);
@@ -249,7 +262,7 @@ QCoro::Task<> DevKitStore::connectAPIUsage(KitService service, QString key)
         failHalf(service, &Tool::api, log(failure, service));
         co_return;
     }
-    if (!m_secrets.setSecret(key, service.secretKey())) {
+    if (!m_secrets.setSecret(key, service.secretKey()) && !isHeldAfterRefusal(service.secretKey())) {
         failHalf(service, &Tool::api, notSaved(service));
         co_return;
     }
@@ -275,6 +288,8 @@ void DevKitStore::disconnectUsage(KitService service)
     if (m_snapshot.usage.remove(service) > 0)
         Q_EMIT snapshotChanged();
     updateUsageConnection(service);
+    if (notUndone)
+        resumePolling(service);
 }
 
 void DevKitStore::disconnectAPIUsage(KitService service)

@@ -11,6 +11,7 @@ struct PaymentAccount {
     QString id; // the stored record's id
     QString name;
     KitConnection connection;
+    bool keyHeld = false; // used, but not in the keyring yet
 
     bool operator==(const PaymentAccount&) const = default;
 };

@@ -246,7 +246,7 @@ QString notWritable(const QString& path)
 }
 QString notRestored(const QString& path)
 {
-    return u"Claude Code's settings file %1 could not be put back as it was, so Brenvo's status line stays in it. Fix the file, then disconnect again."_s
+    return u"Claude Code's settings file %1 could not be put back as it was, so Brenvo's status line stays in it for now. Once the file can be read and written again, Brenvo puts it back by itself."_s
         .arg(shown(path));
 }
 QString folderNotWritable(const QString& path)

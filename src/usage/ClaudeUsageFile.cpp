@@ -133,6 +133,13 @@ QString backupPath(const QString& directory)
     return directory + u"/claude-settings-backup.json"_s;
 }
 
+// Left while a disconnect the user asked for could not be finished, so that a later run still
+// finishes it rather than taking the status line for connected again.
+QString disconnectingPath(const QString& directory)
+{
+    return directory + u"/claude-disconnect-pending"_s;
+}
+
 // Runs claude to its end; throws UsageFailure when it is missing or does not answer in time.
 QCoro::Task<ToolRun> runClaude(std::shared_ptr<ToolAccount> tool, QStringList arguments, int seconds)
 {
@@ -338,18 +345,39 @@ bool ClaudeUsageFile::mentionsScript(const QByteArray& settings) const
 void ClaudeUsageFile::sweep(const Settings& settings) const
 {
     m_swept = true;
-    for (const QString& path : {settings.target, scriptPath(), backupPath(directory), statePath(directory)})
+    for (const QString& path : {settings.target, scriptPath(), backupPath(directory), statePath(directory),
+             disconnectingPath(directory)})
         files->sweep(path);
 }
 
 bool ClaudeUsageFile::isConnected() const
 {
+    if (isDisconnecting())
+        return false;
     const Settings settings = readSettings();
     if (!m_swept)
         sweep(settings);
     const auto text = settings.bytes ? ClaudeSettingsText::parse(*settings.bytes) : std::nullopt;
-    const auto member = text ? text->member(statusLineKey) : std::nullopt;
+    // A file that cannot be read as JSON for now (an editor halfway through a save, a stray comma,
+    // one too large) may still name our script: while the script is there, the line counts as ours.
+    if (!text)
+        return QFileInfo::exists(scriptPath());
+    const auto member = text->member(statusLineKey);
     return member && isOurs(text->valueBytes(*member));
+}
+
+bool ClaudeUsageFile::isDisconnecting() const
+{
+    return m_disconnecting || QFileInfo::exists(disconnectingPath(directory));
+}
+
+std::optional<QString> ClaudeUsageFile::notUndone(const char* why)
+{
+    if (!std::exchange(m_disconnecting, true)) {
+        qCWarning(logApp, "%s", why);
+        files->write(disconnectingPath(directory), QByteArray(), ownerOnly);
+    }
+    return claude_sentences::notRestored(settingsPath());
 }
 
 QByteArray ClaudeUsageFile::scriptText(const QString& previousCommand) const
@@ -387,10 +415,12 @@ QByteArray ClaudeUsageFile::scriptText(const QString& previousCommand) const
 
 void ClaudeUsageFile::forgetFiles()
 {
-    for (const QString& path : {scriptPath(), recordPath(), backupPath(directory), statePath(directory)}) {
+    for (const QString& path : {scriptPath(), recordPath(), backupPath(directory), statePath(directory),
+             disconnectingPath(directory)}) {
         if (QFileInfo::exists(path))
             files->remove(path);
     }
+    m_disconnecting = false;
 }
 
 // Writes our files and points the status line at the script; throws UsageFailure. Every step
@@ -481,6 +511,9 @@ QCoro::Task<void> ClaudeUsageFile::connect()
     const Settings settings = readSettings();
     sweep(settings);
     install(settings);
+    // Asked to connect again: a disconnect still to be finished is not wanted any more.
+    if (std::exchange(m_disconnecting, false) || QFileInfo::exists(disconnectingPath(directory)))
+        files->remove(disconnectingPath(directory));
     qCInfo(logApp, "Claude Code's status line now runs %s", qUtf8Printable(scriptPath()));
 }
 
@@ -496,11 +529,9 @@ std::optional<QString> ClaudeUsageFile::disconnect()
         const bool untouched = saved && digest(*settings.bytes) == saved->written;
         if (untouched && !saved->existed) {
             // The file was ours alone: it goes as it came.
-            if (!files->remove(settings.target)) {
-                qCWarning(
-                    logApp, "Claude Code's settings file could not be removed; Brenvo's status line stays");
-                return claude_sentences::notRestored(settingsPath());
-            }
+            if (!files->remove(settings.target))
+                return notUndone(
+                    "Claude Code's settings file could not be removed; Brenvo's status line stays");
         } else {
             // Nothing else changed since: the file exactly as it was. Otherwise only the member goes
             // back, and the user's other changes stay.
@@ -517,9 +548,8 @@ std::optional<QString> ClaudeUsageFile::disconnect()
             if (!restored || !files->write(settings.target, *restored, settings.mode)) {
                 // Our script stays, so that the status line keeps working and a later disconnect can
                 // still put the old one back.
-                qCWarning(
-                    logApp, "Claude Code's settings file could not be restored; Brenvo's status line stays");
-                return claude_sentences::notRestored(settingsPath());
+                return notUndone(
+                    "Claude Code's settings file could not be restored; Brenvo's status line stays");
             }
         }
         qCInfo(logApp, "Claude Code's status line is back as it was");
@@ -527,8 +557,7 @@ std::optional<QString> ClaudeUsageFile::disconnect()
         && (!settings.bytes || mentionsScript(*settings.bytes))) {
         // It may still name our script: forgetting now would leave the user's fixed file naming a
         // script that is gone, and the status line they had before lost with it.
-        qCWarning(logApp, "Claude Code's settings file cannot be read as JSON; Brenvo's status line stays");
-        return claude_sentences::notRestored(settingsPath());
+        return notUndone("Claude Code's settings file cannot be read as JSON; Brenvo's status line stays");
     }
     forgetFiles();
     answered.reset();

@@ -84,6 +84,7 @@ public:
     bool isConnected() const override;
     QCoro::Task<void> connect() override;
     std::optional<QString> disconnect() override;
+    bool isDisconnecting() const override;
     QCoro::Task<std::optional<UsageReport>> report() override;
     QCoro::Task<void> askNow() override;
 
@@ -98,6 +99,8 @@ private:
     bool isOurs(const QByteArray& statusLine) const;
     bool holdsOurs(const QByteArray& settings) const;
     bool mentionsScript(const QByteArray& settings) const;
+    // The sentence of a disconnect that has to be finished later; logged and marked the first time.
+    std::optional<QString> notUndone(const char* why);
     QString ourCommand() const;
     void sweep(const Settings& settings) const;
     QByteArray scriptText(const QString& previousCommand) const;
@@ -107,6 +110,7 @@ private:
 
     mutable bool m_swept = false; // the leftovers of a killed write, once at start
     bool m_asking = false;
+    bool m_disconnecting = false; // also marked on disk, where it can be
     std::optional<QString> m_failure; // the sentence of the last ask, when it failed
 };
 

@@ -8,6 +8,7 @@
 #include "app/state/AppDelegate.h"
 #include "app/state/DevKitWiring.h"
 #include "app/state/EdgePanelSurface.h"
+#include "model/KitText.h"
 #include "usage/ClaudeUsageFile.h"
 
 #include "edge/EdgeController.h"
@@ -171,10 +172,11 @@ TEST_F(Graph, AKeyringLockedAtLaunchIsAskedToUnlockOnceAndTheStoreHearsWhenItOpe
 
     // Opened some other way: the next signal reads it, and the store is told once that read is over.
     secrets.unreadable.clear();
+    const KitConnection locked = KitConnection::failing(lockedText(KitService::github));
     Q_EMIT graph->secretWatcher().mayHaveBecomeReadable();
-    EXPECT_EQ(graph->kit().connection(KitService::github).kind(), KitConnection::Kind::notConnected);
+    EXPECT_EQ(graph->kit().connection(KitService::github), locked);
     QCoreApplication::processEvents();
-    EXPECT_NE(graph->kit().connection(KitService::github).kind(), KitConnection::Kind::notConnected);
+    EXPECT_NE(graph->kit().connection(KitService::github), locked);
 }
 
 TEST_F(Graph, SampleDataModeFillsTheStoreAndNeverPolls)

@@ -1,4 +1,5 @@
 #include "app/core/KitSecrets.h"
+#include "app/core/MemoryDefaults.h"
 #include "support/FakeSecretStore.h"
 #include "support/MessageRecorder.h"
 #include "support/QtPrinting.h"
@@ -211,4 +212,54 @@ TEST(KitSecrets, AStoreThatListsIsReadOnceForEveryKeyAndAgainOnlyWhenReloadedWhi
     EXPECT_EQ(secrets.secret("kit.vercel"), "test-token-v");
     secrets.removeSecret("kit.gitlab"); // no item of its own: nothing to delete
     EXPECT_EQ(base.calls, (QStringList {"list", "list", "set kit.keys", "remove kit.vercel"}));
+}
+
+TEST(KitSecrets, ATokenTheKeyringRefusedAfterItReadIsHeldUntilAReloadSavesIt)
+{
+    FakeSecretStore base;
+    base.items.insert(KitSecrets::itemKey, "{}");
+    KitSecrets secrets(base);
+    ASSERT_TRUE(secrets.reload());
+    QSignalSpy pending(&secrets, &KitSecrets::pendingWritesChanged);
+    base.refuseWrites = true; // the collection locked since launch
+    EXPECT_FALSE(secrets.setSecret("test-token-new", "kit.github"));
+    EXPECT_TRUE(secrets.isHeld("kit.github") && secrets.hasPendingWrites() && pending.count() == 1);
+    base.refuseWrites = false;
+    EXPECT_TRUE(secrets.reload());
+    EXPECT_TRUE(!secrets.isHeld("kit.github") && !secrets.hasPendingWrites() && pending.count() == 2);
+    EXPECT_EQ(storedKeys(base).value("kit.github").toString(), "test-token-new");
+}
+
+TEST(KitSecrets, ARemovalTheKeyringRefusedIsFinishedInALaterRunAndItsKeyIsNeverTakenOverAgain)
+{
+    FakeSecretStore base;
+    base.items.insert(KitSecrets::itemKey, R"({"kit.vercel":"test-token-vercel"})");
+    base.items.insert("kit.gitlab", "test-token-gitlab"); // kept alone by an older version
+    base.unreadable = {KitSecrets::itemKey, "kit.gitlab"};
+    MemoryDefaults defaults;
+    {
+        KitSecrets secrets(base, &defaults);
+        EXPECT_FALSE(secrets.removeSecret("kit.gitlab"));
+        EXPECT_FALSE(secrets.removeSecret("kit.vercel"));
+        EXPECT_TRUE(secrets.hasPendingWrites());
+    } // quit while locked
+    EXPECT_TRUE(base.items.contains("kit.gitlab") && defaults.contains(KitSecrets::removalsKey));
+    base.unreadable.clear();
+    KitSecrets next(base, &defaults);
+    EXPECT_EQ(next.secret("kit.gitlab"), std::nullopt);
+    EXPECT_EQ(next.secret("kit.vercel"), std::nullopt);
+    EXPECT_FALSE(base.items.contains("kit.gitlab") || storedKeys(base).contains("kit.vercel"));
+    EXPECT_FALSE(next.hasPendingWrites() || defaults.contains(KitSecrets::removalsKey));
+}
+
+TEST(KitSecrets, ALockedItemIsSaidToHoldOnlyTheKeysItHeldWhenLastRead)
+{
+    FakeSecretStore base;
+    base.items.insert(KitSecrets::itemKey, R"({"kit.github":"test-token-github"})");
+    MemoryDefaults defaults;
+    KitSecrets(base, &defaults).reload();
+    base.unreadable.insert(KitSecrets::itemKey); // the next launch finds it locked
+    KitSecrets locked(base, &defaults);
+    EXPECT_EQ(locked.lookupSecret("kit.github"), SecretLookup::unreadable());
+    EXPECT_EQ(locked.lookupSecret("kit.vercel"), SecretLookup::absent()); // never given
 }

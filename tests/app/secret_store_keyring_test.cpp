@@ -1,9 +1,14 @@
 // Against a real Secret Service: gnome-keyring in a private D-Bus session (tests/support/with-keyring).
 #include "app/core/KeychainStore.h"
 #include "app/core/KitSecrets.h"
+#include "app/core/MemoryDefaults.h"
 #include "app/core/SecretServiceWatcher.h"
+#include "app/state/AppState.h"
 #include "model/KitService.h"
+#include "store/DevKitStore.h"
 #include "support/ChildRun.h"
+#include "support/FakeHTTPClient.h"
+#include "support/ManualScheduler.h"
 #include "support/MessageRecorder.h"
 #include "support/QtPrinting.h"
 
@@ -353,6 +358,61 @@ TEST_F(InChild, DISABLED_UnlockPrompts)
         (QJsonObject {{"kit.github", "test-token-github"}, {"kit.vercel", "test-token-vercel"},
             {"kit.gitlab", "test-token-gitlab"}}));
     EXPECT_EQ(unlocks.count(), 2);
+}
+
+TEST_F(RealSecretService, WhatTheUserDidWhileTheKeyringLockedAfterLaunchIsDoneOnceItOpens)
+{
+    EXPECT_TRUE(test::childPassed(
+        "InChild", "LockedAfterLaunch", {}, QStringLiteral(BRENVO_SOURCE_DIR "/tests/support/with-keyring")));
+}
+
+TEST_F(InChild, DISABLED_LockedAfterLaunch)
+{
+    KeychainStore base(service);
+    ASSERT_TRUE(base.write(R"({"kit.github":"test-token-github"})", KitSecrets::itemKey));
+    ASSERT_TRUE(base.write("test-token-gitlab", "kit.gitlab")); // kept alone by an older version
+    MemoryDefaults defaults;
+    test::ManualScheduler scheduler;
+    AppState::Launch launch;
+    launch.isRunningTests = true;
+    launch.scheduler = &scheduler;
+    launch.usage = DevKitStore::UsageSources {};
+    launch.http = std::make_shared<test::FakeHTTPClient>();
+    const AppConfig config {"Brenvo", "dev.brenvo.Test", "2.3", "45", {}, {}, {}, {}};
+    const auto stored = [&base]() {
+        return QJsonDocument::fromJson(base.read(KitSecrets::itemKey).value().toUtf8()).object();
+    };
+    {
+        AppState graph(config, defaults, &base, launch);
+        graph.watchSecretsIfUnreadable(); // read well: nothing to watch yet
+        EXPECT_FALSE(graph.secretWatcher().isWatching());
+        lockLoginKeyring();
+        // A token saved and a tool disconnected while locked: used, said, and not lost.
+        EXPECT_FALSE(graph.kitSecrets().setSecret("test-token-vercel", "kit.vercel"));
+        graph.kit().disconnect(KitService::gitlab);
+        EXPECT_TRUE(graph.kitSecrets().isHeld("kit.vercel") && graph.kitSecrets().hasPendingWrites());
+        EXPECT_TRUE(QTest::qWaitFor([&graph]() { return graph.secretWatcher().isWatching(); }, 2000));
+        unlockWithPassword();
+        EXPECT_TRUE(QTest::qWaitFor([&graph]() { return !graph.kitSecrets().hasPendingWrites(); }, 5000));
+        EXPECT_EQ(stored(),
+            (QJsonObject {{"kit.github", "test-token-github"}, {"kit.vercel", "test-token-vercel"}}));
+        EXPECT_EQ(base.read("kit.gitlab"), SecretLookup::absent());
+    }
+
+    // Quit before the keyring opened: the next run still does not take the old item back.
+    ASSERT_TRUE(base.write("test-token-gitlab", "kit.gitlab"));
+    {
+        AppState graph(config, defaults, &base, launch);
+        graph.watchSecretsIfUnreadable();
+        lockLoginKeyring();
+        graph.kit().disconnect(KitService::gitlab);
+    }
+    AppState next(config, defaults, &base, launch);
+    unlockWithPassword();
+    next.watchSecretsIfUnreadable();
+    EXPECT_EQ(next.kitSecrets().secret("kit.gitlab"), std::nullopt);
+    EXPECT_EQ(base.read("kit.gitlab"), SecretLookup::absent());
+    EXPECT_FALSE(stored().contains("kit.gitlab") || next.kitSecrets().hasPendingWrites());
 }
 
 #include "secret_store_keyring_test.moc"

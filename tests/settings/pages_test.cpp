@@ -91,6 +91,19 @@ TEST_F(PagesTest, ARefusedOrFailingTokenShowsTheStoresSentenceAndStoresNothing)
     EXPECT_TRUE(secrets.items.isEmpty());
 }
 
+TEST_F(PagesTest, ATokenTheKeyringCouldNotTakeYetIsSaidHeldWhereItWasGivenUntilItIsSaved)
+{
+    auto view = page(KitService::github);
+    secrets.refuseWrites = true; // locked since launch
+    secrets.holdsRefused = true;
+    submit(*view, token);
+    scheduler.runPending();
+    EXPECT_EQ(view->statusLabel()->text(), "Connected as robin. " + heldText(KitService::github));
+    secrets.saveHeld(); // unlocked: the graph tells the store
+    Q_EMIT kit->heldSecretsChanged();
+    EXPECT_EQ(view->statusLabel()->text(), "Connected as robin.");
+}
+
 TEST_F(PagesTest, APageClosedWhileTheToolAnswersLeavesTheStoreToFinish)
 {
     auto view = page(KitService::github);

@@ -105,6 +105,25 @@ TEST_F(Connecting, AKeyThatCannotBeSavedIsAFailure)
     EXPECT_FALSE(store->snapshot().spend.contains(claudeKit));
 }
 
+TEST_F(Connecting, AKeyTheKeyringHoldsForTheRunIsUsedAndSaidHeldUntilSaved)
+{
+    secrets.refuseWrites = true; // locked after launch
+    secrets.holdsRefused = true;
+    QSignalSpy told(store.get(), &DevKitStore::heldSecretsChanged);
+    finish(store->connect(githubKit, kFakeToken));
+    EXPECT_TRUE(conn(githubKit).isConnected() && store->isHeld(githubKit) && store->isPolling(githubKit));
+    finish(store->connect(stripeKit, u"key-not-real"_s));
+    ASSERT_EQ(store->paymentAccounts(stripeKit).size(), 1);
+    EXPECT_TRUE(store->paymentAccounts(stripeKit).value(0).keyHeld && conn(stripeKit).isConnected());
+    finish(store->connect(claudeKit, u"admin-key-not-real"_s));
+    EXPECT_TRUE(store->apiConnections().value(claudeKit).isConnected() && store->isHeld(claudeKit));
+    EXPECT_EQ(told.count(), 3);
+    scheduler.advance(30); // a turn later it still reads as held, not as saved
+    EXPECT_TRUE(conn(githubKit).isConnected() && store->isHeld(githubKit));
+    secrets.saveHeld();
+    EXPECT_FALSE(store->isHeld(githubKit) || store->paymentAccounts(stripeKit).value(0).keyHeld);
+}
+
 TEST_F(Connecting, PaymentKeysMakeAccountsAndDisconnectingForgetsThemAll)
 {
     // Keys are never compared: the same key twice makes two accounts.

@@ -1,6 +1,7 @@
 #include "StoreFixture.h"
 
 #include "model/AppConfig.h"
+#include "model/KitText.h"
 
 using namespace brenvo;
 using namespace brenvo::test;
@@ -208,8 +209,8 @@ TEST_F(Polling, PaymentKeysThatCouldNotBeReadAreNotRefused)
     buildEnabled(true);
     scheduler.advance(300);
     // Locked: nothing asked, nothing refused, polled at the normal pace.
-    EXPECT_EQ(conn(stripeKit), C::connecting());
-    EXPECT_TRUE(store->accountConnections().isEmpty() && stripe->calls.isEmpty() && log.errors().isEmpty());
+    EXPECT_EQ(conn(stripeKit), C::failing(lockedText(stripeKit)));
+    EXPECT_TRUE(stripe->calls.isEmpty() && log.errors().isEmpty());
     EXPECT_EQ(store->pollInterval(stripeKit), 30.0);
     EXPECT_FALSE(store->isPolling(KitService::polar));
     // Unlocked: read at once; the first load is silent, and the legacy key makes its account.
@@ -226,12 +227,12 @@ TEST_F(Polling, ATokenThatCouldNotBeReadStartsPollingOnceItReads)
 {
     secrets.unreadable = {KitService(vercelKit).secretKey(), KitService(githubKit).secretKey()};
     buildEnabled(true);
-    EXPECT_EQ(conn(vercelKit), C::notConnected());
+    EXPECT_EQ(conn(vercelKit), C::failing(lockedText(vercelKit)));
     secrets.unreadable.remove(KitService(githubKit).secretKey());
     store->secretsBecameReadable(); // the keyring unlocked: at once
     scheduler.runPending();
     EXPECT_TRUE(conn(githubKit).isConnected());
-    EXPECT_EQ(conn(vercelKit), C::notConnected());
+    EXPECT_EQ(conn(vercelKit), C::failing(lockedText(vercelKit)));
     secrets.unreadable.clear();
     storeToken(claudeKit); // a key first read as absent
     scheduler.advance(30); // else on the next turn
@@ -254,6 +255,76 @@ TEST_F(Polling, AToolWhoseLockedTokenTurnsOutAbsentStopsAsking)
     store->secretsBecameReadable();
     scheduler.runPending();
     EXPECT_TRUE(conn(vercelKit).isConnected() && store->isPolling(vercelKit));
+}
+
+TEST_F(Polling, ARefreshAskedForWhileOneRunsJoinsItAndAPickRunsOnceMore)
+{
+    github->projectList = {KitProject {u"app"_s, u"app"_s}};
+    preferences.setEnabledServices({githubKit});
+    build();
+    store->start();
+    scheduler.runPending();
+    const int asked = github->count("deployments");
+    github->hold("deployments");
+    auto loop = store->refresh(githubKit); // the loop's turn
+    auto unlock = store->refresh(githubKit); // an unlock landing meanwhile
+    scheduler.runPending();
+    github->letThrough("deployments");
+    github->release("deployments");
+    scheduler.runPending();
+    EXPECT_TRUE(loop.isReady() && unlock.isReady());
+    EXPECT_EQ(github->count("deployments"), asked + 1);
+
+    // A project picked while a refresh reads the one before is read by a refresh of its own.
+    github->hold("deployments");
+    auto running = store->refresh(githubKit);
+    store->select(KitProject {u"app"_s, u"app"_s}, githubKit);
+    github->letThrough("deployments");
+    github->release("deployments");
+    scheduler.runPending();
+    EXPECT_EQ(github->calls.mid(github->calls.lastIndexOf("deployments *")),
+        (QStringList {"deployments *", "deployments app"}));
+}
+
+TEST_F(Polling, AToolWhoseLoopEndedStartsAgainOnceItReadsAsConfigured)
+{
+    secrets.items.clear(); // the only tool: no other loop's turn starts it again
+    claudeUsage->connected = true;
+    preferences.setEnabledServices({claudeKit});
+    build();
+    store->start();
+    claudeUsage->connected = false; // one turn where the settings did not name the script
+    scheduler.advance(5);
+    EXPECT_FALSE(store->isPolling(claudeKit));
+    claudeUsage->connected = true;
+    store->watch(claudeKit); // the card opened: read again, and polled again
+    scheduler.runPending();
+    const int reports = claudeUsage->reports;
+    scheduler.advance(3600);
+    EXPECT_TRUE(store->isPolling(claudeKit));
+    EXPECT_GE(claudeUsage->reports, reports + 700);
+}
+
+TEST_F(Polling, ToolsWhoseSecretIsLockedSaySoAndDoNotBackOff)
+{
+    account(u"a"_s, u"key-a-not-real"_s);
+    storeToken(claudeKit, u"admin-key-not-real"_s);
+    secrets.unreadable = {KitService(githubKit).secretKey(), u"kit.stripe.a"_s, u"kit.claude"_s};
+    buildEnabled(true);
+    scheduler.advance(600);
+    EXPECT_EQ(conn(githubKit), C::failing(lockedText(githubKit)));
+    EXPECT_EQ(conn(stripeKit), C::failing(lockedText(stripeKit)));
+    EXPECT_EQ(store->paymentAccounts(stripeKit).value(0).connection, C::failing(lockedText(stripeKit)));
+    EXPECT_EQ(conn(claudeKit), C::failing(lockedText(claudeKit)));
+    EXPECT_TRUE(github->calls.isEmpty() && stripe->calls.isEmpty() && claudeSpend->keys.isEmpty());
+    EXPECT_EQ(store->pollInterval(githubKit), 30.0);
+    EXPECT_EQ(store->pollInterval(stripeKit), 30.0);
+
+    secrets.unreadable.clear();
+    store->secretsBecameReadable();
+    scheduler.runPending();
+    EXPECT_TRUE(
+        conn(githubKit).isConnected() && conn(stripeKit).isConnected() && conn(claudeKit).isConnected());
 }
 
 TEST_F(Polling, AStoreReleasedWhileWaitingEndsItsTasks)
@@ -437,6 +508,24 @@ TEST_F(Usage, AHalfDisconnectedWhileItsRefreshWaitsStaysDisconnected)
     interrupt(*claudeSpend, u"spend"_s, refresh, [&] { store->disconnectAPIUsage(claudeKit); });
     EXPECT_FALSE(store->snapshot().spend.contains(claudeKit) || store->apiConnections().contains(claudeKit));
     EXPECT_EQ(store->planConnections().value(claudeKit), connected());
+}
+
+TEST_F(Usage, ADisconnectThatCouldNotBeFinishedIsFinishedWhenItCanBeAndSaidUntilThen)
+{
+    const QString refusal = u"Claude Code's settings file could not be put back."_s;
+    claudeUsage->connected = true;
+    store->start();
+    claudeUsage->disconnectRefusal = refusal;
+    store->disconnect(claudeKit);
+    scheduler.advance(60);
+    EXPECT_EQ(store->planConnections().value(claudeKit), C::failing(refusal));
+    EXPECT_FALSE(store->snapshot().usage.contains(claudeKit));
+    claudeUsage->disconnectRefusal.reset(); // the file can be written again
+    scheduler.advance(5);
+    EXPECT_FALSE(claudeUsage->isDisconnecting() || store->planConnections().contains(claudeKit));
+    EXPECT_EQ(conn(claudeKit), C::notConnected());
+    scheduler.advance(5);
+    EXPECT_FALSE(store->isPolling(claudeKit));
 }
 
 } // namespace

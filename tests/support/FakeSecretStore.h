@@ -19,6 +19,9 @@ public:
     // Keys whose item exists but cannot be read.
     QSet<QString> unreadable;
     bool refuseWrites = false;
+    // Keeps a refused value for the run, as the kit's secrets do: served by reads, said held.
+    bool holdsRefused = false;
+    QMap<QString, QString> held;
     // Answers listSecrets() ("list") as a keyring does; unreadable then if any item is.
     bool lists = false;
     QStringList calls;
@@ -35,6 +38,8 @@ public:
     std::optional<QString> secret(const QString& key) override
     {
         calls.append(QStringLiteral("secret ") + key);
+        if (held.contains(key))
+            return held.value(key);
         if (unreadable.contains(key) || !items.contains(key))
             return std::nullopt;
         return items.value(key);
@@ -43,16 +48,34 @@ public:
     bool setSecret(const QString& value, const QString& key) override
     {
         calls.append(QStringLiteral("set ") + key);
-        if (refuseWrites || unreadable.contains(key))
+        if (refuseWrites || unreadable.contains(key)) {
+            if (holdsRefused)
+                held.insert(key, value);
             return false;
+        }
         items.insert(key, value);
+        held.remove(key);
         return true;
     }
 
-    void removeSecret(const QString& key) override
+    bool removeSecret(const QString& key) override
     {
         calls.append(QStringLiteral("remove ") + key);
+        held.remove(key);
+        if (unreadable.contains(key))
+            return false;
         items.remove(key);
+        return true;
+    }
+
+    bool isHeld(const QString& key) const override { return held.contains(key); }
+    // Writes what was held, as a keyring that opened again would take it.
+    void saveHeld()
+    {
+        refuseWrites = false;
+        for (auto it = held.cbegin(); it != held.cend(); ++it)
+            items.insert(it.key(), it.value());
+        held.clear();
     }
 
     bool requestUnlock(std::function<void(UnlockAnswer)> answer) override
@@ -73,6 +96,8 @@ public:
     SecretLookup lookupSecret(const QString& key) override
     {
         calls.append(QStringLiteral("lookup ") + key);
+        if (held.contains(key))
+            return SecretLookup::found(held.value(key));
         if (unreadable.contains(key))
             return SecretLookup::unreadable();
         if (!items.contains(key))

@@ -190,7 +190,10 @@ public:
     // Said by a disconnect that could not undo what connect set up (the source stays connected).
     std::optional<QString> disconnectRefusal;
 
+    bool disconnecting = false;
+
     bool isConnected() const override { return connected; }
+    bool isDisconnecting() const override { return disconnecting; }
     QCoro::Task<void> connect() override
     {
         ++connects;
@@ -198,12 +201,16 @@ public:
         if (connectError)
             std::rethrow_exception(connectError);
         connected = true;
+        disconnecting = false;
     }
+    // A refused disconnect leaves the reader disconnecting, as a settings file that cannot be put
+    // back does.
     std::optional<QString> disconnect() override
     {
         ++disconnects;
-        connected = connected && disconnectRefusal;
-        return disconnectRefusal;
+        disconnecting = disconnectRefusal && (connected || disconnecting);
+        connected = false;
+        return disconnecting ? disconnectRefusal : std::nullopt;
     }
     QCoro::Task<std::optional<UsageReport>> report() override
     {

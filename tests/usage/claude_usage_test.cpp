@@ -285,10 +285,12 @@ TEST(ClaudeSettings, DisconnectPutsBackOnlyWhatIsStillOurs)
     home.file->files = refusing;
     home.file->disconnect();
     EXPECT_EQ(readAll(home.settings()), ours);
-    EXPECT_TRUE(home.file->isConnected() && QFileInfo::exists(home.file->scriptPath()));
+    EXPECT_TRUE(home.file->isDisconnecting() && QFileInfo::exists(home.file->scriptPath()));
+    EXPECT_FALSE(home.file->isConnected()); // the user asked for it: never read as connected again
     home.file->files = std::make_shared<ClaudeFiles>();
     home.file->disconnect();
     EXPECT_EQ(readAll(home.settings()), theirs);
+    EXPECT_FALSE(home.file->isDisconnecting());
 }
 
 TEST(ClaudeSettings, DisconnectKeepsOurFilesWhileTheFileMayNameTheScriptButCannotBeRead)
@@ -321,17 +323,50 @@ TEST(ClaudeSettings, DisconnectKeepsOurFilesWhileTheFileMayNameTheScriptButCanno
             EXPECT_EQ(home.ourFiles(), QStringList());
             continue;
         }
-        // Not undone, and said so: never a disconnect that only looks done.
+        // Not undone, and said so: never a disconnect that only looks done. A later run still
+        // knows it is to be finished.
         EXPECT_EQ(said, claude_sentences::notRestored(home.settings()));
-        EXPECT_EQ(home.ourFiles(), ours);
-        // Fixed, it is connected again, and the next disconnect puts the user's line back.
+        EXPECT_EQ(home.ourFiles(), QStringList {"claude-disconnect-pending"} + ours);
+        ClaudeUsageFile later;
+        later.claudeDirectory = home.file->claudeDirectory;
+        later.directory = home.file->directory;
+        EXPECT_TRUE(later.isDisconnecting() && !later.isConnected());
+        // Fixed, the status line still works, and the next try puts the user's line back.
         writeAll(home.settings(), connected);
-        EXPECT_TRUE(home.file->isConnected());
+        EXPECT_FALSE(home.file->isConnected());
         EXPECT_EQ(runStatusLine(home.command(), "in"), QByteArray("it's: in"));
         EXPECT_EQ(home.file->disconnect(), std::nullopt);
         EXPECT_EQ(readAll(home.settings()), realShaped);
         EXPECT_EQ(home.ourFiles(), QStringList());
     }
+}
+
+TEST(ClaudeSettings, AFileThatDoesNotReadForAMomentLeavesTheStatusLineConnected)
+{
+    Home home;
+    writeAll(home.settings(), realShaped);
+    const QByteArray halfSaved = QByteArray(realShaped).insert(realShaped.lastIndexOf('}'), ',');
+    writeAll(home.settings(), halfSaved);
+    EXPECT_FALSE(home.file->isConnected()); // never connected: no script of ours
+    writeAll(home.settings(), realShaped);
+    ASSERT_EQ(failureOf(home.file->connect()), QString());
+    const QByteArray connected = readAll(home.settings());
+    for (const QByteArray& moment : {QByteArray(connected).insert(connected.lastIndexOf('}'), ','),
+             QByteArray(connected + QByteArray(ClaudeFiles::sizeCap, ' ')), QByteArray("{\"theme\": ")}) {
+        writeAll(home.settings(), moment);
+        EXPECT_TRUE(home.file->isConnected()) << moment.left(40).toStdString();
+    }
+    QFile::remove(home.settings()); // an editor that deletes before it writes
+    EXPECT_TRUE(home.file->isConnected());
+    writeAll(home.settings(), realShaped); // rewritten without our script
+    EXPECT_FALSE(home.file->isConnected());
+    // Asked to connect again while a disconnect waits: that disconnect is no longer wanted.
+    writeAll(home.settings(), connected + ",");
+    EXPECT_TRUE(home.file->disconnect().has_value());
+    writeAll(home.settings(), connected);
+    ASSERT_EQ(failureOf(home.file->connect()), QString());
+    EXPECT_TRUE(home.file->isConnected() && !home.file->isDisconnecting());
+    EXPECT_FALSE(home.ourFiles().contains("claude-disconnect-pending"));
 }
 
 TEST(ClaudeSettings, OurEntryWithNothingSavedIsRemovedAtDisconnectNeverWrittenBack)

@@ -68,9 +68,9 @@ bool KeychainStore::setSecret(const QString& value, const QString& key)
     return write(value, key);
 }
 
-void KeychainStore::removeSecret(const QString& key)
+bool KeychainStore::removeSecret(const QString& key)
 {
-    deleteItem(key);
+    return deleteItem(key);
 }
 
 SecretLookup KeychainStore::lookupSecret(const QString& key)
@@ -208,13 +208,22 @@ bool KeychainStore::write(const QString& value, const QString& account) const
     return true;
 }
 
-void KeychainStore::deleteItem(const QString& account) const
+bool KeychainStore::deleteItem(const QString& account) const
 {
     GError* error = nullptr;
     secret_password_clear_sync(schema(), nullptr, &error, "service", m_service.toUtf8().constData(),
         "account", account.toUtf8().constData(), nullptr);
-    if (error)
+    if (error) {
         logFailure("delete", account, error);
+        return false;
+    }
+    // A locked item is passed over without a word: gone only when nothing is found any more.
+    if (!read(account).isAbsent()) {
+        qCWarning(
+            logApp, "The secret store could not delete %s: the item is locked", qUtf8Printable(account));
+        return false;
+    }
+    return true;
 }
 
 namespace {

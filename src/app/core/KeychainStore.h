@@ -23,7 +23,7 @@ public:
 
     std::optional<QString> secret(const QString& key) override;
     bool setSecret(const QString& value, const QString& key) override;
-    void removeSecret(const QString& key) override;
+    bool removeSecret(const QString& key) override;
     SecretLookup lookupSecret(const QString& key) override;
     // Every item of this service in one search (values of items that are not UTF-8 text left out).
     std::optional<Listing> listSecrets() override;
@@ -35,7 +35,7 @@ public:
     // failed, or the item stayed locked).
     SecretLookup read(const QString& account) const;
     bool write(const QString& value, const QString& account) const;
-    void deleteItem(const QString& account) const;
+    bool deleteItem(const QString& account) const;
 
 private:
     QString m_service;

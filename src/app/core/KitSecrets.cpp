@@ -1,5 +1,6 @@
 #include "app/core/KitSecrets.h"
 
+#include "app/core/Defaults.h"
 #include "model/Log.h"
 
 #include <QJsonDocument>
@@ -10,10 +11,44 @@
 
 namespace brenvo {
 
-KitSecrets::KitSecrets(SecretStore& base, QObject* parent)
+namespace {
+
+const QString removedMembers = QStringLiteral("members");
+const QString removedItems = QStringLiteral("items");
+
+QSet<QString> namesIn(const QVariant& list)
+{
+    QSet<QString> names;
+    for (const QVariant& name : list.toList()) {
+        if (name.typeId() == QMetaType::QString)
+            names.insert(name.toString());
+    }
+    return names;
+}
+
+QVariant listOf(const QSet<QString>& names)
+{
+    QStringList sorted(names.begin(), names.end());
+    sorted.sort();
+    return QVariantList(sorted.begin(), sorted.end());
+}
+
+} // namespace
+
+KitSecrets::KitSecrets(SecretStore& base, Defaults* defaults, QObject* parent)
     : QObject(parent)
     , m_base(base)
+    , m_defaults(defaults)
 {
+    if (!m_defaults)
+        return;
+    // Removals an earlier run could not finish: the keyring must not give those keys back.
+    m_storedRemovals = m_defaults->object(removalsKey).toMap();
+    m_removed = namesIn(m_storedRemovals.value(removedMembers));
+    m_itemsToDelete = namesIn(m_storedRemovals.value(removedItems));
+    m_toldPending = hasPendingWrites();
+    if (m_defaults->contains(namesKey))
+        m_names = namesIn(m_defaults->object(namesKey));
 }
 
 void KitSecrets::ensureLoaded()
@@ -24,10 +59,15 @@ void KitSecrets::ensureLoaded()
 
 bool KitSecrets::reload()
 {
-    if (!isReadable())
+    if (!isReadable()) {
         read();
-    else if (m_unsaved && saveKeys())
-        Q_EMIT becameReadable(); // a write the keyring refused went through now
+    } else if (hasPendingWrites()) {
+        const bool saved = m_unsaved && saveKeys();
+        deleteItems();
+        notePending();
+        if (saved)
+            Q_EMIT becameReadable(); // a write the keyring refused went through now
+    }
     return isReadable();
 }
 
@@ -78,9 +118,12 @@ void KitSecrets::read()
         }
     }
 
-    // What this run set or removed while the item was out of reach wins over what it holds.
+    // What was set or removed while the item was out of reach (in this run, or a removal in an
+    // earlier one) wins over what it holds.
+    QSet<QString> stillStored;
     for (const QString& key : std::as_const(m_removed)) {
-        stored.remove(key);
+        if (stored.remove(key) > 0 || m_foreign.contains(key))
+            stillStored.insert(key);
         m_foreign.remove(key);
     }
     if (m_keys) {
@@ -89,9 +132,16 @@ void KitSecrets::read()
     }
     m_keys = std::move(stored);
     m_denied = false;
-    m_removed.clear();
+    // Forgotten only once a save without them goes through.
+    m_removed = std::move(stillStored);
+    if (!m_removed.isEmpty())
+        m_unsaved = true;
     if (m_unsaved)
         saveKeys();
+    else
+        noteNames();
+    deleteItems();
+    notePending();
     if (wasDenied)
         Q_EMIT becameReadable();
 }
@@ -107,7 +157,8 @@ std::optional<QString> KitSecrets::secret(const QString& key)
 
 std::optional<QString> KitSecrets::adopt(const QString& key)
 {
-    if (m_adopted.contains(key))
+    // A key the user removed is never taken over again, whatever the keyring still holds.
+    if (m_adopted.contains(key) || m_removed.contains(key) || m_itemsToDelete.contains(key))
         return std::nullopt;
     std::optional<QString> value;
     if (m_listed) {
@@ -144,14 +195,17 @@ bool KitSecrets::setSecret(const QString& value, const QString& key)
     m_unsaved = true;
     if (saveKeys())
         return true;
+    m_held.insert(key);
+    notePending();
     askToUnlock();
     return false;
 }
 
-void KitSecrets::removeSecret(const QString& key)
+bool KitSecrets::removeSecret(const QString& key)
 {
     if (!isReadable())
         read();
+    m_held.remove(key);
     const bool removedText = m_keys->remove(key) > 0;
     const bool removedOther = m_foreign.contains(key);
     m_foreign.remove(key);
@@ -163,18 +217,76 @@ void KitSecrets::removeSecret(const QString& key)
     }
     if (removed) {
         m_unsaved = true;
-        saveKeys();
+        if (!saveKeys())
+            m_removed.insert(key); // the keyring still holds it: dropped at the next save that works
     }
-    if (m_unsaved)
-        askToUnlock();
     // A listing that read says whether there is an item of its own to delete.
     const bool maySingle = !m_listingRead || m_singles.contains(key);
-    if ((!m_adopted.contains(key) && maySingle) || m_singlesToDelete.contains(key)) {
+    if ((!m_adopted.contains(key) && maySingle) || m_singlesToDelete.contains(key)
+        || m_itemsToDelete.contains(key)) {
         m_singlesToDelete.remove(key);
-        m_singles.remove(key);
-        m_base.removeSecret(key);
+        if (m_base.removeSecret(key)) {
+            m_singles.remove(key);
+            m_itemsToDelete.remove(key);
+        } else {
+            m_itemsToDelete.insert(key);
+        }
     }
     m_adopted.insert(key);
+    notePending();
+    const bool done = !m_removed.contains(key) && !m_itemsToDelete.contains(key);
+    if (!done)
+        askToUnlock();
+    return done;
+}
+
+void KitSecrets::deleteItems()
+{
+    if (!isReadable())
+        return;
+    for (const QString& key : QSet<QString>(m_itemsToDelete)) {
+        // A listing that read says whether the item is still there.
+        if ((m_listingRead && !m_singles.contains(key)) || m_base.removeSecret(key)) {
+            m_itemsToDelete.remove(key);
+            m_singles.remove(key);
+            qCInfo(logApp, "A key removed earlier is now gone from the keyring too");
+        }
+    }
+}
+
+void KitSecrets::noteNames()
+{
+    if (!m_defaults || !m_keys)
+        return;
+    QSet<QString> names(m_keys->keyBegin(), m_keys->keyEnd());
+    if (names == m_names)
+        return;
+    m_names = names;
+    m_defaults->setObject(namesKey, listOf(names));
+}
+
+void KitSecrets::notePending()
+{
+    if (m_defaults) {
+        QVariantMap removals;
+        if (!m_removed.isEmpty())
+            removals.insert(removedMembers, listOf(m_removed));
+        if (!m_itemsToDelete.isEmpty())
+            removals.insert(removedItems, listOf(m_itemsToDelete));
+        if (removals != m_storedRemovals) {
+            m_storedRemovals = removals;
+            if (removals.isEmpty())
+                m_defaults->remove(removalsKey);
+            else
+                m_defaults->setObject(removalsKey, removals);
+        }
+    }
+    const bool pending = hasPendingWrites();
+    if (m_held == m_toldHeld && pending == m_toldPending)
+        return;
+    m_toldHeld = m_held;
+    m_toldPending = pending;
+    Q_EMIT pendingWritesChanged();
 }
 
 SecretLookup KitSecrets::lookupSecret(const QString& key)
@@ -182,7 +294,7 @@ SecretLookup KitSecrets::lookupSecret(const QString& key)
     if (auto value = secret(key))
         return SecretLookup::found(std::move(*value));
     // A key the locked item may hold is not a missing one: a payment account must not read as refused.
-    if (m_denied && !m_removed.contains(key))
+    if (m_denied && !m_removed.contains(key) && (!m_names || m_names->contains(key)))
         return SecretLookup::unreadable();
     return SecretLookup::absent();
 }
@@ -211,12 +323,16 @@ bool KitSecrets::saveKeys()
         return false;
     }
     m_unsaved = false;
+    m_removed.clear();
+    m_held.clear();
+    noteNames();
     if (replacesDamaged)
         qCInfo(logApp, "The kit's keys item that held no JSON object was replaced with the keys of this run");
     for (const QString& key : std::exchange(m_singlesToDelete, {})) {
         m_singles.remove(key);
         m_base.removeSecret(key);
     }
+    notePending();
     return true;
 }
 
@@ -281,7 +397,7 @@ void KitSecrets::unlockAnswered(UnlockAnswer answer)
         reload();
         return;
     }
-    if (isReadable() && !m_unsaved)
+    if (isReadable() && !hasPendingWrites())
         return; // opened some other way meanwhile
     qCInfo(logApp, "The keyring stays locked: it is asked for again only when a token is saved");
 }

@@ -45,9 +45,12 @@ public:
     virtual std::optional<QString> secret(const QString& key) = 0;
     // Stores the value under the key. False when it was not saved (the caller keeps it if it must).
     virtual bool setSecret(const QString& value, const QString& key) = 0;
-    // Deletes the value under the key; deleting what is not there is no error.
-    virtual void removeSecret(const QString& key) = 0;
+    // Deletes the value under the key; deleting what is not there is no error. False when the
+    // value may still be stored (a locked keyring).
+    virtual bool removeSecret(const QString& key) = 0;
     virtual SecretLookup lookupSecret(const QString& key) = 0;
+    // The value that the last setSecret() could not save is kept for this run and saved later.
+    virtual bool isHeld(const QString& /*key*/) const { return false; }
 
     // Every value the store holds, by key, in one round trip: nothing when the store cannot list
     // (callers then ask key by key); `readable` false when it could not be read as a whole.

@@ -83,7 +83,7 @@ AppState::AppState(AppConfig config, Defaults& defaults, SecretStore* secrets, L
     m_preferences = std::make_unique<PreferencesStore>(defaults);
     m_http = m_launch.http ? m_launch.http : std::make_shared<NetworkHTTPClient>();
     m_updates = std::make_unique<UpdateManager>(m_config, !m_launch.isRunningTests);
-    m_kitSecrets = std::make_unique<KitSecrets>(*m_secrets);
+    m_kitSecrets = std::make_unique<KitSecrets>(*m_secrets, &defaults);
     m_secretWatcher = std::make_unique<SecretServiceWatcher>();
     // Reads never prompt: the watcher's signals and the polling turns only look again.
     connect(m_secretWatcher.get(), &SecretServiceWatcher::mayHaveBecomeReadable, m_kitSecrets.get(),
@@ -101,6 +101,16 @@ AppState::AppState(AppConfig config, Defaults& defaults, SecretStore* secrets, L
         [this]() {
             qCInfo(logApp, "The kit's keys are readable now");
             m_kit->secretsBecameReadable();
+        },
+        Qt::QueuedConnection);
+    // A save or removal that the keyring refused, however it came to be locked, is finished once it
+    // opens: the watcher says when.
+    connect(
+        m_kitSecrets.get(), &KitSecrets::pendingWritesChanged, this,
+        [this]() {
+            if (m_kitSecrets->hasPendingWrites() && !m_launch.usesMockData)
+                m_secretWatcher->start();
+            Q_EMIT m_kit->heldSecretsChanged();
         },
         Qt::QueuedConnection);
     m_launch.usage.reset();
@@ -124,10 +134,14 @@ AppState::~AppState()
 
 void AppState::watchSecretsIfUnreadable()
 {
-    if (m_launch.usesMockData || m_kitSecrets->reload())
+    if (m_launch.usesMockData)
+        return;
+    const bool readable = m_kitSecrets->reload();
+    if (readable && !m_kitSecrets->hasPendingWrites())
         return;
     m_secretWatcher->start();
-    m_kitSecrets->askToUnlockOnce();
+    if (!readable)
+        m_kitSecrets->askToUnlockOnce();
 }
 
 void AppState::setSettingsPage(SettingsPage page)
