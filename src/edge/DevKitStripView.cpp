@@ -437,7 +437,12 @@ void DevKitStripView::paintEvent(QPaintEvent*)
         p.scale(l.scale, l.scale);
         p.translate(-centre);
         if (tile.badge) {
-            const QPixmap picture = tile.badge->grab();
+            // Only what the badge draws: a grab would bring the window's light background with it.
+            const double ratio = devicePixelRatioF();
+            QPixmap picture(QSize(tileSide, tileSide) * ratio);
+            picture.setDevicePixelRatio(ratio);
+            picture.fill(Qt::transparent);
+            tile.badge->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
             p.drawPixmap(l.rect, picture, QRectF(picture.rect()));
         } else if (const auto tool = tile.item.tool()) {
             paintPlainBadge(p, l.rect, *tool, l.lit);

@@ -667,6 +667,7 @@ void EdgeController::stripItemsChanged()
     m_lastZone = EdgeLayout::Zone::outside();
     setHoveredItem(std::nullopt);
     applyFrame();
+    Q_EMIT itemsChanged();
 }
 
 // MARK: watch loop

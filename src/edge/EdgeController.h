@@ -114,6 +114,8 @@ Q_SIGNALS:
     void isOutChanged();
     void isUnfoldedChanged();
     void geometryChanged();
+    // The enabled tools or the panel limit changed: the strip's entries may differ.
+    void itemsChanged();
 
 private:
     void applyFrame();

@@ -115,7 +115,8 @@ EdgeRootView::EdgeRootView(
     connect(&edge, &EdgeController::openServiceChanged, this, &EdgeRootView::openChanged);
     connect(&edge, &EdgeController::shownServiceChanged, this, &EdgeRootView::shownChanged);
     for (auto signal : {&EdgeController::hoveredItemChanged, &EdgeController::isOutChanged,
-             &EdgeController::isUnfoldedChanged, &EdgeController::geometryChanged})
+             &EdgeController::isUnfoldedChanged, &EdgeController::geometryChanged,
+             &EdgeController::itemsChanged})
         connect(&edge, signal, this, &EdgeRootView::stateChanged);
     connect(&content, &EdgeContent::cardsChanged, this, &EdgeRootView::rebuildCards);
     connect(&content, &EdgeContent::cardChanged, this, &EdgeRootView::rebuildCard);
@@ -253,7 +254,9 @@ void EdgeRootView::resizeEvent(QResizeEvent* event)
 void EdgeRootView::relayout()
 {
     const EdgeSide side = m_edge.geometry().side;
-    const double length = m_stripLength.value();
+    // A window that shrank with the strip's entries (a tool switched off) takes the strip's new
+    // length with it: the strip never reaches beyond its window, whose shape is the strip's outline.
+    const double length = std::min(m_stripLength.value(), static_cast<double>(height()));
     const double x = side == EdgeSide::right ? width() - EdgeMetrics::stripWidth : 0;
     const double y = (height() - length) / 2;
     m_strip->setGeometry(QRectF(x + m_stripOffset.value(), y, EdgeMetrics::stripWidth, length).toRect());

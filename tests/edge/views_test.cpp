@@ -24,6 +24,7 @@
 
 #include <QAccessible>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 
@@ -197,6 +198,131 @@ TEST(EdgeStripMotion, TheLitStateEasesOutOverAFraction)
     EXPECT_GT(lookOf(strip, StripItem::service(KitService::vercel))->lit, 0.5);
     EXPECT_LT(lookOf(strip, StripItem::settings())->lit, 0.5);
     EXPECT_GT(lookOf(strip, StripItem::settings())->lit, 0);
+}
+
+namespace {
+
+// Tiles that are the tools' real badges, as the tool store's content makes them.
+class BadgeContent : public FakeEdgeContent {
+public:
+    explicit BadgeContent(Scheduler& clock)
+        : m_clock(clock)
+    {
+    }
+    QWidget* makeBadge(KitService service, bool isLit, QWidget* parent) override
+    {
+        ServiceBadge::State state;
+        state.signal = tile(service).signal;
+        state.isLit = isLit;
+        state.isFresh = tile(service).isFresh;
+        return new ServiceBadge(service, state, m_clock, parent);
+    }
+
+private:
+    Scheduler& m_clock;
+};
+
+// One frame of the strip as painted, with where each tile is in it.
+struct StripFrame {
+    QImage image;
+    QList<DevKitStripView::TileLook> looks;
+};
+
+// Every frame of a change of the strip's entries, on the strip's own clock, until it is still.
+std::vector<StripFrame> framesOf(
+    DevKitStripView& strip, ManualScheduler& clock, const QList<StripItem>& items)
+{
+    std::vector<StripFrame> frames;
+    strip.setItems(items);
+    for (int i = 0; i < 200 && strip.isAnimating(); ++i) {
+        frames.push_back({strip.grab().toImage(), strip.tileLooks()});
+        clock.advance(EdgeFrames::interval);
+    }
+    return frames;
+}
+
+// How far a tile in a frame is from its picture at rest, faded and scaled about its centre over the
+// strip's black: the largest difference of a colour channel, over the pixels no other tile covers.
+int departureFromRest(const StripFrame& frame, const StripItem& item, const QImage& rest)
+{
+    const auto look = std::find_if(
+        frame.looks.cbegin(), frame.looks.cend(), [&](const auto& l) { return l.item == item; });
+    if (look == frame.looks.cend())
+        return 0;
+    QImage expected(frame.image.size(), QImage::Format_ARGB32_Premultiplied);
+    expected.fill(Qt::black);
+    QPainter p(&expected);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setOpacity(look->opacity);
+    const QPointF centre = look->rect.center();
+    QTransform scaled;
+    scaled.translate(centre.x(), centre.y());
+    scaled.scale(look->scale, look->scale);
+    scaled.translate(-centre.x(), -centre.y());
+    p.setTransform(scaled);
+    p.drawImage(look->rect, rest);
+    p.end();
+
+    QRegion others;
+    for (const auto& other : frame.looks) {
+        if (other.item != item && other.opacity > 0)
+            others
+                += QRectF(other.rect.center() - QPointF(14, 14) * other.scale, QSizeF(28, 28) * other.scale)
+                       .toAlignedRect();
+    }
+    const QRect area = scaled.mapRect(look->rect).toAlignedRect().adjusted(1, 1, -1, -1) & frame.image.rect();
+    int worst = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (others.contains(QPoint(x, y)))
+                continue;
+            const QRgb a = frame.image.pixel(x, y);
+            const QRgb b = expected.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                std::abs(qBlue(a) - qBlue(b))});
+        }
+    }
+    return worst;
+}
+
+} // namespace
+
+TEST(EdgeStripMotion, TilesComeAndGoLookingAsAtRestOnlyFadedAndScaled)
+{
+    ManualScheduler clock;
+    BadgeContent content(clock);
+    content.services
+        = {KitService::vercel, KitService::github, KitService::stripe, KitService::claude, KitService::codex};
+    content.tiles[KitService::codex] = {KitSignal::attention, std::nullopt, false, true};
+    DevKitStripView strip(content, clock);
+    strip.resize(44, static_cast<int>(EdgeMetrics::stripHeight(6)));
+    const auto folded = StripItem::items(content.services, 4, false);
+    const auto unfolded = StripItem::items(content.services, 4, true);
+    const auto codex = StripItem::service(KitService::codex);
+    strip.setItems(folded);
+
+    // Unfolding: the hidden tool's badge comes in where the settings tile was; folding, it goes.
+    const auto unfolding = framesOf(strip, clock, unfolded);
+    const QImage rest = strip.grab().toImage().copy(strip.tileRect(4));
+    const auto folding = framesOf(strip, clock, folded);
+    ASSERT_GT(unfolding.size(), 10u);
+    ASSERT_GT(folding.size(), 10u);
+
+    int seen = 0;
+    for (const auto* frames : {&unfolding, &folding}) {
+        for (size_t i = 0; i < frames->size(); ++i) {
+            const StripFrame& frame = frames->at(i);
+            const auto look = std::find_if(
+                frame.looks.cbegin(), frame.looks.cend(), [&](const auto& l) { return l.item == codex; });
+            if (look == frame.looks.cend() || look->opacity <= 0)
+                continue;
+            ++seen;
+            EXPECT_LE(departureFromRest(frame, codex, rest), 12)
+                << (frames == &unfolding ? "coming" : "going") << ", frame " << i << ", at opacity "
+                << look->opacity << " and scale " << look->scale;
+        }
+    }
+    EXPECT_GT(seen, 10);
 }
 
 TEST(EdgeStripAccessibility, EveryTileHasItsName)
