@@ -48,6 +48,9 @@ public:
     virtual void layoutContent() = 0;
     // Where clicks reach the window, in window coordinates; elsewhere they fall through.
     virtual void setInputRegion(const QRegion& region) = 0;
+    // The part of the input region where the pointer reaches the window even where nothing is drawn
+    // (the tucked sliver around its handle), in window coordinates.
+    virtual void setHoverArea(const QRegion& region) = 0;
 };
 
 } // namespace brenvo

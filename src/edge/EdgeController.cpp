@@ -311,8 +311,12 @@ void EdgeController::applyFrame()
 
 void EdgeController::updateInputRegion()
 {
-    if (m_panel)
-        m_panel->setInputRegion(inputRegion());
+    if (!m_panel)
+        return;
+    const QRegion region = inputRegion();
+    m_panel->setInputRegion(region);
+    // Tucked, the whole sliver brings the strip out, not only the handle drawn on it.
+    m_panel->setHoverArea(m_isOut ? QRegion() : region);
 }
 
 void EdgeController::layoutContent()

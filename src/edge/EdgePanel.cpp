@@ -1,6 +1,7 @@
 #include "edge/EdgePanel.h"
 
 #include <QPalette>
+#include <QScreen>
 
 #include "cards/ServiceBadge.h"
 #include "edge/EdgeHostingView.h"
@@ -173,6 +174,113 @@ private:
     uint8_t m_event = 0;
 };
 
+// X clips a window's input to its bounding shape, and a child window's to its parent's: where the
+// shaped panel's hover area reaches beyond what it draws, a window of its own stands in. It is
+// input-only, so it draws nothing, and not managed, so it stays exactly over the panel; it hands the
+// pointer to the panel.
+class EdgePanel::HoverReach : public QAbstractNativeEventFilter {
+public:
+    HoverReach(EdgePanel& panel, xcb_connection_t* connection, xcb_window_t root)
+        : m_panel(panel)
+        , m_connection(connection)
+        , m_window(xcb_generate_id(connection))
+    {
+        const uint32_t values[] {
+            1, XCB_EVENT_MASK_ENTER_WINDOW | XCB_EVENT_MASK_POINTER_MOTION | XCB_EVENT_MASK_BUTTON_PRESS};
+        xcb_create_window(connection, 0, m_window, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+            XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+        qApp->installNativeEventFilter(this);
+    }
+    ~HoverReach() override
+    {
+        // At exit the connection may be gone before the panel.
+        if (x11Connection() != m_connection)
+            return;
+        xcb_destroy_window(m_connection, m_window);
+        xcb_flush(m_connection);
+    }
+
+    // Covers the region, in device pixels of a window at frame on the root window; away when empty.
+    void cover(const QRect& frame, const QRegion& region)
+    {
+        if (region.isEmpty()) {
+            if (m_mapped)
+                xcb_unmap_window(m_connection, m_window);
+            m_mapped = false;
+            m_region = QRegion();
+            xcb_flush(m_connection);
+            return;
+        }
+        if (m_mapped && frame == m_frame && region == m_region)
+            return;
+        m_frame = frame;
+        m_region = region;
+        // Raised each time: nothing the window manager stacked meanwhile may cover it.
+        const uint32_t values[] {static_cast<uint32_t>(frame.x()), static_cast<uint32_t>(frame.y()),
+            static_cast<uint32_t>(std::max(frame.width(), 1)),
+            static_cast<uint32_t>(std::max(frame.height(), 1)), XCB_STACK_MODE_ABOVE};
+        xcb_configure_window(m_connection, m_window,
+            XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT
+                | XCB_CONFIG_WINDOW_STACK_MODE,
+            values);
+        std::vector<xcb_rectangle_t> rectangles;
+        for (const QRect& r : region)
+            rectangles.push_back(xcb_rectangle_t {static_cast<int16_t>(r.x()), static_cast<int16_t>(r.y()),
+                static_cast<uint16_t>(r.width()), static_cast<uint16_t>(r.height())});
+        xcb_shape_rectangles(m_connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
+            m_window, 0, 0, static_cast<uint32_t>(rectangles.size()), rectangles.data());
+        if (!m_mapped)
+            xcb_map_window(m_connection, m_window);
+        m_mapped = true;
+        xcb_flush(m_connection);
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        xcb_window_t target = XCB_NONE;
+        QPoint at;
+        bool pressed = false;
+        switch (event->response_type & 0x7f) {
+        case XCB_ENTER_NOTIFY: {
+            const auto* enter = reinterpret_cast<const xcb_enter_notify_event_t*>(event);
+            target = enter->event;
+            at = QPoint(enter->event_x, enter->event_y);
+            break;
+        }
+        case XCB_MOTION_NOTIFY: {
+            const auto* motion = reinterpret_cast<const xcb_motion_notify_event_t*>(event);
+            target = motion->event;
+            at = QPoint(motion->event_x, motion->event_y);
+            break;
+        }
+        case XCB_BUTTON_PRESS: {
+            const auto* press = reinterpret_cast<const xcb_button_press_event_t*>(event);
+            target = press->event;
+            at = QPoint(press->event_x, press->event_y);
+            pressed = press->detail <= XCB_BUTTON_INDEX_3; // the wheel only points
+            break;
+        }
+        default:
+            return false;
+        }
+        if (target != m_window)
+            return false;
+        m_panel.reachedAt(at, pressed);
+        return true;
+    }
+
+private:
+    EdgePanel& m_panel;
+    xcb_connection_t* m_connection;
+    xcb_window_t m_window;
+    bool m_mapped = false;
+    QRect m_frame;
+    QRegion m_region;
+};
+
 EdgePanel::EdgePanel(QWidget* parent)
     : QWidget(
         parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus)
@@ -226,6 +334,7 @@ void EdgePanel::orderFront()
 void EdgePanel::orderOut()
 {
     hide();
+    applyX11Reach();
 }
 
 void EdgePanel::setAllowsKey(bool allows)
@@ -257,6 +366,14 @@ void EdgePanel::setInputRegion(const QRegion& region)
     applyX11InputRegion();
 }
 
+void EdgePanel::setHoverArea(const QRegion& region)
+{
+    if (region == m_hoverArea)
+        return;
+    m_hoverArea = region;
+    applyX11Reach();
+}
+
 void EdgePanel::setVisibleOutline(const QPainterPath& outline)
 {
     if (m_outline == outline)
@@ -273,12 +390,18 @@ void EdgePanel::compositorChanged(bool present)
     applyX11Shape();
 }
 
-QRegion EdgePanel::shapeRegion() const
+QRect EdgePanel::deviceBounds() const
 {
     const double ratio = devicePixelRatioF();
     const QSize size = m_frame.isEmpty() ? this->size() : m_frame.size();
-    const QRect bounds(0, 0, static_cast<int>(std::ceil(size.width() * ratio)),
+    return QRect(0, 0, static_cast<int>(std::ceil(size.width() * ratio)),
         static_cast<int>(std::ceil(size.height() * ratio)));
+}
+
+QRegion EdgePanel::shapeRegion() const
+{
+    const double ratio = devicePixelRatioF();
+    const QRect bounds = deviceBounds();
     QRegion region;
     if (!m_outline) {
         for (const xcb_rectangle_t& r : deviceRectangles(m_inputRegion, ratio))
@@ -289,6 +412,30 @@ QRegion EdgePanel::shapeRegion() const
     for (const QPolygonF& polygon : m_outline->toSubpathPolygons(QTransform::fromScale(ratio, ratio)))
         region += QRegion(polygon.toPolygon(), Qt::WindingFill);
     return region & bounds;
+}
+
+QRegion EdgePanel::reachRegion() const
+{
+    // With a compositing manager the window is whole and its input region reaches the pointer.
+    if (m_hoverArea.isEmpty() || m_compositor)
+        return QRegion();
+    QRegion hover;
+    for (const xcb_rectangle_t& r : deviceRectangles(m_hoverArea, devicePixelRatioF()))
+        hover += QRect(r.x, r.y, r.width, r.height);
+    return (hover & deviceBounds()) - shapeRegion();
+}
+
+void EdgePanel::reachedAt(QPoint devicePoint, bool pressed)
+{
+    const QPointF point = QPointF(devicePoint) / devicePixelRatioF() - QPointF(m_hosting->pos());
+    const QSizeF size(m_hosting->size());
+    // Copies: the report may change the panel.
+    if (pressed) {
+        if (const auto report = m_hosting->onMouseDown)
+            report(point, size);
+    } else if (const auto report = m_hosting->onPointer) {
+        report(point, size);
+    }
 }
 
 void EdgePanel::applyX11Hints()
@@ -354,20 +501,46 @@ void EdgePanel::applyX11Shape()
     // see-through parts would show black: the window takes the painted outline as its shape (which
     // also bounds where the pointer reaches it).
     const std::optional<QRegion> wanted = m_compositor ? std::nullopt : std::optional(shapeRegion());
-    if (m_sentShape == wanted)
-        return;
-    m_sentShape = wanted;
-    if (!wanted) {
-        xcb_shape_mask(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, window, 0, 0, XCB_NONE);
-    } else {
-        std::vector<xcb_rectangle_t> rectangles;
-        for (const QRect& r : *wanted)
-            rectangles.push_back(xcb_rectangle_t {static_cast<int16_t>(r.x()), static_cast<int16_t>(r.y()),
-                static_cast<uint16_t>(r.width()), static_cast<uint16_t>(r.height())});
-        xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
-            window, 0, 0, static_cast<uint32_t>(rectangles.size()), rectangles.data());
+    if (m_sentShape != wanted) {
+        m_sentShape = wanted;
+        if (!wanted) {
+            xcb_shape_mask(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, window, 0, 0, XCB_NONE);
+        } else {
+            std::vector<xcb_rectangle_t> rectangles;
+            for (const QRect& r : *wanted)
+                rectangles.push_back(
+                    xcb_rectangle_t {static_cast<int16_t>(r.x()), static_cast<int16_t>(r.y()),
+                        static_cast<uint16_t>(r.width()), static_cast<uint16_t>(r.height())});
+            xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
+                XCB_CLIP_ORDERING_UNSORTED, window, 0, 0, static_cast<uint32_t>(rectangles.size()),
+                rectangles.data());
+        }
+        xcb_flush(connection);
     }
-    xcb_flush(connection);
+    applyX11Reach();
+}
+
+void EdgePanel::applyX11Reach()
+{
+    xcb_connection_t* connection = x11Connection();
+    if (!connection || !testAttribute(Qt::WA_WState_Created))
+        return;
+    const QRegion region = isVisible() ? reachRegion() : QRegion();
+    if (!m_reach) {
+        if (region.isEmpty())
+            return;
+        xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(
+            connection, xcb_get_geometry(connection, static_cast<xcb_window_t>(winId())), nullptr);
+        if (!geometry)
+            return;
+        m_reach = std::make_unique<HoverReach>(*this, connection, geometry->root);
+        std::free(geometry);
+    }
+    // Where Qt puts the panel on the root window: screen origins stay, distances from them scale.
+    const double ratio = devicePixelRatioF();
+    const QPoint origin = screen() ? screen()->geometry().topLeft() : QPoint();
+    const QPoint topLeft = (QPointF(origin) + QPointF(m_frame.topLeft() - origin) * ratio).toPoint();
+    m_reach->cover(QRect(topLeft, deviceBounds().size()), region);
 }
 
 } // namespace brenvo

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace brenvo {
 
 namespace {
@@ -195,10 +197,27 @@ void ShortcutRecorder::hideEvent(QHideEvent* event)
     QWidget::hideEvent(event);
 }
 
+void ShortcutRecorder::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitNote();
+}
+
 void ShortcutRecorder::setNote(const QString& text)
 {
     m_note->setText(text);
+    fitNote();
     m_note->setVisible(!text.isEmpty());
+}
+
+void ShortcutRecorder::fitNote()
+{
+    // A form that keeps its fields at their hint width measures the recorder wider than it places
+    // it, and would leave the note one line: the note holds out for its lines at the recorder's width.
+    // A label's measure includes its minimum, so it is measured free of the last one.
+    m_note->setMinimumHeight(0);
+    if (!m_note->text().isEmpty())
+        m_note->setMinimumHeight(std::max(m_note->heightForWidth(contentsRect().width()), 0));
 }
 
 void ShortcutRecorder::updateTexts()

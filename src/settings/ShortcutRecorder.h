@@ -53,10 +53,12 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void finishRecording();
     void setNote(const QString& text);
+    void fitNote();
     void updateTexts();
 
     std::optional<HotKey> m_shortcut;

@@ -342,6 +342,7 @@ TEST_F(EdgeControllerTest, TuckAwayRetractsWithThePointerOutsideAndTheSliverBrin
     scheduler.advance(0.3);
     EXPECT_EQ(frame(), tuckedFrame);
     EXPECT_EQ(window.input, QRegion(0, 0, 10, 64)); // the whole sliver takes the pointer
+    EXPECT_EQ(window.hover, window.input); // also where only the handle is drawn
 
     mouse = QPointF(1915, 540);
     edge->handlePointer(QPointF(5, 32), QSizeF(10, 64));
@@ -349,6 +350,7 @@ TEST_F(EdgeControllerTest, TuckAwayRetractsWithThePointerOutsideAndTheSliverBrin
     EXPECT_FALSE(edge->isOut());
     scheduler.runPending();
     EXPECT_TRUE(edge->isOut());
+    EXPECT_TRUE(window.hover.isEmpty()); // out, the pointer reaches what is drawn
     hoverSlot(4);
     leave();
     scheduler.advance(0.8);

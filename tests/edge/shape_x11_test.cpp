@@ -1,10 +1,12 @@
 // The panel on an X11 display without and with a compositing manager: without one, only what is
 // painted (strip, handle) is on screen and the desktop shows around it; with one the window stays
-// whole and translucency does the rest; the panel follows the manager coming and going.
+// whole and translucency does the rest; the panel follows the manager coming and going. Tucked
+// away, the whole sliver brings the strip out either way.
 #include "edge/EdgeAssembly.h"
 #include "edge/EdgePanel.h"
 #include "support/FakeEdge.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
@@ -102,6 +104,13 @@ template <typename Condition> bool waitFor(Condition condition)
     return QTest::qWaitFor(condition, 5000);
 }
 
+// Moves the pointer and waits until the server has it there.
+void pointAt(QPoint global)
+{
+    QProcess::execute("xdotool", {"mousemove", QString::number(global.x()), QString::number(global.y())});
+    waitFor([global]() { return QCursor::pos() == global; });
+}
+
 class EdgeShapeX11Test : public ::testing::Test {
 protected:
     FakeEdgeContext context;
@@ -187,4 +196,60 @@ TEST_F(EdgeShapeX11Test, AManagerComingMakesTheWindowWholeAndGoingShapesItAgain)
     EXPECT_NE(panel()->shapeRegion(), QRegion(whole));
     EXPECT_TRUE(waitFor([&]() { return showsDesktop(2, 2) && showsPanel(6, 111); }))
         << std::hex << screenPixel(at(2, 2)) << " " << screenPixel(at(6, 111));
+}
+
+TEST_F(EdgeShapeX11Test, TuckedTheWholeSliverBringsTheStripOutWithAndWithoutAManager)
+{
+    if (QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "xdotool is not installed: run scripts/setup";
+    context.tucked = true;
+    const QPoint away = QGuiApplication::primaryScreen()->geometry().center();
+    // Whether the pointer at a point of the sliver (from its top-left) brings the strip out.
+    auto bringsOut = [&](QPoint point) {
+        pointAt(away);
+        edge->install();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(panel()));
+        EXPECT_EQ(panel()->frame().size(), QSize(10, 64));
+        if (!panel()->hasCompositor()) {
+            // Only the handle is drawn.
+            EXPECT_TRUE(
+                waitFor([&]() { return boundingShape(window()).boundingRect() == QRect(6, 10, 4, 44); }));
+        }
+        EXPECT_TRUE(waitFor([&]() { return showsDesktop(point.x(), point.y()); }))
+            << point.x() << "," << point.y() << ": " << std::hex << screenPixel(at(point.x(), point.y()));
+        pointAt(at(point.x(), point.y()));
+        const bool out = waitFor([&]() { return edge->isOut(); });
+        edge->uninstall();
+        return out;
+    };
+    auto check = [&](const char* when) {
+        // Off the handle: above and below it, and 5 to 10 pixels in from the screen edge.
+        for (const QPoint inside : {QPoint(8, 2), QPoint(8, 61), QPoint(0, 0), QPoint(9, 63), QPoint(0, 32),
+                 QPoint(4, 32), QPoint(3, 20)})
+            EXPECT_TRUE(bringsOut(inside)) << when << ": " << inside.x() << "," << inside.y();
+        // Just beside the sliver.
+        for (const QPoint outside : {QPoint(-1, 32), QPoint(8, -1), QPoint(8, 64)}) {
+            pointAt(away);
+            edge->install();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(panel()));
+            pointAt(at(outside.x(), outside.y()));
+            QTest::qWait(300);
+            EXPECT_FALSE(edge->isOut()) << when << ": " << outside.x() << "," << outside.y();
+            edge->uninstall();
+        }
+    };
+    check("without a manager");
+
+    const QString xcompmgr = QStandardPaths::findExecutable("xcompmgr");
+    if (xcompmgr.isEmpty())
+        GTEST_SKIP() << "xcompmgr is not installed: run scripts/setup";
+    QProcess manager;
+    manager.start(xcompmgr, {});
+    ASSERT_TRUE(manager.waitForStarted());
+    edge->install();
+    ASSERT_TRUE(waitFor([&]() { return panel()->hasCompositor(); }));
+    edge->uninstall();
+    check("with a manager");
+    manager.terminate();
+    ASSERT_TRUE(manager.waitForFinished(5000));
 }

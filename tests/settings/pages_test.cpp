@@ -6,6 +6,7 @@
 #include "settings/GeneralSettingsView.h"
 #include "settings/KeyGuide.h"
 #include "settings/ServiceSettingsView.h"
+#include "settings/SettingsView.h"
 #include "settings/ShortcutRecorder.h"
 #include "support/MessageRecorder.h"
 
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 #include <QVBoxLayout>
 
 using namespace brenvo;
@@ -404,6 +406,47 @@ TEST_F(PagesTest, TheRecorderSetsTheShortcutOnlyThroughTheSetterAndReportsATaken
     recorder.clearButton()->click();
     EXPECT_EQ(shortcutsSet.back(), std::nullopt);
     EXPECT_EQ(recorder.recordButton()->text(), "None");
+}
+
+TEST_F(PagesTest, TheRecordersNotesHaveRoomForTheirLinesAtEveryWindowWidth)
+{
+    SettingsView window(context());
+    window.showPage(SettingsPage::general());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ShortcutRecorder& recorder = *window.generalPage()->recorder();
+    const QLabel& note = *recorder.noteLabel();
+    // What the note's text needs at the note's width, measured apart from it.
+    auto needed = [&]() {
+        QLabel probe(note.text());
+        probe.setWordWrap(true);
+        probe.setFont(note.font());
+        return probe.heightForWidth(note.width());
+    };
+    auto fits = [&](const char* what) {
+        for (const int width : {640, 760, 900, 1400}) {
+            window.resize(width, 560);
+            QTest::qWait(20);
+            EXPECT_GE(note.height(), needed()) << what << " at " << width;
+            EXPECT_LE(note.geometry().bottom(), recorder.rect().bottom()) << what << " at " << width;
+        }
+    };
+
+    shortcutFree = false;
+    recorder.startRecording();
+    auto taken = keyPress(49, Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+    QCoreApplication::sendEvent(recorder.recordButton(), &taken);
+    ASSERT_EQ(recorder.note(), "Ctrl+Alt+Shift+Space is taken. Try another combination.");
+    ASSERT_GT(needed(), note.fontMetrics().lineSpacing()); // two lines
+    fits("taken");
+
+    // A shorter note gives the room back.
+    recorder.startRecording();
+    auto bare = keyPress(40, Qt::Key_K, Qt::ShiftModifier);
+    QCoreApplication::sendEvent(recorder.recordButton(), &bare);
+    ASSERT_EQ(recorder.note(), "Add Ctrl, Alt or Super to the key.");
+    fits("bare");
+    EXPECT_LT(note.height(), 2 * note.fontMetrics().lineSpacing());
 }
 
 TEST_F(PagesTest, TheRecorderIgnoresBareKeysAndCancelsOnEscapeOrLeaving)

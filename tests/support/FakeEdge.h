@@ -52,6 +52,7 @@ public:
         EdgeSide side = EdgeSide::right;
         int layouts = 0;
         QRegion input;
+        QRegion hover;
         bool destroyed = false;
     };
 
@@ -73,6 +74,7 @@ public:
     void setSide(EdgeSide side) override { m_log.side = side; }
     void layoutContent() override { ++m_log.layouts; }
     void setInputRegion(const QRegion& region) override { m_log.input = region; }
+    void setHoverArea(const QRegion& region) override { m_log.hover = region; }
 
 private:
     Log& m_log;
