@@ -23,6 +23,8 @@ QCoro::Task<> DevKitStore::connect(KitService service, QString key)
         setConnection(service, unavailable(service));
         co_return;
     }
+    // A refresh still reading with the token before must not put its rows over the new one's.
+    moveOn(tool(service).generation);
     const Ticket ticket = this->ticket(service);
     setConnection(service, KitConnection::connecting());
     std::exception_ptr failure;

@@ -27,10 +27,12 @@ QCoro::Task<> DevKitStore::refreshDeployments(KitService service, QString token,
     // A failure of the tool is thrown on; the caller drops it when the ticket says so.
     const Ticket ticket = this->ticket(service);
 
+    bool otherAccount = false; // a token of another account: its picture is not the one shown
     if (identify) {
         const QString name = co_await source->account(token);
         if (!ticket.stillWanted())
             co_return;
+        otherAccount = tool(service).account && *tool(service).account != name;
         tool(service).account = name;
     }
     if (identify || tool(service).projectsUnlisted) {
@@ -87,7 +89,7 @@ QCoro::Task<> DevKitStore::refreshDeployments(KitService service, QString token,
     co_await loadIcons(service, rows, token);
     if (!ticket.stillWanted())
         co_return;
-    if (identify && !tool(service).accountIcon) {
+    if (identify && (!tool(service).accountIcon || otherAccount)) {
         std::optional<QImage> icon;
         try {
             icon = co_await source->accountIcon(token);
@@ -95,8 +97,8 @@ QCoro::Task<> DevKitStore::refreshDeployments(KitService service, QString token,
         }
         if (!ticket.stillWanted())
             co_return;
-        if (icon && !tool(service).accountIcon) {
-            tool(service).accountIcon = *icon;
+        if (otherAccount ? icon != tool(service).accountIcon : icon && !tool(service).accountIcon) {
+            tool(service).accountIcon = icon;
             Q_EMIT accountIconsChanged();
         }
     }

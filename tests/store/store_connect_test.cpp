@@ -89,6 +89,24 @@ TEST_F(Connecting, ADisconnectWhileTheToolIsAskedWins)
     EXPECT_FALSE(green());
 }
 
+TEST_F(Connecting, ANewTokenOverAConnectedToolShowsOnlyWhatItsOwnReadsSay)
+{
+    github->avatar = testImage(qRgb(255, 0, 0));
+    finish(store->connect(githubKit, u"old-token-not-real"_s));
+    github->hold(u"deployments"_s);
+    auto turn = store->refresh(githubKit); // a turn still reading with the old token
+    scheduler.runPending();
+    github->letThrough(u"deployments"_s);
+    github->accountName = u"sam"_s;
+    github->avatar = testImage(qRgb(0, 0, 255));
+    finish(store->connect(githubKit, kFakeToken));
+    github->rowsError = rejected(); // the old token was revoked meanwhile
+    github->release(u"deployments"_s);
+    scheduler.runPending();
+    EXPECT_EQ(conn(githubKit), connected(u"sam"_s));
+    EXPECT_EQ(store->accountIcons().value(githubKit), testImage(qRgb(0, 0, 255)));
+}
+
 TEST_F(Connecting, AKeyThatCannotBeSavedIsAFailure)
 {
     secrets.refuseWrites = true;
