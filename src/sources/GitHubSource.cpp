@@ -424,8 +424,10 @@ QList<GitHubClient::Status> GitHubSource::withStalledStatuses(
         if (status.state == State::building && status.updated
             && (kept || isOlderThan(*status.updated, now, statusStallAfter))) {
             status.state = State::canceled;
-            status.description = u"Stalled: "_s + nonEmpty(status.description).value_or(u"pending"_s)
-                + u" since "_s + ageText(*status.updated, now) + u" ago"_s;
+            status.description = u"Stalled: "_s + nonEmpty(status.description).value_or(u"pending"_s);
+            // Under a minute, or with the clock set back behind the update, the age reads "now".
+            if (status.updated->msecsTo(now) >= 60 * 1000)
+                *status.description += u" since "_s + ageText(*status.updated, now) + u" ago"_s;
         }
     }
     return list;

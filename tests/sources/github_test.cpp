@@ -570,6 +570,13 @@ TEST_F(GitHubTest, CommitStatusesAreKeptOnlyOnceTheyCannotChange)
     opened = runTask(source.details(fakeToken, stalled));
     EXPECT_EQ(opened.checks.value(0).note, "Stalled: Waiting for approval since 10h ago");
     EXPECT_EQ(asked(statusPath(storefront, sha('5'))), 1);
+    // A clock set back to before its update, or to within a minute after, has no age to tell.
+    for (const double shift : {-39720.0, 3630.0}) {
+        clock.shiftWallClock(seconds(shift));
+        opened = runTask(source.details(fakeToken, stalled));
+        EXPECT_EQ(opened.checks.value(0).note, "Stalled: Waiting for approval")
+            << clock.wallNow().toString(Qt::ISODate).toStdString();
+    }
 
     // Details go by the row's own date: a young commit's statuses are asked again.
     statuses(storefront, sha('6'), {});
