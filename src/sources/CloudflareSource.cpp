@@ -173,11 +173,13 @@ std::optional<QString> CloudflareSource::advice() const
 QCoro::Task<QString> CloudflareSource::account(QString token)
 {
     QPointer<CloudflareSource> self(this);
+    const quint64 generation = ++m_generation;
     m_lists.reset();
     m_refused.clear();
     const QList<CloudflareClient::Account> accounts = co_await m_client.accounts(token);
     requireAlive(self);
-    m_accounts = accounts;
+    if (generation == m_generation)
+        m_accounts = accounts;
     co_return accounts.isEmpty() ? QString() : accounts.front().name;
 }
 
@@ -198,8 +200,15 @@ std::optional<CloudflareClient::Worker> CloudflareSource::worker(
 
 QCoro::Task<CloudflareSource::Lists> CloudflareSource::lists(QString token)
 {
+    return readLists(std::move(token), m_accounts, m_generation);
+}
+
+QCoro::Task<CloudflareSource::Lists> CloudflareSource::readLists(
+    QString token, QList<CloudflareClient::Account> accounts, quint64 generation)
+{
     QPointer<CloudflareSource> self(this);
-    if (m_lists) {
+    const QByteArray reader = tokenDigest(token);
+    if (m_lists && m_lists->reader == reader) {
         const qint64 age = m_lists->read.secsTo(m_now());
         if (age >= 0 && age < listsLifetimeSeconds) {
             // A copy: returning the member itself would move the cache out.
@@ -208,7 +217,6 @@ QCoro::Task<CloudflareSource::Lists> CloudflareSource::lists(QString token)
         }
     }
 
-    const QList<CloudflareClient::Account> accounts = m_accounts;
     Lists fresh;
     std::set<Product> refused;
     std::exception_ptr firstFailure;
@@ -258,10 +266,13 @@ QCoro::Task<CloudflareSource::Lists> CloudflareSource::lists(QString token)
     if (firstFailure && fresh.pages.isEmpty() && fresh.workers.isEmpty())
         std::rethrow_exception(firstFailure);
 
+    // Read with a token that was replaced meanwhile: they serve this walk and are not kept.
+    if (generation != m_generation)
+        co_return fresh;
     // Kept even when a list failed: details, redeploys and icons read the Workers and projects from
     // here, and a refresh should not read every list again for the one that failed.
     m_refused = refused;
-    m_lists = CachedLists {fresh, m_now()};
+    m_lists = CachedLists {fresh, m_now(), reader};
     co_return fresh;
 }
 
@@ -269,14 +280,18 @@ QCoro::Task<QList<Deployment>> CloudflareSource::deployments(QString token, std:
 {
     QPointer<CloudflareSource> self(this);
     limit = std::max(limit, 0);
-    if (m_accounts.isEmpty()) {
-        const QList<CloudflareClient::Account> accounts = co_await m_client.accounts(token);
+    // The whole walk goes by the accounts of its own token.
+    const quint64 generation = m_generation;
+    QList<CloudflareClient::Account> accounts = m_accounts;
+    if (accounts.isEmpty()) {
+        const QList<CloudflareClient::Account> read = co_await m_client.accounts(token);
         requireAlive(self);
-        m_accounts = accounts;
+        accounts = read;
+        if (generation == m_generation)
+            m_accounts = read;
     }
-    const Lists maps = co_await lists(token);
+    const Lists maps = co_await readLists(token, accounts, generation);
     requireAlive(self);
-    const QList<CloudflareClient::Account> accounts = m_accounts;
 
     QList<Deployment> rows;
     std::exception_ptr firstFailure;

@@ -4,6 +4,7 @@
 #include "model/ActivitySource.h"
 #include "sources/CloudflareClient.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -72,7 +73,11 @@ private:
     struct CachedLists {
         Lists lists;
         QDateTime read;
+        QByteArray reader; // the digest of the token they were read with
     };
+
+    QCoro::Task<Lists> readLists(
+        QString token, QList<CloudflareClient::Account> accounts, quint64 generation);
 
     QCoro::Task<QList<Deployment>> workerRows(
         QString token, QString account, CloudflareClient::Worker worker, int limit);
@@ -88,6 +93,8 @@ private:
     std::set<Product> m_refused;
     std::optional<CachedLists> m_lists;
     QHash<QString, QList<QString>> m_workerHosts;
+    // Moved on whenever a token is connected: what a read begun before then finds is not kept.
+    quint64 m_generation = 0;
 };
 
 } // namespace brenvo

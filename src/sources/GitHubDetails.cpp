@@ -92,6 +92,7 @@ QCoro::Task<DeploymentDetails> GitHubSource::details(QString token, Deployment d
     const QString repository = found->first;
     const QString sha = found->second;
     QPointer<GitHubSource> self(this);
+    const quint64 generation = m_generation;
 
     QList<GitHubClient::Run> runs;
     if (!isRefused(Permission::actions, repository)) {
@@ -126,7 +127,7 @@ QCoro::Task<DeploymentDetails> GitHubSource::details(QString token, Deployment d
     Commit commit {repository, sha, std::nullopt, {}, {}};
     if (deployment.date.isValid())
         commit.info = GitHubClient::CommitInfo {sha, QString(), deployment.date, std::nullopt};
-    const QList<GitHubClient::Status> statusList = co_await statuses(commit, token);
+    const QList<GitHubClient::Status> statusList = co_await statuses(commit, token, generation);
     requireAlive(self);
     for (const auto& status : statusList)
         checks.append(statusCheck(status));

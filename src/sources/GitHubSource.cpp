@@ -146,6 +146,7 @@ GitHubSource::GitHubSource(GitHubClient client, SiteIconLoader siteIcons, Clock 
 
 QCoro::Task<QString> GitHubSource::account(QString token)
 {
+    const quint64 generation = ++m_generation;
     m_repositories.reset();
     m_refused.clear();
     m_allowed.clear();
@@ -153,19 +154,28 @@ QCoro::Task<QString> GitHubSource::account(QString token)
     QPointer<GitHubSource> self(this);
     const GitHubClient::User user = co_await m_client.user(token);
     requireAlive(self);
-    m_user = user;
+    if (generation == m_generation)
+        m_user = user;
     co_return user.login;
 }
 
 QCoro::Task<QList<GitHubClient::Repository>> GitHubSource::cachedRepositories(QString token)
 {
+    return repositoryList(std::move(token), m_generation);
+}
+
+QCoro::Task<QList<GitHubClient::Repository>> GitHubSource::repositoryList(QString token, quint64 generation)
+{
+    const QByteArray reader = tokenDigest(token);
     // A copy: QCoro moves from an lvalue handed to co_return, which would empty the cache.
-    if (m_repositories && isWithin(m_repositories->read, m_now(), repositoryListLife))
+    if (m_repositories && m_repositories->reader == reader
+        && isWithin(m_repositories->read, m_now(), repositoryListLife))
         co_return QList<GitHubClient::Repository>(m_repositories->list);
     QPointer<GitHubSource> self(this);
     const QList<GitHubClient::Repository> list = co_await m_client.repositories(token, repositoriesAsked);
     requireAlive(self);
-    m_repositories = CachedRepositories {list, m_now()};
+    if (generation == m_generation)
+        m_repositories = CachedRepositories {list, m_now(), reader};
     co_return list;
 }
 
@@ -185,6 +195,7 @@ QCoro::Task<QList<Deployment>> GitHubSource::deployments(
     QString token, std::optional<QString> project, int limit)
 {
     QPointer<GitHubSource> self(this);
+    const quint64 generation = m_generation;
     if (m_refusedSince && hasLapsed(*m_refusedSince, m_now(), refusalLife)) {
         m_refused.clear();
         m_refusedSince.reset();
@@ -194,7 +205,7 @@ QCoro::Task<QList<Deployment>> GitHubSource::deployments(
     if (project) {
         repositories.append(*project);
     } else {
-        const QList<GitHubClient::Repository> list = co_await cachedRepositories(token);
+        const QList<GitHubClient::Repository> list = co_await repositoryList(token, generation);
         requireAlive(self);
         for (qsizetype i = 0; i < list.size() && i < repositoriesVisited; ++i)
             repositories.append(list.at(i).fullName);
@@ -213,13 +224,16 @@ QCoro::Task<QList<Deployment>> GitHubSource::deployments(
             // Going on past a rate limit would only meet the same limit and show half-built rows.
             const Attempt<StageResult> got
                 = co_await lookUp(self, fetchStage(m_client, stage, token, repository), "checks", repository);
+            const bool current = generation == m_generation;
             if (const std::exception_ptr failure = got.error) {
-                note(failure, stage, repository);
+                if (current)
+                    note(failure, stage, repository);
                 if (!firstFailure)
                     firstFailure = failure;
                 continue;
             }
-            allow(stage, repository);
+            if (current)
+                allow(stage, repository);
             succeeded = true;
             addCommits(gathered, repository, got.value->commits);
             addRuns(gathered, repository, got.value->runs);
@@ -249,7 +263,7 @@ QCoro::Task<QList<Deployment>> GitHubSource::deployments(
     rows.reserve(kept);
     for (qsizetype i = 0; i < kept; ++i) {
         const Commit commit = ordered.at(keys.at(i).second);
-        const Deployment made = co_await row(commit, token);
+        const Deployment made = co_await row(commit, token, generation);
         requireAlive(self);
         rows.append(made);
     }
@@ -312,7 +326,7 @@ std::optional<QString> GitHubSource::defaultBranch(const QString& repository) co
     return std::nullopt;
 }
 
-QCoro::Task<Deployment> GitHubSource::row(Commit commit, QString token)
+QCoro::Task<Deployment> GitHubSource::row(Commit commit, QString token, quint64 generation)
 {
     QPointer<GitHubSource> self(this);
     QList<State> states;
@@ -331,7 +345,7 @@ QCoro::Task<Deployment> GitHubSource::row(Commit commit, QString token)
         if (status.stateNote)
             notes.append(*status.stateNote);
     }
-    const QList<GitHubClient::Status> statusList = co_await statuses(commit, token);
+    const QList<GitHubClient::Status> statusList = co_await statuses(commit, token, generation);
     requireAlive(self);
     for (const auto& status : statusList)
         states.append(status.state);
@@ -340,7 +354,7 @@ QCoro::Task<Deployment> GitHubSource::row(Commit commit, QString token)
     QString text = commit.info ? commit.info->message
                                : (commit.runs.isEmpty() ? QString() : commit.runs.first().message);
     if (text.isEmpty()) {
-        text = co_await message(commit, token);
+        text = co_await message(commit, token, generation);
         requireAlive(self);
         if (text.isEmpty() && !commit.placements.isEmpty())
             text = u"Deploy to "_s + commit.placements.first().environment;
@@ -410,14 +424,17 @@ QList<GitHubClient::Status> GitHubSource::withStalledStatuses(
         if (status.state == State::building && status.updated
             && (kept || isOlderThan(*status.updated, now, statusStallAfter))) {
             status.state = State::canceled;
-            status.description = u"Stalled: "_s + nonEmpty(status.description).value_or(u"pending"_s)
-                + u" since "_s + ageText(*status.updated, now) + u" ago"_s;
+            status.description = u"Stalled: "_s + nonEmpty(status.description).value_or(u"pending"_s);
+            // Under a minute, or with the clock set back behind the update, the age reads "now".
+            if (status.updated->msecsTo(now) >= 60 * 1000)
+                *status.description += u" since "_s + ageText(*status.updated, now) + u" ago"_s;
         }
     }
     return list;
 }
 
-QCoro::Task<QList<GitHubClient::Status>> GitHubSource::statuses(Commit commit, QString token)
+QCoro::Task<QList<GitHubClient::Status>> GitHubSource::statuses(
+    Commit commit, QString token, quint64 generation)
 {
     const QString key = commit.key();
     // Kept as GitHub sent them, so that the age of a stalled one is told anew on every read.
@@ -428,14 +445,17 @@ QCoro::Task<QList<GitHubClient::Status>> GitHubSource::statuses(Commit commit, Q
     QPointer<GitHubSource> self(this);
     const auto got = co_await lookUp(
         self, m_client.statuses(token, commit.repository, commit.sha), "commit statuses", commit.repository);
+    const bool current = generation == m_generation;
     if (const std::exception_ptr failure = got.error) {
-        note(failure, Permission::statuses, commit.repository);
+        if (current)
+            note(failure, Permission::statuses, commit.repository);
         co_return QList<GitHubClient::Status>();
     }
 
     const QList<GitHubClient::Status> sent = *got.value;
     const QList<GitHubClient::Status> list = withStalledStatuses(sent, false);
-    allow(Permission::statuses, commit.repository);
+    if (current)
+        allow(Permission::statuses, commit.repository);
     // A stalled status counts as ended, like the rest: nothing is asked again once none is building.
     const bool building = std::any_of(list.cbegin(), list.cend(),
         [](const GitHubClient::Status& status) { return status.state == State::building; });
@@ -447,7 +467,7 @@ QCoro::Task<QList<GitHubClient::Status>> GitHubSource::statuses(Commit commit, Q
     co_return list;
 }
 
-QCoro::Task<QString> GitHubSource::message(Commit commit, QString token)
+QCoro::Task<QString> GitHubSource::message(Commit commit, QString token, quint64 generation)
 {
     const QString key = commit.key();
     if (m_messages.contains(key))
@@ -463,6 +483,9 @@ QCoro::Task<QString> GitHubSource::message(Commit commit, QString token)
         m_messages.insert(key, text);
         co_return text;
     }
+    // What a replaced token was refused says nothing of the token now connected.
+    if (generation != m_generation)
+        co_return QString();
     note(failure, Permission::contents, commit.repository);
     // Only an answer that will not change is kept; a blip is asked again on the next refresh.
     if (isDefinitiveAnswer(failure) && !isRefused(Permission::contents, commit.repository))

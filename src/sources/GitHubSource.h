@@ -4,6 +4,7 @@
 #include "model/ActivitySource.h"
 #include "sources/GitHubClient.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -86,6 +87,7 @@ private:
     struct CachedRepositories {
         QList<GitHubClient::Repository> list;
         QDateTime read;
+        QByteArray reader; // the digest of the token it was read with
     };
 
     static void addCommits(QHash<QString, Commit>& into, const QString& repository,
@@ -99,11 +101,14 @@ private:
     // Statuses pending for six hours are shown as stalled, with their age as of now.
     QList<GitHubClient::Status> withStalledStatuses(QList<GitHubClient::Status> list, bool kept) const;
 
-    QCoro::Task<Deployment> row(Commit commit, QString token);
+    // generation: m_generation when the caller began; what a token replaced since then was told is
+    // not kept.
+    QCoro::Task<QList<GitHubClient::Repository>> repositoryList(QString token, quint64 generation);
+    QCoro::Task<Deployment> row(Commit commit, QString token, quint64 generation);
     QCoro::Task<GitHubClient::PlacementStatus> latestStatus(
         GitHubClient::Placement placement, QString repository, QString token);
-    QCoro::Task<QList<GitHubClient::Status>> statuses(Commit commit, QString token);
-    QCoro::Task<QString> message(Commit commit, QString token);
+    QCoro::Task<QList<GitHubClient::Status>> statuses(Commit commit, QString token, quint64 generation);
+    QCoro::Task<QString> message(Commit commit, QString token, quint64 generation);
     std::optional<QString> defaultBranch(const QString& repository) const;
     void allow(Permission permission, const QString& repository);
 
@@ -119,6 +124,8 @@ private:
     QMap<Permission, QSet<QString>> m_refused;
     QMap<Permission, QSet<QString>> m_allowed;
     std::optional<QDateTime> m_refusedSince;
+    // Moved on whenever a token is connected: what a read begun before then finds is not kept.
+    quint64 m_generation = 0;
 };
 
 } // namespace brenvo

@@ -55,17 +55,25 @@ QString GitLabSource::retryRefusal()
 
 QCoro::Task<QString> GitLabSource::account(QString token)
 {
+    const quint64 generation = ++m_generation;
     m_listed.reset();
     QPointer<GitLabSource> self(this);
     const GitLabClient::User user = co_await m_client.user(token);
     requireAlive(self);
-    m_user = user;
+    if (generation == m_generation)
+        m_user = user;
     co_return user.username;
 }
 
 QCoro::Task<QList<GitLabClient::Project>> GitLabSource::cachedProjects(QString token)
 {
-    if (m_listed) {
+    return projectList(std::move(token), m_generation);
+}
+
+QCoro::Task<QList<GitLabClient::Project>> GitLabSource::projectList(QString token, quint64 generation)
+{
+    const QByteArray reader = tokenDigest(token);
+    if (m_listed && m_listed->reader == reader) {
         const qint64 age = m_listed->read.msecsTo(m_now());
         if (age >= 0 && age < projectListLife * 1000)
             co_return QList<GitLabClient::Project>(
@@ -74,7 +82,9 @@ QCoro::Task<QList<GitLabClient::Project>> GitLabSource::cachedProjects(QString t
     QPointer<GitLabSource> self(this);
     const QList<GitLabClient::Project> list = co_await m_client.projects(token, projectsAsked);
     requireAlive(self);
-    m_listed = Listed {list, m_now()};
+    if (generation != m_generation)
+        co_return list;
+    m_listed = Listed {list, m_now(), reader};
     for (const auto& project : list)
         m_seen.insert(project.id, project);
     co_return list;

@@ -4,6 +4,7 @@
 #include "model/ActivitySource.h"
 #include "sources/GitLabClient.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -52,7 +53,12 @@ private:
     struct Listed {
         QList<GitLabClient::Project> projects;
         QDateTime read;
+        QByteArray reader; // the digest of the token it was read with
     };
+
+    // generation: m_generation when the caller began; a list read for a token replaced since then
+    // is not kept.
+    QCoro::Task<QList<GitLabClient::Project>> projectList(QString token, quint64 generation);
 
     // A listed project, else one seen in an earlier list.
     std::optional<GitLabClient::Project> knownProject(qint64 id) const;
@@ -65,6 +71,8 @@ private:
     // Every project any list held, so that a picked project that left the list keeps its name.
     QHash<qint64, GitLabClient::Project> m_seen;
     QHash<QString, QString> m_titles;
+    // Moved on whenever a token is connected: what a read begun before then finds is not kept.
+    quint64 m_generation = 0;
 };
 
 } // namespace brenvo

@@ -4,6 +4,8 @@
 #include "http/JsonReader.h"
 #include "http/ServiceFailure.h"
 
+#include <QCryptographicHash>
+
 #include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
@@ -64,6 +66,11 @@ void requireAlive(const QObject* owner)
 {
     if (!owner)
         throw TransportFailure(TransportFailure::Kind::cancelled, u"the source went away"_s);
+}
+
+QByteArray tokenDigest(const QString& token)
+{
+    return QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256);
 }
 
 } // namespace brenvo

@@ -4,6 +4,7 @@
 #include "http/ReplySupport.h"
 #include "http/SiteIconLoader.h"
 
+#include <QByteArray>
 #include <QCoroTask>
 #include <QDateTime>
 #include <QImage>
@@ -51,5 +52,8 @@ QCoro::Task<std::optional<QImage>> firstIcon(SiteIconLoader loader, QList<QStrin
 
 // Throws a cancellation when the object a coroutine belongs to went away during its last wait.
 void requireAlive(const QObject* owner);
+
+// Tells which token a cached reply was read with, without keeping the token. Kept in memory only.
+QByteArray tokenDigest(const QString& token);
 
 } // namespace brenvo

@@ -18,11 +18,30 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
+#include <QTest>
 #include <QUrlQuery>
 
 namespace brenvo::test {
 
 inline const QString fakeToken = QStringLiteral("test-token-not-real");
+// The token the user connects while a reply read with fakeToken is still on its way.
+inline const QString newerToken = QStringLiteral("test-token-newer-not-real");
+
+inline bool carries(const RecordedRequest& request, const QString& token)
+{
+    return request.header("Authorization") == "Bearer " + token.toUtf8();
+}
+// Each token its own reply.
+inline LoopbackServer::Handler byToken(CannedReply earlier, CannedReply newer)
+{
+    return [earlier, newer](
+               const RecordedRequest& request) { return carries(request, newerToken) ? newer : earlier; };
+}
+// Runs the event loop until a reply is held back.
+inline bool awaitHeld(const LoopbackServer& server)
+{
+    return QTest::qWaitFor([&server] { return server.heldCount() > 0; }, 5000);
+}
 
 inline QDateTime at(const char* iso)
 {

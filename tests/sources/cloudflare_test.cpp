@@ -288,6 +288,52 @@ TEST_F(CloudflareTest, ListsLiveFiveMinutesAndConnectingDropsThem)
     EXPECT_EQ(ids(runTask(std::move(walk))), allRows);
 }
 
+TEST_F(CloudflareTest, WhatAReplacedTokenReadIsNotKept)
+{
+    // The earlier token sees the studio; the newer one another account with one Pages project.
+    serveStudio();
+    const CannedReply studio = CannedReply::json(200, fixture("cloudflare/accounts.json"));
+    const CannedReply newer = CannedReply::json(200, R"({"result":[{"id":"acc-2","name":"Newer"}]})");
+    server.handle("GET", "/client/v4/accounts", byToken(studio, newer));
+    serve("accounts/acc-2/pages/projects", 200, R"({"result":[{"name":"docs"}]})");
+    serve("accounts/acc-2/workers/scripts", 200, R"({"result":[]})");
+    serveFixture("accounts/acc-2/pages/projects/docs/deployments", "pages_deployments_docs");
+
+    // Connected anew while the earlier token's accounts or lists are on their way: the newer token
+    // reads its own, and what the earlier one brings later is not kept.
+    const auto replace = [this](auto earlier, CloudflareSource& from) {
+        ASSERT_TRUE(awaitHeld(server));
+        EXPECT_EQ(runTask(from.account(newerToken)), "Newer");
+        server.clearRequests();
+        const auto rows = runTask(from.deployments(newerToken, std::nullopt, 10));
+        server.releaseHeld();
+        runTask(std::move(earlier));
+        EXPECT_EQ(runTask(from.deployments(newerToken, std::nullopt, 10)), rows);
+        EXPECT_EQ(asked("accounts/acc-2/pages/projects"), 1);
+        EXPECT_FALSE(rows.isEmpty());
+        for (const auto& row : rows)
+            EXPECT_EQ(row.scope, "acc-2") << row.id.toStdString();
+    };
+    runTask(source.account(fakeToken));
+    server.route("GET", "/client/v4/accounts/acc-1/pages/projects",
+        CannedReply::json(200, fixture("cloudflare/pages_projects.json")).heldBack());
+    replace(source.deployments(fakeToken, std::nullopt, 10), source);
+
+    serveFixture("accounts/acc-1/pages/projects", "pages_projects");
+    server.handle("GET", "/client/v4/accounts", byToken(CannedReply(studio).heldBack(), newer));
+    CloudflareSource named {client, SiteIconLoader(icons.http), [this] { return clock.wallNow(); }};
+    replace(named.account(fakeToken), named);
+    CloudflareSource unnamed {client, SiteIconLoader(icons.http), [this] { return clock.wallNow(); }};
+    replace(unnamed.deployments(fakeToken, std::nullopt, 10), unnamed);
+
+    // A turn that still goes by the earlier token keeps what it reads to itself.
+    server.handle("GET", "/client/v4/accounts/acc-2/pages/projects",
+        byToken(CannedReply::json(403, R"({"errors":[{"code":10000}]})"),
+            CannedReply::json(200, R"({"result":[{"name":"docs"}]})")));
+    EXPECT_TRUE(runTask(source.deployments(fakeToken, std::nullopt, 10)).isEmpty());
+    EXPECT_FALSE(runTask(source.deployments(newerToken, std::nullopt, 10)).isEmpty());
+}
+
 TEST_F(CloudflareTest, AdviceNamesWhatNoAccountCouldRead)
 {
     serve("accounts", 200, R"({"result":[{"id":"acc-1","name":"One"},{"id":"acc-2","name":"Two"}]})");

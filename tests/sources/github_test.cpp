@@ -334,6 +334,61 @@ TEST_F(GitHubTest, ProjectsAreTheRepositoryListCachedUntilTheAccountIsRead)
     EXPECT_EQ(total(), 1);
 }
 
+TEST_F(GitHubTest, WhatAReplacedTokenReadIsNotKept)
+{
+    // Each token has its own account and repositories.
+    const CannedReply octo = CannedReply::json(200, fixture("github/user.json"));
+    const CannedReply newer = CannedReply::json(
+        200, R"({"login":"newer-dev","avatar_url":"https://avatars.example.com/newer-dev"})");
+    const CannedReply octoRepositories = CannedReply::json(200, fixture("github/repos.json"));
+    const CannedReply newerRepositories = CannedReply::json(200, R"([{"full_name":"newer-dev/site"}])");
+    const QList<KitProject> newerProjects {{"newer-dev/site", "newer-dev/site"}};
+    server.handle("GET", "/user", byToken(octo, newer));
+    server.handle("GET", "/user/repos", byToken(CannedReply(octoRepositories).heldBack(), newerRepositories));
+
+    // Connected anew while the earlier token's list is on its way.
+    auto earlier = source.projects(fakeToken);
+    ASSERT_TRUE(awaitHeld(server));
+    EXPECT_EQ(runTask(source.account(newerToken)), "newer-dev");
+    EXPECT_EQ(runTask(source.projects(newerToken)), newerProjects);
+    server.releaseHeld();
+    EXPECT_EQ(runTask(std::move(earlier)).size(), 4);
+    EXPECT_EQ(runTask(source.projects(newerToken)), newerProjects);
+    EXPECT_EQ(asked("/user/repos"), 2);
+    // A turn that still goes by the earlier token, once the newer one is connected, keeps its list
+    // to itself.
+    server.handle("GET", "/user/repos", byToken(octoRepositories, newerRepositories));
+    runTask(source.account(newerToken));
+    runTask(source.projects(fakeToken));
+    EXPECT_EQ(runTask(source.projects(newerToken)), newerProjects);
+
+    // The account that answers last is not the one connected last.
+    server.handle("GET", "/user", byToken(CannedReply(octo).heldBack(), newer));
+    auto identify = source.account(fakeToken);
+    ASSERT_TRUE(awaitHeld(server));
+    runTask(source.account(newerToken));
+    server.releaseHeld();
+    EXPECT_EQ(runTask(std::move(identify)), "octo-dev");
+    runTask(source.accountIcon(newerToken));
+    EXPECT_EQ(icons.first(), QUrl("https://avatars.example.com/newer-dev"));
+
+    // Nor does what the earlier token was refused hold for the newer one.
+    world(storefront, {{sha('1'), "2026-03-14T10:00:00Z"}});
+    server.handle("GET", repoPath() + "/commits",
+        byToken(CannedReply::json(403, fixture("github/not_accessible.json")).heldBack(),
+            CannedReply::json(200, gh::commits({{sha('1'), "2026-03-14T10:00:00Z"}}))));
+    auto walk = source.deployments(fakeToken, storefront, 3);
+    ASSERT_TRUE(awaitHeld(server));
+    runTask(source.account(newerToken));
+    server.releaseHeld();
+    runTask(std::move(walk));
+    server.clearRequests();
+    EXPECT_EQ(
+        runTask(source.deployments(newerToken, storefront, 3)).value(0).message, "Fix checkout rounding");
+    EXPECT_EQ(asked(repoPath() + "/commits"), 1);
+    EXPECT_EQ(source.advice(), std::nullopt);
+}
+
 TEST_F(GitHubTest, RefusedReadsAreSkippedForFiveMinutesAndNamedInTheAdvice)
 {
     repositories();
@@ -515,6 +570,13 @@ TEST_F(GitHubTest, CommitStatusesAreKeptOnlyOnceTheyCannotChange)
     opened = runTask(source.details(fakeToken, stalled));
     EXPECT_EQ(opened.checks.value(0).note, "Stalled: Waiting for approval since 10h ago");
     EXPECT_EQ(asked(statusPath(storefront, sha('5'))), 1);
+    // A clock set back to before its update, or to within a minute after, has no age to tell.
+    for (const double shift : {-39720.0, 3630.0}) {
+        clock.shiftWallClock(seconds(shift));
+        opened = runTask(source.details(fakeToken, stalled));
+        EXPECT_EQ(opened.checks.value(0).note, "Stalled: Waiting for approval")
+            << clock.wallNow().toString(Qt::ISODate).toStdString();
+    }
 
     // Details go by the row's own date: a young commit's statuses are asked again.
     statuses(storefront, sha('6'), {});

@@ -167,6 +167,50 @@ TEST_F(GitLabTest, RowsComeFromTheThreeMostActiveProjects)
     EXPECT_EQ(runTask(source.projects(fakeToken)).value(1), (KitProject {"5200000002", "acme/web"}));
 }
 
+TEST_F(GitLabTest, WhatAReplacedTokenReadIsNotKept)
+{
+    // Each token has its own account and projects.
+    const CannedReply octo = CannedReply::json(200, fixture("gitlab/user.json"));
+    const CannedReply newer = CannedReply::json(
+        200, R"({"username":"newer.dev","avatar_url":"https://gitlab.example.com/newer.dev.png"})");
+    const CannedReply octoProjects = CannedReply::json(200, fixture("gitlab/projects.json"));
+    const CannedReply newerProjects
+        = CannedReply::json(200, R"([{"id":77,"path_with_namespace":"newer/app"}])");
+    const QList<KitProject> newerList {{"77", "newer/app"}};
+    server.handle("GET", "/api/v4/user", byToken(octo, newer));
+    server.handle("GET", "/api/v4/projects", byToken(CannedReply(octoProjects).heldBack(), newerProjects));
+    serve(projectPath(77) + "/pipelines", 200,
+        gl::pipelines({{9800000000077, 77, sha('7'), "2026-03-14T11:00:00Z"}}));
+    serve(projectPath(77) + "/repository/commits/" + sha('7').toLatin1(), 200, gl::commit("Newer app"));
+
+    // Connected anew while the earlier token's list is on its way.
+    auto earlier = source.projects(fakeToken);
+    ASSERT_TRUE(awaitHeld(server));
+    EXPECT_EQ(runTask(source.account(newerToken)), "newer.dev");
+    EXPECT_EQ(runTask(source.projects(newerToken)), newerList);
+    server.releaseHeld();
+    EXPECT_EQ(runTask(std::move(earlier)).value(1), (KitProject {"5200000002", "acme/web"}));
+    EXPECT_EQ(
+        ids(runTask(source.deployments(newerToken, std::nullopt, 3))), QStringList {"77/9800000000077"});
+    EXPECT_EQ(server.count("/api/v4/projects"), 2);
+    // A turn that still goes by the earlier token, once the newer one is connected, keeps its list
+    // to itself.
+    server.handle("GET", "/api/v4/projects", byToken(octoProjects, newerProjects));
+    runTask(source.account(newerToken));
+    runTask(source.projects(fakeToken));
+    EXPECT_EQ(runTask(source.projects(newerToken)), newerList);
+
+    // The account that answers last is not the one connected last.
+    server.handle("GET", "/api/v4/user", byToken(CannedReply(octo).heldBack(), newer));
+    auto identify = source.account(fakeToken);
+    ASSERT_TRUE(awaitHeld(server));
+    runTask(source.account(newerToken));
+    server.releaseHeld();
+    EXPECT_EQ(runTask(std::move(identify)), "octo.dev");
+    runTask(source.accountIcon(newerToken));
+    EXPECT_EQ(icons.first(), QUrl("https://gitlab.example.com/newer.dev.png"));
+}
+
 TEST_F(GitLabTest, APickedProjectIsVisitedEvenWhenItLeftTheList)
 {
     projects();

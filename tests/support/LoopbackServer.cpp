@@ -168,6 +168,25 @@ CannedReply LoopbackServer::replyFor(const RecordedRequest& request)
 void LoopbackServer::serve(QTcpSocket* socket, const RecordedRequest& request)
 {
     CannedReply reply = replyFor(request);
+    if (reply.held) {
+        reply.held = false;
+        m_held.push_back({socket, request, std::move(reply)});
+        return;
+    }
+    send(socket, request, std::move(reply));
+}
+
+void LoopbackServer::releaseHeld()
+{
+    const std::vector<Held> held = std::exchange(m_held, {});
+    for (const auto& [socket, request, reply] : held) {
+        if (socket)
+            send(socket, request, reply);
+    }
+}
+
+void LoopbackServer::send(QTcpSocket* socket, const RecordedRequest& request, CannedReply reply)
+{
     if (!reply.body.isEmpty() && !field(reply.headers, "Content-Type"))
         reply.with("Content-Type", "application/json");
     const bool headOnly = request.method == "HEAD";

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTcpServer>
 #include <QUrl>
@@ -53,11 +54,18 @@ struct CannedReply {
     std::chrono::milliseconds byteInterval {100};
     qint64 hugeSize = 0;
     bool withContentLength = true; // hugeBody may hide the length
+    bool held = false; // sent only at LoopbackServer::releaseHeld()
 
     // Adds a header field: CannedReply::json(200, body).with("ETag", "\"v1\"").
     CannedReply& with(QByteArray name, QByteArray value)
     {
         headers.append(std::pair<QByteArray, QByteArray>(std::move(name), std::move(value)));
+        return *this;
+    }
+    // Kept back until the test lets it go, so that the test decides what happens meanwhile.
+    CannedReply& heldBack()
+    {
+        held = true;
         return *this;
     }
 
@@ -144,11 +152,17 @@ public:
     int count(const QByteArray& path) const;
     void clearRequests() { m_requests.clear(); }
 
+    // Requests whose reply is held back.
+    int heldCount() const { return int(m_held.size()); }
+    // Sends the held-back replies, in the order their requests came.
+    void releaseHeld();
+
 private:
     struct Connection;
     void onNewConnection();
     void onReadyRead(QTcpSocket* socket);
     void serve(QTcpSocket* socket, const RecordedRequest& request);
+    void send(QTcpSocket* socket, const RecordedRequest& request, CannedReply reply);
     CannedReply replyFor(const RecordedRequest& request);
     static QByteArray key(const QByteArray& method, const QByteArray& path) { return method + ' ' + path; }
 
@@ -158,6 +172,12 @@ private:
     std::map<QByteArray, std::vector<CannedReply>> m_queued;
     std::vector<RecordedRequest> m_requests;
     QHash<QTcpSocket*, QByteArray> m_buffers;
+    struct Held {
+        QPointer<QTcpSocket> socket;
+        RecordedRequest request;
+        CannedReply reply;
+    };
+    std::vector<Held> m_held;
 };
 
 } // namespace brenvo::test
