@@ -1,6 +1,7 @@
 // The strip on an X11 display follows the settings while the pointer is elsewhere: its tiles, the
 // names a screen reader hears and the window's shape change at once, without and with a
 // compositing manager.
+#include "X11Screen.h"
 #include "app/core/MemoryDefaults.h"
 #include "app/core/PreferencesStore.h"
 #include "edge/DevKitStripView.h"
@@ -31,93 +32,9 @@
 #include <cstring>
 
 using namespace brenvo;
+using namespace brenvo::test;
 
 namespace {
-
-constexpr uint32_t desktop = 0x2a6fbb; // the root window's colour
-
-xcb_connection_t* connection()
-{
-    return qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
-}
-
-xcb_window_t root()
-{
-    return xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
-}
-
-// The root window in one colour, and a picture of it where a compositing manager looks for the
-// desktop's background.
-void paintDesktop()
-{
-    xcb_connection_t* c = connection();
-    xcb_change_window_attributes(c, root(), XCB_CW_BACK_PIXEL, &desktop);
-    xcb_clear_area(c, 0, root(), 0, 0, 0, 0);
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const xcb_pixmap_t tile = xcb_generate_id(c);
-    xcb_create_pixmap(c, screen->root_depth, tile, root(), 1, 1);
-    const xcb_gcontext_t gc = xcb_generate_id(c);
-    xcb_create_gc(c, gc, tile, XCB_GC_FOREGROUND, &desktop);
-    const xcb_rectangle_t all {0, 0, 1, 1};
-    xcb_poly_fill_rectangle(c, tile, gc, 1, &all);
-    xcb_free_gc(c, gc);
-    const char* name = "_XROOTPMAP_ID";
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-    if (atom) {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, root(), atom->atom, XCB_ATOM_PIXMAP, 32, 1, &tile);
-        std::free(atom);
-    }
-    xcb_flush(c);
-}
-
-// The colour on screen at a global point, as 0xRRGGBB.
-uint32_t screenPixel(QPoint p)
-{
-    const auto cookie = xcb_get_image(connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, root(),
-        static_cast<int16_t>(p.x()), static_cast<int16_t>(p.y()), 1, 1, ~0u);
-    xcb_get_image_reply_t* reply = xcb_get_image_reply(connection(), cookie, nullptr);
-    if (!reply)
-        return 0xffffffff;
-    uint32_t value = 0;
-    if (xcb_get_image_data_length(reply) >= 4)
-        std::memcpy(&value, xcb_get_image_data(reply), 4);
-    std::free(reply);
-    return value & 0xffffff;
-}
-
-bool dark(uint32_t colour)
-{
-    return (colour >> 16 & 0xff) < 60 && (colour >> 8 & 0xff) < 60 && (colour & 0xff) < 60;
-}
-
-// The window's bounding shape as the X server has it.
-QRegion boundingShape(xcb_window_t window)
-{
-    const auto cookie = xcb_shape_get_rectangles(connection(), window, XCB_SHAPE_SK_BOUNDING);
-    xcb_shape_get_rectangles_reply_t* reply = xcb_shape_get_rectangles_reply(connection(), cookie, nullptr);
-    QRegion region;
-    if (!reply)
-        return region;
-    const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(reply);
-    for (int i = 0; i < xcb_shape_get_rectangles_rectangles_length(reply); ++i)
-        region += QRect(rects[i].x, rects[i].y, rects[i].width, rects[i].height);
-    std::free(reply);
-    return region;
-}
-
-template <typename Condition> bool waitFor(Condition condition)
-{
-    return QTest::qWaitFor(condition, 5000);
-}
-
-void pointAt(QPoint global)
-{
-    QProcess xdotool;
-    xdotool.start("xdotool", {"mousemove", QString::number(global.x()), QString::number(global.y())});
-    xdotool.waitForFinished(10000);
-    waitFor([global]() { return QCursor::pos() == global; });
-}
 
 // The panel of the application on the sample data, with five tools of which four have a tile.
 class EdgeStripX11Test : public ::testing::Test {
