@@ -66,6 +66,9 @@ TEST_F(AISettingsTest, TheKeyLivesInItsOwnItemAndAnUnreadableStoreGivesNone)
     EXPECT_FALSE(settings.setAPIKey("test-other-key-not-real"));
     EXPECT_EQ(settings.apiKey(), QStringLiteral("test-ai-key-not-real"));
     secrets.refuseWrites = false;
+    secrets.unreadable.insert(AISettings::apiKeyItem); // locked: a removal that did not happen says so
+    EXPECT_FALSE(settings.setAPIKey("   "));
+    secrets.unreadable.clear();
     EXPECT_TRUE(settings.setAPIKey("   "));
     EXPECT_FALSE(secrets.items.contains(AISettings::apiKeyItem));
 }
