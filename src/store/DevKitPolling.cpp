@@ -267,8 +267,6 @@ QCoro::Task<> DevKitStore::refreshOnce(KitService service)
     } else if (service.isPayment()) {
         co_await refreshPayments(service);
     } else {
-        if (m_sources.spend.value(service))
-            tool(service).secretUnreadable = m_secrets.lookupSecret(service.secretKey()).isUnreadable();
         co_await refreshUsage(service);
     }
     if (!ticket.stillWanted())

@@ -58,6 +58,8 @@ QCoro::Task<> DevKitStore::refreshUsage(KitService service)
     const SecretLookup lookup = spend ? m_secrets.lookupSecret(service.secretKey()) : SecretLookup::absent();
     const auto key = lookup.isFound() ? std::optional(lookup.value()) : std::nullopt;
     const auto apiHalf = tool(service).api.connection;
+    if (spend)
+        tool(service).secretUnreadable = lookup.isUnreadable();
     if (lookup.isUnreadable()) {
         // The admin key is locked away: said so, its figures (if any) kept.
         if (!apiHalf || (!apiHalf->isConnected() && *apiHalf != keyringLocked(service)))
