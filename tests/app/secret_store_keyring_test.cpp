@@ -366,24 +366,38 @@ TEST_F(RealSecretService, WhatTheUserDidWhileTheKeyringLockedAfterLaunchIsDoneOn
         "InChild", "LockedAfterLaunch", {}, QStringLiteral(BRENVO_SOURCE_DIR "/tests/support/with-keyring")));
 }
 
-TEST_F(InChild, DISABLED_LockedAfterLaunch)
-{
-    KeychainStore base(service);
-    ASSERT_TRUE(base.write(R"({"kit.github":"test-token-github"})", KitSecrets::itemKey));
-    ASSERT_TRUE(base.write("test-token-gitlab", "kit.gitlab")); // kept alone by an older version
+// Runs of the whole application over the real keyring, one after another, sharing its settings.
+struct Runs {
+    KeychainStore base {service};
     MemoryDefaults defaults;
     test::ManualScheduler scheduler;
     AppState::Launch launch;
-    launch.isRunningTests = true;
-    launch.scheduler = &scheduler;
-    launch.usage = DevKitStore::UsageSources {};
-    launch.http = std::make_shared<test::FakeHTTPClient>();
     const AppConfig config {"Brenvo", "dev.brenvo.Test", "2.3", "45", {}, {}, {}, {}};
-    const auto stored = [&base]() {
-        return QJsonDocument::fromJson(base.read(KitSecrets::itemKey).value().toUtf8()).object();
-    };
+
+    Runs()
     {
-        AppState graph(config, defaults, &base, launch);
+        launch.isRunningTests = true;
+        launch.scheduler = &scheduler;
+        launch.usage = DevKitStore::UsageSources {};
+        launch.http = std::make_shared<test::FakeHTTPClient>();
+    }
+    std::unique_ptr<AppState> graph() { return std::make_unique<AppState>(config, defaults, &base, launch); }
+    QJsonObject stored() const
+    {
+        return QJsonDocument::fromJson(base.read(KitSecrets::itemKey).value().toUtf8()).object();
+    }
+};
+
+TEST_F(InChild, DISABLED_LockedAfterLaunch)
+{
+    Runs runs;
+    KeychainStore& base = runs.base;
+    ASSERT_TRUE(base.write(R"({"kit.github":"test-token-github"})", KitSecrets::itemKey));
+    ASSERT_TRUE(base.write("test-token-gitlab", "kit.gitlab")); // kept alone by an older version
+    const auto stored = [&runs]() { return runs.stored(); };
+    {
+        const auto run = runs.graph();
+        AppState& graph = *run;
         graph.watchSecretsIfUnreadable(); // read well: nothing to watch yet
         EXPECT_FALSE(graph.secretWatcher().isWatching());
         lockLoginKeyring();
@@ -402,17 +416,47 @@ TEST_F(InChild, DISABLED_LockedAfterLaunch)
     // Quit before the keyring opened: the next run still does not take the old item back.
     ASSERT_TRUE(base.write("test-token-gitlab", "kit.gitlab"));
     {
-        AppState graph(config, defaults, &base, launch);
+        const auto run = runs.graph();
+        AppState& graph = *run;
         graph.watchSecretsIfUnreadable();
         lockLoginKeyring();
         graph.kit().disconnect(KitService::gitlab);
     }
-    AppState next(config, defaults, &base, launch);
+    const auto next = runs.graph();
     unlockWithPassword();
-    next.watchSecretsIfUnreadable();
-    EXPECT_EQ(next.kitSecrets().secret("kit.gitlab"), std::nullopt);
+    next->watchSecretsIfUnreadable();
+    EXPECT_EQ(next->kitSecrets().secret("kit.gitlab"), std::nullopt);
     EXPECT_EQ(base.read("kit.gitlab"), SecretLookup::absent());
-    EXPECT_FALSE(stored().contains("kit.gitlab") || next.kitSecrets().hasPendingWrites());
+    EXPECT_FALSE(stored().contains("kit.gitlab") || next->kitSecrets().hasPendingWrites());
+}
+
+TEST_F(RealSecretService, ADisconnectRememberedAcrossAQuitStaysDoneWhenATokenHeldSinceIsLostAtQuit)
+{
+    EXPECT_TRUE(test::childPassed(
+        "InChild", "RemovalAcrossRuns", {}, QStringLiteral(BRENVO_SOURCE_DIR "/tests/support/with-keyring")));
+}
+
+TEST_F(InChild, DISABLED_RemovalAcrossRuns)
+{
+    FakePrompter prompter;
+    prompter.dismisses = true;
+    ASSERT_TRUE(prompter.start());
+    Runs runs;
+    ASSERT_TRUE(runs.base.write(R"({"kit.github":"test-token-github"})", KitSecrets::itemKey));
+    lockLoginKeyring();
+    // Locked throughout: a disconnect, a quit, then a new token pasted and a quit before any unlock.
+    runs.graph()->kit().disconnect(KitService::github);
+    {
+        const auto run = runs.graph();
+        run->watchSecretsIfUnreadable();
+        EXPECT_FALSE(run->kitSecrets().setSecret("test-token-github-new", "kit.github"));
+        EXPECT_TRUE(run->kitSecrets().isHeld("kit.github"));
+    }
+    unlockWithPassword();
+    const auto next = runs.graph();
+    next->watchSecretsIfUnreadable();
+    EXPECT_EQ(next->kitSecrets().secret("kit.github"), std::nullopt);
+    EXPECT_FALSE(runs.stored().contains("kit.github") || next->kitSecrets().hasPendingWrites());
 }
 
 #include "secret_store_keyring_test.moc"

@@ -191,8 +191,9 @@ bool KitSecrets::setSecret(const QString& value, const QString& key)
         read();
     m_keys->insert(key, value);
     m_foreign.remove(key);
-    m_removed.remove(key);
     m_unsaved = true;
+    // A removal still to be done stays remembered until a save goes through: the token held
+    // meanwhile is gone at quit, and the one removed must not come back then.
     if (saveKeys())
         return true;
     m_held.insert(key);
