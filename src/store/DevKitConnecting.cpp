@@ -2,6 +2,7 @@
 
 #include "app/core/PreferencesStore.h"
 #include "app/core/SecretStore.h"
+#include "model/DetachedTask.h"
 #include "model/Log.h"
 
 namespace brenvo {
@@ -23,9 +24,12 @@ QCoro::Task<> DevKitStore::connect(KitService service, QString key)
         setConnection(service, unavailable(service));
         co_return;
     }
-    // A refresh still reading with the token before must not put its rows over the new one's.
+    // A refresh still reading with the token before must not put its rows over the new one's, and
+    // none may start with it meanwhile: Connect's read holds the tool's refresh slot.
     moveOn(tool(service).generation);
     const Ticket ticket = this->ticket(service);
+    RefreshSlot slot(this, service, true);
+    tool(service).refreshAgain = false;
     setConnection(service, KitConnection::connecting());
     std::exception_ptr failure;
     try {
@@ -47,6 +51,11 @@ QCoro::Task<> DevKitStore::connect(KitService service, QString key)
     qCInfo(logApp, "Connected to %s", qUtf8Printable(service.serviceName()));
     startPolling(service, false);
     celebrate(service, 1.0);
+    // A project picked meanwhile was not what the read asked for.
+    const bool again = slot.isHeld() && tool(service).refreshAgain;
+    slot.release();
+    if (again)
+        runDetached(refresh(service), "A tool's refresh");
 }
 
 void DevKitStore::disconnect(KitService service)

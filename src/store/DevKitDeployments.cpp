@@ -250,8 +250,9 @@ void DevKitStore::pickProject(KitService service)
     m_awaitedRedeploy.reset();
     if (!m_isRunning || !m_sources.activity.value(service))
         return;
+    // While Connect tries a new token, its own read lists the projects.
     const auto token = m_secrets.secret(service.secretKey());
-    if (token)
+    if (token && !tool(service).tryingToken)
         runDetached(listProjects(service, *token), "A project listing");
 }
 

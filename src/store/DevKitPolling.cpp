@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 
 namespace brenvo {
 
@@ -20,12 +19,6 @@ constexpr double longestBackoffSeconds = 15 * 60;
 constexpr qint64 buildingLongestSeconds = 6 * 3600; // older "building" rows are stuck, not busy
 // A refresh ends within its requests' deadlines; one joined waits no longer than this for it.
 constexpr Duration joinLongest = std::chrono::hours(1);
-
-// Runs when the coroutine that holds it ends, however it ends.
-struct AtEnd {
-    std::function<void()> run;
-    ~AtEnd() { run(); }
-};
 
 } // namespace
 
@@ -189,8 +182,9 @@ QCoro::Task<> DevKitStore::poll(KitService service, bool refreshFirst, CancelTok
         co_await refresh(service);
         if (!self || token.isCancelled())
             co_return;
-        if (!isConfigured(service) && !tool(service).secretUnreadable) {
-            // Started while its token could not be read, and none came: nothing to ask until one does.
+        if (!isConfigured(service) && !tool(service).secretUnreadable && !tool(service).plan.mayReturn) {
+            // Started while its token could not be read, and none came, or the user disconnected
+            // the reader: nothing to ask until something is connected again.
             tool(service).pollTask.reset();
             co_return;
         }
@@ -200,6 +194,30 @@ QCoro::Task<> DevKitStore::poll(KitService service, bool refreshFirst, CancelTok
 QCoro::Task<> DevKitStore::refresh(KitService service)
 {
     return runRefresh(service, false, &DevKitStore::refreshOnce);
+}
+
+DevKitStore::RefreshSlot::RefreshSlot(DevKitStore* store, KitService service, bool tryingToken)
+    : m_store(store)
+    , m_service(service)
+{
+    auto& record = store->tool(service);
+    record.refreshing = m_done;
+    record.tryingToken = tryingToken;
+}
+
+bool DevKitStore::RefreshSlot::isHeld() const
+{
+    return m_store && m_store->tool(m_service).refreshing == m_done;
+}
+
+void DevKitStore::RefreshSlot::release()
+{
+    if (isHeld()) {
+        auto& record = m_store->tool(m_service);
+        record.refreshing.reset();
+        record.tryingToken = false;
+    }
+    m_done.cancel();
 }
 
 QCoro::Task<> DevKitStore::runRefresh(
@@ -213,22 +231,15 @@ QCoro::Task<> DevKitStore::runRefresh(
         co_await scheduler.sleep(joinLongest, *running);
         co_return;
     }
-    CancelToken done;
-    tool(service).refreshing = done;
     // Whoever joined goes on when this ends; also when it ends by an exception or with the store.
-    const std::function<void()> finish = [self, service, done]() mutable {
-        if (self && self->tool(service).refreshing == done)
-            self->tool(service).refreshing.reset();
-        done.cancel();
-    };
-    const AtEnd end {finish};
+    RefreshSlot slot(this, service);
     do {
         tool(service).refreshAgain = false;
         co_await (this->*body)(service);
         if (!self)
             co_return;
-    } while (tool(service).refreshing == done && tool(service).refreshAgain);
-    finish();
+    } while (slot.isHeld() && tool(service).refreshAgain);
+    slot.release();
     resumePolling(service);
 }
 

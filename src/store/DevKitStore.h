@@ -216,6 +216,9 @@ private:
         std::optional<KitConnection> connection;
         quint64 generation = 0; // moved on when the half is disconnected
         bool keepsReport = false; // failing for now, its last report still shown: it counts as working
+        // The reader read as connected since the user last disconnected the half: when it stops
+        // reading so without the user (a settings sync), it may come back on its own.
+        bool mayReturn = false;
     };
 
     // Everything the store holds about one tool. Forgetting the tool replaces its record with a fresh
@@ -250,6 +253,8 @@ private:
         // The refresh under way, which ends by cancelling it; asked again meanwhile: run once more.
         std::optional<CancelToken> refreshing;
         bool refreshAgain = false;
+        // The refresh under way is Connect's, reading with a token not stored yet.
+        bool tryingToken = false;
 
         // A later user action wins over a task still waiting: each task notes the counter it
         // depends on before it waits and drops its results when the counter moved.
@@ -273,6 +278,25 @@ private:
         QPointer<DevKitStore> m_store;
         const quint64* m_counter; // in a record, which lives as long as the store
         quint64 m_noted;
+    };
+
+    // The tool's one refresh slot, held while this lives: refreshes asked for meanwhile join it.
+    // Taking it over from a refresh under way leaves that one to end alone.
+    class RefreshSlot {
+    public:
+        RefreshSlot(DevKitStore* store, KitService service, bool tryingToken = false);
+        ~RefreshSlot() { release(); }
+        RefreshSlot(const RefreshSlot&) = delete;
+        RefreshSlot& operator=(const RefreshSlot&) = delete;
+        // Still the tool's refresh under way.
+        bool isHeld() const;
+        // Those who joined go on.
+        void release();
+
+    private:
+        QPointer<DevKitStore> m_store;
+        KitService m_service;
+        CancelToken m_done;
     };
 
     static constexpr int rowLimit = 3;

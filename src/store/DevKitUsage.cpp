@@ -25,6 +25,7 @@ QCoro::Task<> DevKitStore::refreshUsage(KitService service)
         if (m_snapshot.usage.remove(service) > 0)
             Q_EMIT snapshotChanged();
     } else if (usage && usage->isConnected()) {
+        tool(service).plan.mayReturn = true;
         // A plan half disconnected while its report was on the way stays disconnected.
         const Ticket plan(this, &tool(service).plan.generation);
         std::optional<UsageReport> report;
@@ -280,6 +281,7 @@ QCoro::Task<> DevKitStore::connectAPIUsage(KitService service, QString key)
 void DevKitStore::disconnectUsage(KitService service)
 {
     moveOn(tool(service).plan.generation);
+    tool(service).plan.mayReturn = false;
     std::optional<QString> notUndone;
     if (const auto usage = m_sources.usage.value(service))
         notUndone = usage->disconnect();

@@ -107,6 +107,32 @@ TEST_F(Connecting, ANewTokenOverAConnectedToolShowsOnlyWhatItsOwnReadsSay)
     EXPECT_EQ(store->accountIcons().value(githubKit), testImage(qRgb(0, 0, 255)));
 }
 
+TEST_F(Connecting, WhileANewTokenIsTriedNothingReadsWithTheOldOneAndItsOwnAccountStays)
+{
+    const QString old = u"old-token-not-real"_s;
+    github->namesByToken = {{old, u"robin"_s}, {kFakeToken, u"sam"_s}};
+    github->projectList = {KitProject {u"p2"_s, u"Two"_s}};
+    finish(store->connect(githubKit, old));
+    github->tokens.clear();
+    const auto tryNewToken = [&](auto meanwhile) {
+        interrupt(
+            *github, u"deployments"_s, [&] { return store->connect(githubKit, kFakeToken); }, meanwhile);
+    };
+    tryNewToken([&] { scheduler.advance(30); }); // the loop's turn comes while the rows are on the way
+    EXPECT_EQ(conn(githubKit), connected(u"sam"_s));
+    scheduler.advance(600);
+    EXPECT_EQ(conn(githubKit), connected(u"sam"_s));
+
+    // A project picked meanwhile is read with the new token once Connect ends.
+    storeToken(githubKit, old);
+    tryNewToken([&] {
+        store->pickProject(githubKit);
+        store->select(KitProject {u"p2"_s, u"Two"_s}, githubKit);
+    });
+    EXPECT_TRUE(github->calls.contains(u"deployments p2"_s));
+    EXPECT_FALSE(github->tokens.contains(old));
+}
+
 TEST_F(Connecting, AKeyThatCannotBeSavedIsAFailure)
 {
     secrets.refuseWrites = true;

@@ -286,17 +286,27 @@ TEST_F(Polling, ARefreshAskedForWhileOneRunsJoinsItAndAPickRunsOnceMore)
         (QStringList {"deployments *", "deployments app"}));
 }
 
-TEST_F(Polling, AToolWhoseLoopEndedStartsAgainOnceItReadsAsConfigured)
+TEST_F(Polling, AReaderThatLapsesByItselfIsReadAgainAndOneTheUserDisconnectedStartsOnlyWhenAsked)
 {
     secrets.items.clear(); // the only tool: no other loop's turn starts it again
     claudeUsage->connected = true;
     preferences.setEnabledServices({claudeKit});
     build();
     store->start();
-    claudeUsage->connected = false; // one turn where the settings did not name the script
+    claudeUsage->connected = false; // a few turns where the settings did not name the script
+    scheduler.advance(15);
+    EXPECT_TRUE(store->planConnections().isEmpty());
+    claudeUsage->connected = true; // put back: read within one interval
+    scheduler.advance(5);
+    EXPECT_TRUE(store->planConnections().value(claudeKit).isConnected());
+
+    store->disconnectUsage(claudeKit);
     scheduler.advance(5);
     EXPECT_FALSE(store->isPolling(claudeKit));
     claudeUsage->connected = true;
+    const int untouched = claudeUsage->reports;
+    scheduler.advance(600);
+    EXPECT_EQ(claudeUsage->reports, untouched);
     store->watch(claudeKit); // the card opened: read again, and polled again
     scheduler.runPending();
     const int reports = claudeUsage->reports;

@@ -72,6 +72,7 @@ inline QImage testImage(QRgb colour)
 class FakeActivitySource final : public ActivitySource, public HeldCalls {
 public:
     QString accountName = QStringLiteral("robin");
+    QMap<QString, QString> namesByToken; // where a token has its own account
     std::exception_ptr accountError;
     QList<KitProject> projectList;
     std::exception_ptr projectsError;
@@ -91,7 +92,9 @@ public:
     QCoro::Task<QString> account(QString token) override
     {
         note(QStringLiteral("account"), token);
-        return reply(QStringLiteral("account"), &accountError, &accountName);
+        const auto own = namesByToken.constFind(token);
+        return reply(
+            QStringLiteral("account"), &accountError, own == namesByToken.cend() ? &accountName : &*own);
     }
     QCoro::Task<QList<KitProject>> projects(QString token) override
     {

@@ -1,5 +1,9 @@
 // Claude's plan limits: the edit of Claude Code's settings.json and its exact undo, a kill at any
 // step of either, the status-line script run by sh, and the two texts the limits are read from.
+#include "app/core/MemoryDefaults.h"
+#include "app/core/PreferencesStore.h"
+#include "store/DevKitStore.h"
+#include "support/FakeSecretStore.h"
 #include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
@@ -640,6 +644,41 @@ TEST(ClaudeProbe, AsksOnItsOwnIntervalAndWhenTheCardIsWatched)
     Home apiKey({true, u"api_key"_s, {}, {}, {}});
     EXPECT_EQ(failureOf(apiKey.file->report()), claude_sentences::apiKey());
     EXPECT_EQ(*apiKey.probes, 0);
+}
+
+TEST(ClaudeAlone, ALineRewrittenAwayForAMomentIsReadAgainAndOneTheUserDisconnectedIsNot)
+{
+    Home home;
+    *home.usageText = u"Current session: 18% used · resets Dec 7, 3:59pm (Europe/Paris)"_s;
+    writeAll(home.settings(), realShaped);
+    ASSERT_EQ(failureOf(home.file->connect()), QString());
+    const QByteArray connected = readAll(home.settings());
+    MemoryDefaults defaults;
+    PreferencesStore preferences(defaults);
+    preferences.setEnabledServices({KitService::claude});
+    FakeSecretStore secrets;
+    ManualScheduler scheduler;
+    DevKitStore store(
+        preferences, secrets, scheduler, false, {{}, {}, {{KitService::claude, home.file}}, {}, nullptr});
+    const auto plan = [&] { return store.planConnections().value(KitService::claude); };
+    store.start();
+    scheduler.runPending();
+    ASSERT_TRUE(plan().isConnected());
+
+    // A settings sync writes the file without the line for a few seconds, then puts it back.
+    writeAll(home.settings(), "{\n  \"model\": \"opus\"\n}\n");
+    scheduler.advance(12);
+    EXPECT_FALSE(plan().isConnected());
+    writeAll(home.settings(), connected);
+    scheduler.advance(5);
+    EXPECT_TRUE(plan().isConnected() && store.usageReport(KitService::claude));
+
+    // Put back by something else after the user disconnected, the line is left alone.
+    store.disconnect(KitService::claude);
+    EXPECT_EQ(readAll(home.settings()), realShaped);
+    writeAll(home.settings(), connected);
+    scheduler.advance(600);
+    EXPECT_FALSE(store.isPolling(KitService::claude) || store.planConnections().contains(KitService::claude));
 }
 
 TEST(ClaudeProgram, ConnectSaysWhyTheRealProgramHasNoLimits)
