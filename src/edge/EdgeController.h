@@ -93,8 +93,8 @@ public:
     QSizeF openPanelSize() const;
     // The window size for the present state.
     QSizeF panelSize() const;
-    // Where clicks reach the panel: the strip and the open card with their hit margins, or the whole
-    // sliver while tucked.
+    // Where clicks reach the panel: the strip and the open card with their hit margins, and while the
+    // strip is in or sliding in, the sliver the tucked window keeps (all of it once tucked).
     QRegion inputRegion() const;
 
     // Steps started and not yet run, for tests.
@@ -120,6 +120,8 @@ Q_SIGNALS:
 private:
     void applyFrame();
     void updateInputRegion();
+    // Where the tucked window stands, in the present window's coordinates.
+    QRegion tuckedArea() const;
     void layoutContent();
     void startWatching();
     void watchTick();

@@ -1,7 +1,7 @@
 #pragma once
 
 // The X server seen from a test under Xvfb: a desktop of one colour, the colour at a point, a
-// window's bounding shape, and the pointer moved by xdotool.
+// window's shapes, the window under the pointer, and the pointer moved by xdotool.
 #include <QCursor>
 #include <QGuiApplication>
 #include <QProcess>
@@ -73,10 +73,11 @@ inline bool dark(uint32_t colour)
     return (colour >> 16 & 0xff) < 60 && (colour >> 8 & 0xff) < 60 && (colour & 0xff) < 60;
 }
 
-// The window's bounding shape as the X server has it.
-inline QRegion boundingShape(xcb_window_t window)
+// A window's shape as the X server has it: the bounding one is what shows, the input one where the
+// pointer reaches the window.
+inline QRegion shape(xcb_window_t window, xcb_shape_kind_t kind)
 {
-    const auto cookie = xcb_shape_get_rectangles(connection(), window, XCB_SHAPE_SK_BOUNDING);
+    const auto cookie = xcb_shape_get_rectangles(connection(), window, kind);
     xcb_shape_get_rectangles_reply_t* reply = xcb_shape_get_rectangles_reply(connection(), cookie, nullptr);
     QRegion region;
     if (!reply)
@@ -86,6 +87,26 @@ inline QRegion boundingShape(xcb_window_t window)
         region += QRect(rects[i].x, rects[i].y, rects[i].width, rects[i].height);
     std::free(reply);
     return region;
+}
+
+inline QRegion boundingShape(xcb_window_t window)
+{
+    return shape(window, XCB_SHAPE_SK_BOUNDING);
+}
+
+inline QRegion inputShape(xcb_window_t window)
+{
+    return shape(window, XCB_SHAPE_SK_INPUT);
+}
+
+// The top-level window that has the pointer, as the server decides it from every window's shapes.
+inline xcb_window_t pointerWindow()
+{
+    xcb_query_pointer_reply_t* reply
+        = xcb_query_pointer_reply(connection(), xcb_query_pointer(connection(), root()), nullptr);
+    const xcb_window_t child = reply ? reply->child : XCB_NONE;
+    std::free(reply);
+    return child;
 }
 
 template <typename Condition> bool waitFor(Condition condition)

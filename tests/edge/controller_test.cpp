@@ -359,6 +359,38 @@ TEST_F(EdgeControllerTest, TuckAwayRetractsWithThePointerOutsideAndTheSliverBrin
     EXPECT_EQ(frame(), stripFrame);
 }
 
+TEST_F(EdgeControllerTest, SlidingInAfterACardOnlyTheStripAndTheSliverTakeThePointerOnEitherSide)
+{
+    context.tucked = true;
+    install();
+    // Out through the sliver, a card, then the pointer rests in the card's window on nothing drawn.
+    auto tuckAfterACard = [&](QPointF rest) {
+        edge->handlePointer(QPointF(5, 32), QSizeF(10, 64));
+        scheduler.runPending();
+        openByHover(1);
+        moveTo(rest);
+        scheduler.advance(0.5); // the card closes, then the strip starts to slide in
+        EXPECT_FALSE(edge->isOut());
+    };
+    tuckAfterACard(QPointF(5, 111));
+    EXPECT_EQ(frame(), openFrame);
+    EXPECT_EQ(window.input, QRegion(342, 0, 46, 222)); // the strip with its margin
+    EXPECT_EQ(window.hover, QRegion(378, 79, 10, 64)); // where the tucked window will be
+    scheduler.advance(0.2);
+    EXPECT_EQ(frame(), stripFrame);
+    EXPECT_EQ(window.hover, QRegion(34, 79, 10, 64));
+    scheduler.advance(0.1);
+    EXPECT_EQ(frame(), tuckedFrame);
+    EXPECT_EQ(window.hover, QRegion(0, 0, 10, 64));
+
+    context.placement.side = EdgeSide::left;
+    edge->placementChanged();
+    tuckAfterACard(QPointF(383, 111));
+    EXPECT_EQ(frame(), QRect(0, 429, 388, 222));
+    EXPECT_EQ(window.input, QRegion(0, 0, 46, 222));
+    EXPECT_EQ(window.hover, QRegion(0, 79, 10, 64));
+}
+
 TEST_F(EdgeControllerTest, AnnouncementHoldsTheCardFiveSeconds)
 {
     context.tucked = true;
