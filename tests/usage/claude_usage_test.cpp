@@ -1,9 +1,6 @@
 // Claude's plan limits: the edit of Claude Code's settings.json and its exact undo, a kill at any
 // step of either, the status-line script run by sh, and the two texts the limits are read from.
-#include "app/core/MemoryDefaults.h"
-#include "app/core/PreferencesStore.h"
-#include "store/DevKitStore.h"
-#include "support/FakeSecretStore.h"
+#include "ClaudeHome.h"
 #include "support/ManualScheduler.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
@@ -32,92 +29,11 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-constexpr auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-
-// Big and fractional numbers, unicode, a duplicate key and a status line whose command has both
-// kinds of quote: what a JSON object model would not give back as it found it.
-const QByteArray realShaped = R"json({
-  "model": "opus",
-  "cleanupPeriodDays": 12345678901234567890,
-  "ratio": 1.50,
-  "permissions": {"allow": ["Bash(npm run lint)"], "deny": []},
-  "env": {"GREETING": "h\u00e9llo ✓ 日本"},
-  "model": "sonnet",
-  "statusLine": {"type": "command", "command": "sed \"s/^/it's: /\"", "padding": 0}
-}
-)json";
-
 // The owner, group and other bits.
 QFileDevice::Permissions modeOf(const QString& path)
 {
     return QFileInfo(path).permissions()
         & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-    file.close();
-    QFile::setPermissions(path, ownerOnly);
-}
-
-QCoro::Task<ClaudeAccount> signedIn(ClaudeAccount account)
-{
-    co_return account;
-}
-
-QCoro::Task<QString> printed(std::shared_ptr<QString> text, std::shared_ptr<int> asks)
-{
-    ++*asks;
-    co_return QString(*text);
-}
-
-// A source in a throwaway home: ~/.claude and our data folder beside it.
-struct Home {
-    QTemporaryDir root;
-    std::shared_ptr<ClaudeUsageFile> file = std::make_shared<ClaudeUsageFile>();
-    QDateTime clock = QDateTime(QDate(2026, 12, 7), QTime(14, 0), QTimeZone::utc());
-    std::shared_ptr<int> probes = std::make_shared<int>(0);
-    std::shared_ptr<QString> usageText = std::make_shared<QString>();
-
-    explicit Home(ClaudeAccount account = {true, u"claude.ai"_s, u"robin@example.com"_s, {}, u"max"_s})
-    {
-        file->claudeDirectory = root.filePath(u".claude"_s);
-        file->directory = root.filePath(u"data/it's \"here\" $HOME/Brenvo"_s); // every path quoted
-        file->now = [this] { return clock; };
-        file->refreshEvery = [] { return 600.0; };
-        file->askAccount = [account] { return signedIn(account); };
-        file->ask = [text = usageText, asks = probes] { return printed(text, asks); };
-    }
-    QString settings() const { return file->settingsPath(); }
-    QStringList ourFiles() const { return QDir(file->directory).entryList(QDir::Files | QDir::Hidden); }
-    // The status line's command in settings.json.
-    QString command() const
-    {
-        const auto text = ClaudeSettingsText::parse(readAll(settings()));
-        const QByteArray value = text->valueBytes(*text->member(u"statusLine"_s));
-        return QJsonDocument::fromJson(value).object()[u"command"_s].toString();
-    }
-};
-
-// The failure sentence of a task, or empty when it succeeded.
-template <typename T> QString failureOf(QCoro::Task<T> task)
-{
-    try {
-        runTask(std::move(task));
-        return {};
-    } catch (const UsageFailure& failure) {
-        return failure.reason();
-    }
 }
 
 // Every file in a folder, hidden ones too.
@@ -644,41 +560,6 @@ TEST(ClaudeProbe, AsksOnItsOwnIntervalAndWhenTheCardIsWatched)
     Home apiKey({true, u"api_key"_s, {}, {}, {}});
     EXPECT_EQ(failureOf(apiKey.file->report()), claude_sentences::apiKey());
     EXPECT_EQ(*apiKey.probes, 0);
-}
-
-TEST(ClaudeAlone, ALineRewrittenAwayForAMomentIsReadAgainAndOneTheUserDisconnectedIsNot)
-{
-    Home home;
-    *home.usageText = u"Current session: 18% used · resets Dec 7, 3:59pm (Europe/Paris)"_s;
-    writeAll(home.settings(), realShaped);
-    ASSERT_EQ(failureOf(home.file->connect()), QString());
-    const QByteArray connected = readAll(home.settings());
-    MemoryDefaults defaults;
-    PreferencesStore preferences(defaults);
-    preferences.setEnabledServices({KitService::claude});
-    FakeSecretStore secrets;
-    ManualScheduler scheduler;
-    DevKitStore store(
-        preferences, secrets, scheduler, false, {{}, {}, {{KitService::claude, home.file}}, {}, nullptr});
-    const auto plan = [&] { return store.planConnections().value(KitService::claude); };
-    store.start();
-    scheduler.runPending();
-    ASSERT_TRUE(plan().isConnected());
-
-    // A settings sync writes the file without the line for a few seconds, then puts it back.
-    writeAll(home.settings(), "{\n  \"model\": \"opus\"\n}\n");
-    scheduler.advance(12);
-    EXPECT_FALSE(plan().isConnected());
-    writeAll(home.settings(), connected);
-    scheduler.advance(5);
-    EXPECT_TRUE(plan().isConnected() && store.usageReport(KitService::claude));
-
-    // Put back by something else after the user disconnected, the line is left alone.
-    store.disconnect(KitService::claude);
-    EXPECT_EQ(readAll(home.settings()), realShaped);
-    writeAll(home.settings(), connected);
-    scheduler.advance(600);
-    EXPECT_FALSE(store.isPolling(KitService::claude) || store.planConnections().contains(KitService::claude));
 }
 
 TEST(ClaudeProgram, ConnectSaysWhyTheRealProgramHasNoLimits)
