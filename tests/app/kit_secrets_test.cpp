@@ -252,6 +252,23 @@ TEST(KitSecrets, ARemovalTheKeyringRefusedIsFinishedInALaterRunAndItsKeyIsNeverT
     EXPECT_FALSE(next.hasPendingWrites() || defaults.contains(KitSecrets::removalsKey));
 }
 
+TEST(KitSecrets, ATokenHeldOverARemovalFromAnEarlierRunReplacesTheOldOneWhenTheKeyringOpens)
+{
+    FakeSecretStore base;
+    base.items.insert(KitSecrets::itemKey, R"({"kit.github":"test-token-old"})");
+    base.unreadable = {KitSecrets::itemKey};
+    MemoryDefaults defaults;
+    KitSecrets(base, &defaults).removeSecret("kit.github"); // a run that quit while locked
+    KitSecrets next(base, &defaults);
+    EXPECT_FALSE(next.setSecret("test-token-new", "kit.github"));
+    EXPECT_TRUE(defaults.contains(KitSecrets::removalsKey)); // still to be done, should this run quit
+    base.unreadable.clear();
+    EXPECT_TRUE(next.reload());
+    EXPECT_EQ(storedKeys(base), QJsonObject({{"kit.github", "test-token-new"}}));
+    EXPECT_FALSE(
+        next.hasPendingWrites() || next.isHeld("kit.github") || defaults.contains(KitSecrets::removalsKey));
+}
+
 TEST(KitSecrets, ALockedItemIsSaidToHoldOnlyTheKeysItHeldWhenLastRead)
 {
     FakeSecretStore base;

@@ -133,6 +133,34 @@ TEST_F(Connecting, WhileANewTokenIsTriedNothingReadsWithTheOldOneAndItsOwnAccoun
     EXPECT_FALSE(github->tokens.contains(old));
 }
 
+TEST_F(Connecting, AnOldRefreshOvertakenByConnectAndADisconnectMeanwhileLeaveTheSlotFreeAndTheOldTokenUnread)
+{
+    const QString old = u"old-token-not-real"_s;
+    finish(store->connect(githubKit, old));
+    github->hold(u"deployments"_s);
+    auto before = store->refresh(githubKit); // under way with the old token
+    scheduler.runPending();
+    auto connecting = store->connect(githubKit, kFakeToken);
+    scheduler.runPending();
+    github->gate(u"deployments"_s).releaseOne(); // the old read ends first
+    scheduler.runPending();
+    github->tokens.clear();
+    auto turn = store->refresh(githubKit); // still joins Connect
+    scheduler.runPending();
+    EXPECT_TRUE(before.isReady() && !turn.isReady() && github->tokens.isEmpty());
+    store->disconnect(githubKit);
+    auto afterwards = store->refresh(githubKit); // joins nothing of the tool forgotten
+    scheduler.runPending();
+    EXPECT_TRUE(afterwards.isReady());
+    github->letThrough(u"deployments"_s);
+    github->release(u"deployments"_s);
+    finish(std::move(connecting));
+    EXPECT_TRUE(turn.isReady());
+    expectForgotten(githubKit);
+    finish(store->connect(githubKit, kFakeToken)); // and the slot is free for the next
+    EXPECT_EQ(conn(githubKit), connected(u"robin"_s));
+}
+
 TEST_F(Connecting, AKeyThatCannotBeSavedIsAFailure)
 {
     secrets.refuseWrites = true;
