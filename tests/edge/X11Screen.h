@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRegion>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <xcb/shape.h>
@@ -17,6 +18,19 @@
 namespace brenvo::test {
 
 inline constexpr uint32_t desktop = 0x2a6fbb; // the root window's colour
+
+// The compositing manager the tests run beside; empty where it is not installed.
+inline QString compositorProgram()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("xcompmgr"));
+}
+inline constexpr const char* noCompositor = "xcompmgr is not installed: run scripts/setup";
+
+inline bool startCompositor(QProcess& manager)
+{
+    manager.start(compositorProgram(), {});
+    return manager.waitForStarted();
+}
 
 inline xcb_connection_t* connection()
 {

@@ -90,17 +90,15 @@ TEST_F(EdgeShapeX11Test, WithoutACompositorTheDesktopShowsAroundTheStripAndTheHa
 
 TEST_F(EdgeShapeX11Test, AManagerComingMakesTheWindowWholeAndGoingShapesItAgain)
 {
-    const QString xcompmgr = QStandardPaths::findExecutable("xcompmgr");
-    if (xcompmgr.isEmpty())
-        GTEST_SKIP() << "xcompmgr is not installed: run scripts/setup";
+    if (compositorProgram().isEmpty())
+        GTEST_SKIP() << noCompositor;
     edge->install();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(panel()));
     const QRect whole(QPoint(0, 0), panel()->frame().size());
     ASSERT_TRUE(waitFor([&]() { return boundingShape(window()) != QRegion(whole); }));
 
     QProcess manager;
-    manager.start(xcompmgr, {});
-    ASSERT_TRUE(manager.waitForStarted());
+    ASSERT_TRUE(startCompositor(manager));
     ASSERT_TRUE(waitFor([&]() { return panel()->hasCompositor(); }));
     EXPECT_TRUE(waitFor([&]() { return boundingShape(window()) == QRegion(whole); }));
     // Translucency now draws the outline.
@@ -158,12 +156,10 @@ TEST_F(EdgeShapeX11Test, TuckedTheWholeSliverBringsTheStripOutWithAndWithoutAMan
     };
     check("without a manager");
 
-    const QString xcompmgr = QStandardPaths::findExecutable("xcompmgr");
-    if (xcompmgr.isEmpty())
-        GTEST_SKIP() << "xcompmgr is not installed: run scripts/setup";
+    if (compositorProgram().isEmpty())
+        GTEST_SKIP() << noCompositor;
     QProcess manager;
-    manager.start(xcompmgr, {});
-    ASSERT_TRUE(manager.waitForStarted());
+    ASSERT_TRUE(startCompositor(manager));
     edge->install();
     ASSERT_TRUE(waitFor([&]() { return panel()->hasCompositor(); }));
     edge->uninstall();

@@ -197,12 +197,10 @@ TEST_F(EdgeStripX11Test, WithoutACompositorTheStripAndItsShapeFollowTheSettingsW
 
 TEST_F(EdgeStripX11Test, WithACompositorTheStripFollowsTheSettingsInItsWholeWindow)
 {
-    const QString xcompmgr = QStandardPaths::findExecutable("xcompmgr");
-    if (xcompmgr.isEmpty())
-        GTEST_SKIP() << "xcompmgr is not installed: run scripts/setup";
+    if (compositorProgram().isEmpty())
+        GTEST_SKIP() << noCompositor;
     QProcess manager;
-    manager.start(xcompmgr, {});
-    ASSERT_TRUE(manager.waitForStarted());
+    ASSERT_TRUE(startCompositor(manager));
     edge->install();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(panel()));
     ASSERT_TRUE(waitFor([&]() { return panel()->hasCompositor(); }));

@@ -117,11 +117,9 @@ protected:
         if (QStandardPaths::findExecutable("xdotool").isEmpty())
             GTEST_SKIP() << "xdotool is not installed: run scripts/setup";
         if (GetParam().manager) {
-            const QString xcompmgr = QStandardPaths::findExecutable("xcompmgr");
-            if (xcompmgr.isEmpty())
-                GTEST_SKIP() << "xcompmgr is not installed: run scripts/setup";
-            manager.start(xcompmgr, {});
-            ASSERT_TRUE(manager.waitForStarted());
+            if (compositorProgram().isEmpty())
+                GTEST_SKIP() << noCompositor;
+            ASSERT_TRUE(startCompositor(manager));
         }
         paintDesktop();
         context.placement = EdgeGeometry::forScreen(QGuiApplication::primaryScreen(), EdgeSide::right);
